@@ -1,0 +1,56 @@
+#include "commands.h"
+
+#include "frame.h"
+
+QByteArray commandFrame(quint8 code, const QByteArray &data, std::optional<quint8> deviceId)
+{
+    QByteArray frame;
+    frame.reserve(data.size() + 5);
+    frame.append(char(CommandHeader));
+    if (deviceId)
+        frame.append(char(*deviceId));
+    frame.append(char(code));
+    frame.append(char(quint8(data.size())));
+    frame.append(data);
+    frame.append('\0');
+    setFrameXor(frame.data(), quint16(frame.size()));
+    return frame;
+}
+
+static std::optional<uint> parseDecimal(const QString &text, uint maximum)
+{
+    bool ok = false;
+    const uint value = text.trimmed().toUInt(&ok, 10);
+    if (!ok || value > maximum)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<quint8> parseDeviceId(const QString &text)
+{
+    if (const auto value = parseDecimal(text, 255))
+        return quint8(*value);
+    return std::nullopt;
+}
+
+std::optional<quint16> parseThreshold(const QString &text)
+{
+    if (const auto value = parseDecimal(text, 65535))
+        return quint16(*value);
+    return std::nullopt;
+}
+
+QByteArray integrationTimeData(quint16 microseconds)
+{
+    QByteArray data;
+    data.append(char(microseconds & 0xFF));
+    data.append(char(microseconds >> 8));
+    return data;
+}
+
+QByteArray thresholdData(quint16 threshold)
+{
+    QByteArray data = integrationTimeData(threshold);
+    data.append(2, '\0');
+    return data;
+}

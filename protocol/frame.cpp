@@ -1,0 +1,48 @@
+#include "frame.h"
+
+void setFrameXor(char *frame, quint16 length)
+{
+    if (length == 0)
+        return;
+    char check = 0;
+    for (int i = 0; i < length - 1; ++i)
+        check ^= frame[i];
+    frame[length - 1] = check;
+}
+
+bool checkFrameXor(const char *frame, int length)
+{
+    if (length <= 0)
+        return false;
+    char check = 0;
+    for (int i = 0; i < length - 1; ++i)
+        check ^= frame[i];
+    return frame[length - 1] == check;
+}
+
+quint16 readUInt16(const QByteArray &frame, int index)
+{
+    return quint16(quint8(frame[index]) | (quint8(frame[index + 1]) << 8));
+}
+
+quint32 readUInt32(const QByteArray &frame, int index)
+{
+    return quint32(readUInt16(frame, index)) | (quint32(readUInt16(frame, index + 2)) << 16);
+}
+
+int expectedFrameLength(const QByteArray &frame)
+{
+    switch (quint8(frame[1])) {
+    case 0x81:
+        return 11;
+    case 0x82:
+        return 33;
+    default:
+        return quint8(frame[2]) + 4;
+    }
+}
+
+QString hexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' '));
+}
