@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "startup.h"
 
 #include <QApplication>
 
@@ -6,8 +7,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     MainWindow window;
-    window.setWindowTitle(QStringLiteral("Korvani_V0.8.5"));
-    window.setAutoFillBackground(true);
-    window.show();
+    showMainWindow(window);
     return app.exec();
 }

@@ -3,11 +3,17 @@
 
 #include "chart/chartform.h"
 
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QTimer>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , askSaveFileName([](QWidget *parent, const QString &caption, const QString &name,
+                         const QString &filter) {
+        return QFileDialog::getSaveFileName(parent, caption, name, filter);
+    })
 {
     // The form connects the on_<object>_<signal> slots itself, after every
     // initial value is set, so building it sends nothing.
@@ -19,6 +25,8 @@ MainWindow::MainWindow(QWidget *parent)
     chartWindow = new ChartForm;
     chartWindow->hide();
     ui->LOGcheckBox->setChecked(true);
+
+    connect(&serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handlePortError);
 }
 
 MainWindow::~MainWindow()
@@ -29,17 +37,29 @@ MainWindow::~MainWindow()
 void MainWindow::initTimers()
 {
     answerTimer = new QTimer(this);
+    connect(answerTimer, &QTimer::timeout, this, &MainWindow::SlotTimeout);
     autoSendTimer = new QTimer;
-}
-
-void MainWindow::fillPortList()
-{
+    connect(autoSendTimer, &QTimer::timeout, this, &MainWindow::selectAutoSend);
 }
 
 void MainWindow::initDataMembers()
 {
     answerReceived = false;
-    rxBuffer = new QByteArray;
+    rxBuffer = std::make_unique<ResponseFramer>();
+}
+
+void MainWindow::showWarning(const QString &title, const QString &text)
+{
+    if (warningOpen)
+        return;
+    if (inAutoSendTick) {
+        if (autoSendWarned)
+            return;
+        autoSendWarned = true;
+    }
+    warningOpen = true;
+    QMessageBox::warning(this, title, text);
+    warningOpen = false;
 }
 
 void MainWindow::on_chartViewButton_clicked()

@@ -7,8 +7,11 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "dialog_help.h"
+#include "serial/responseframer.h"
+#include "trigger/triggertest.h"
 
 class QTextEdit;
 class QTimer;
@@ -27,14 +30,87 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow();
 
+    bool sendFrame(const char *bytes, quint16 length, bool waitForAnswer);
+    void dispatchFrame(QByteArray &frame);
+
+    // Asks where to save a log; returns an empty path when the user cancels.
+    // Replaceable so that the save path can run without a person.
+    std::function<QString(QWidget *parent, const QString &caption,
+                          const QString &proposedName, const QString &filter)>
+        askSaveFileName;
+
 private slots:
+    void SlotReadRxData();
+    void SlotTimeout();
+    void on_pButtonOpen_clicked();
+    void on_pButtonClose_clicked();
+    void on_pButtonCmd_clicked();
+    void on_pButtonClean_clicked();
+    void on_sbIntegration_valueChanged(int arg1);
+    void on_stopButton_clicked();
+    void on_stopButton_2_clicked();
+    void on_stopButton_5_clicked();
+    void on_startButton_clicked();
+    void on_onceButton_clicked();
+    void on_comboBox_currentTextChanged(const QString &arg1);
+    void on_onceButton_2_clicked();
+    void on_hwButton_clicked();
+    void on_swButton_clicked();
+    void on_comFresh_clicked();
+    void on_saveLog_clicked();
+    void on_tempReset_clicked();
+    void on_clearTestLog_clicked();
+    void on_saveTestLog_clicked();
+    void selectAutoSend();
+    void on_checkBox_autoSent_clicked(bool checked);
+    void on_checkBox_ID_clicked(bool checked);
+    void on_GetThresholdValue_clicked();
+    void on_SetThresholdValue_clicked();
     void on_chartViewButton_clicked();
     void on_action_about_triggered();
+    void on_pushClearHEX_clicked();
+    void on_lineEditCmd_returnPressed();
 
 private:
     void initTimers();
     void fillPortList();
     void initDataMembers();
+
+    // Port
+    void handlePortError(QSerialPort::SerialPortError error);
+    void closePort();
+
+    // Sending
+    bool sendCommand(quint8 code, bool addressable);
+    bool sendBytes(const QByteArray &frame, bool waitForAnswer);
+    bool readDeviceId(std::optional<quint8> *id);
+    void sendCommandLine();
+    void showWarning(const QString &title, const QString &text);
+
+    // Measurements
+    void decodeMeasurementFrame(const QByteArray &frame);
+    void decodeExtendedMeasurementFrame(const QByteArray &frame);
+    void showMeasurement(const Measurement &m);
+    void feedChart(quint16 distance);
+    void updateFrameRate(bool update);
+    bool evaluateTrigger(quint16 distance);
+
+    // Device information
+    void showHardwareVersion(const QByteArray &frame);
+    void showFirmwareVersion(const QByteArray &frame);
+    void showRange(const QByteArray &frame);
+    void showIntegrationTime(const QByteArray &frame);
+    void showConfiguration(const QByteArray &frame);
+    void showCoefficients(const QByteArray &frame);
+    void showThreshold(const QByteArray &frame);
+
+    // Logs: lines are gathered while a received chunk is handled and written
+    // once at its end, each view in its own order.
+    void appendLine(QTextEdit *view, const QString &line);
+    void appendTextLog(const QStringList &lines);
+    void clearView(QTextEdit *view);
+    void flushLogs();
+    void saveView(QTextEdit *view, const QString &prefix);
 
     Ui::MainWindow *ui;
     QElapsedTimer frameRateTimer;
@@ -43,9 +119,24 @@ private:
     QTimer *answerTimer = nullptr;
     QTimer *autoSendTimer = nullptr;
     bool answerReceived = false;
-    QByteArray *rxBuffer = nullptr;
+    std::unique_ptr<ResponseFramer> rxBuffer;
     int baudRate = 115200;
     ChartForm *chartWindow = nullptr;
+
+    TriggerTest trigger;
+
+    // Warnings: never more than one box at a time, and an auto-send run warns
+    // once, so a fast tick cannot lock the user out of its own check box.
+    bool warningOpen = false;
+    bool inAutoSendTick = false;
+    bool autoSendWarned = false;
+
+    bool batchingLogs = false;
+    struct PendingLines {
+        QTextEdit *view;
+        QStringList lines;
+    };
+    QVector<PendingLines> pendingLogs;
 };
 
 #endif // MAINWINDOW_H

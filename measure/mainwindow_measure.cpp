@@ -1,0 +1,61 @@
+// Measurement frames to readouts, text log, trigger test and chart.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "chart/chartform.h"
+#include "measure/measurement.h"
+
+#include <QDateTime>
+
+static QString lineTimeStamp(bool wanted)
+{
+    return wanted ? measurementTimeStamp(QDateTime::currentDateTime()) : QString();
+}
+
+void MainWindow::decodeMeasurementFrame(const QByteArray &frame)
+{
+    const Measurement m = decodeMeasurement(frame, lineTimeStamp(ui->timeLogcheckBox->isChecked()));
+    showMeasurement(m);
+    updateFrameRate(true);
+    feedChart(m.distance);
+}
+
+void MainWindow::decodeExtendedMeasurementFrame(const QByteArray &frame)
+{
+    const Measurement m =
+        decodeExtendedMeasurement(frame, lineTimeStamp(ui->timeLogcheckBox->isChecked()));
+    showMeasurement(m);
+    feedChart(m.distance);
+}
+
+void MainWindow::showMeasurement(const Measurement &m)
+{
+    if (ui->LOGcheckBox->isChecked())
+        appendLine(ui->outputBrowser, m.line);
+
+    ui->label_DIST->setText(QString::number(m.distance));
+    ui->label_AMP->setText(QString::number(m.amplitude));
+    ui->label_STATUS->setText(QString::number(m.driverCurrent));
+    ui->label_INT->setText(QString::number(m.ambient));
+    ui->label_TEMP->setText(QString::number(m.temperature));
+
+    if (ui->logOption->isChecked() && evaluateTrigger(m.distance))
+        appendLine(ui->Func_log, triggerTimeStamp(QDateTime::currentDateTime()) + m.line);
+}
+
+void MainWindow::feedChart(quint16 distance)
+{
+    if (ui->chartcheckBox->isChecked())
+        chartWindow->appendSample(0, distance, QStringLiteral("Distance"));
+}
+
+void MainWindow::updateFrameRate(bool update)
+{
+    if (!update)
+        return;
+    const qint64 elapsed = frameRateTimer.isValid() ? frameRateTimer.elapsed() : -1;
+    if (const std::optional<QString> rate = frameRateText(elapsed))
+        ui->statusbar->showMessage(*rate);
+    frameRateTimer.start();
+}
