@@ -7,6 +7,7 @@ DialogCloser::DialogCloser(QObject *parent)
     : QObject(parent)
 {
     connect(&timer, &QTimer::timeout, this, &DialogCloser::poll);
+    clock.start();
     timer.start(5);
 }
 
@@ -19,8 +20,14 @@ void DialogCloser::poll()
     }
     maxOpenAtOnce = qMax(maxOpenAtOnce, open.size());
     for (QMessageBox *box : open) {
-        titles.append(box->windowTitle());
-        texts.append(box->text());
-        box->done(QMessageBox::Ok);
+        if (!firstSeen.contains(box)) {
+            firstSeen.insert(box, clock.elapsed());
+            titles.append(box->windowTitle());
+            texts.append(box->text());
+        }
+        if (clock.elapsed() - firstSeen.value(box) >= keepOpenMs) {
+            firstSeen.remove(box);
+            box->done(QMessageBox::Ok);
+        }
     }
 }

@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QTimer>
 
 class DialogCloser : public QObject
@@ -18,10 +20,14 @@ public:
     QStringList titles;
     QStringList texts;
     int maxOpenAtOnce = 0;
+    // How long a box stays open before it is closed.
+    int keepOpenMs = 0;
 
 private:
     void poll();
     QTimer timer;
+    QHash<QObject *, qint64> firstSeen;
+    QElapsedTimer clock;
 };
 
 #endif // DIALOGCLOSER_H

@@ -1,0 +1,124 @@
+#include "linkfixture.h"
+
+#include "chart/chartform.h"
+#include "protocol/frame.h"
+
+#include <QApplication>
+#include <QSet>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTest>
+#include <QTextBrowser>
+
+static QSet<ChartForm *> chartWindows()
+{
+    QSet<ChartForm *> charts;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *chart = qobject_cast<ChartForm *>(w))
+            charts.insert(chart);
+    }
+    return charts;
+}
+
+LinkFixture::LinkFixture()
+{
+    const QSet<ChartForm *> before = chartWindows();
+    window = std::make_unique<MainWindow>();
+    const QSet<ChartForm *> created = chartWindows() - before;
+    if (created.size() == 1)
+        chart = *created.begin();
+}
+
+LinkFixture::~LinkFixture()
+{
+    window.reset();
+}
+
+bool LinkFixture::openPort()
+{
+    if (!sim.isOpen() && !sim.open())
+        return false;
+    auto *ports = widget<QComboBox>("serialBox");
+    ports->insertItem(0, sim.portName());
+    ports->setCurrentIndex(0);
+    click("pButtonOpen");
+    return text("serialMsg") == QStringLiteral("成功");
+}
+
+void LinkFixture::click(const char *name) const
+{
+    QTest::mouseClick(widget<QAbstractButton>(name), Qt::LeftButton);
+}
+
+QString LinkFixture::text(const char *name) const
+{
+    QWidget *w = widget<QWidget>(name);
+    if (auto *l = qobject_cast<QLabel *>(w))
+        return l->text();
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        return e->text();
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        return b->text();
+    if (auto *t = qobject_cast<QTextEdit *>(w))
+        return t->toPlainText();
+    return QString();
+}
+
+static QStringList lines(const QString &text)
+{
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+QStringList LinkFixture::hexLog() const
+{
+    return lines(text("HEXBrowser"));
+}
+
+QStringList LinkFixture::textLog() const
+{
+    return lines(text("outputBrowser"));
+}
+
+QStringList LinkFixture::testLog() const
+{
+    return lines(text("Func_log"));
+}
+
+QByteArray responseFrame(quint8 code, const QByteArray &data)
+{
+    QByteArray frame;
+    frame.append(char(ResponseHeader));
+    frame.append(char(code));
+    frame.append(char(quint8(data.size())));
+    frame.append(data);
+    frame.append('\0');
+    setFrameXor(frame.data(), quint16(frame.size()));
+    return frame;
+}
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+QByteArray measurementFrame(quint16 distance, quint16 amplitude, quint8 temperature,
+                            quint16 ambient, quint8 dac)
+{
+    QByteArray frame(11, '\0');
+    frame[0] = char(ResponseHeader);
+    frame[1] = char(0x81);
+    frame[2] = char(distance & 0xFF);
+    frame[3] = char(distance >> 8);
+    frame[4] = char(amplitude & 0xFF);
+    frame[5] = char(amplitude >> 8);
+    frame[6] = char(temperature);
+    frame[7] = char(ambient & 0xFF);
+    frame[8] = char(ambient >> 8);
+    frame[9] = char(dac);
+    setFrameXor(frame.data(), 11);
+    return frame;
+}

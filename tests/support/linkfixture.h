@@ -1,0 +1,55 @@
+#ifndef LINKFIXTURE_H
+#define LINKFIXTURE_H
+
+// The program as a tester uses it: a main window whose port is a real
+// QSerialPort on a pseudo-terminal, with the simulated module at the other end.
+
+#include "dialogcloser.h"
+#include "mainwindow.h"
+#include "sim/simulatedmodule.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <memory>
+
+class QAbstractButton;
+class ChartForm;
+
+class LinkFixture
+{
+public:
+    LinkFixture();
+    ~LinkFixture();
+
+    // Opens the simulated module, lists its port first and presses "打开串口".
+    bool openPort();
+
+    template<typename T>
+    T *widget(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    void click(const char *name) const;
+    QString text(const char *name) const;
+
+    QStringList hexLog() const;
+    QStringList textLog() const;
+    QStringList testLog() const;
+
+    // Commands the module has received, in order.
+    QList<QByteArray> received() const { return sim.receivedCommands(); }
+
+    SimulatedModule sim;
+    std::unique_ptr<MainWindow> window;
+    ChartForm *chart = nullptr;  // the window's own chart window
+    DialogCloser closer;
+};
+
+// 0x89, code, N, data, check.
+QByteArray responseFrame(quint8 code, const QByteArray &data);
+QByteArray hex(const char *text);
+// 89 81 ... for the given values.
+QByteArray measurementFrame(quint16 distance, quint16 amplitude = 3243, quint8 temperature = 47,
+                            quint16 ambient = 103, quint8 dac = 1);
+
+#endif // LINKFIXTURE_H
