@@ -1,7 +1,16 @@
 #ifndef CHARTFORM_H
 #define CHARTFORM_H
 
+#include <QTimer>
 #include <QtCharts/QChartView>
+
+#include "chart/samplehistory.h"
+
+namespace QtCharts {
+class QChart;
+class QLineSeries;
+class QValueAxis;
+}
 
 namespace Ui {
 class ChartForm;
@@ -9,18 +18,74 @@ class ChartForm;
 
 // The live distance chart: distance against sample number, scrolling along
 // once the X axis is full.
+//
+// Every sample is kept in a compact history; the drawn line series holds only
+// the samples the X axis can show, because Qt Charts recomputes a whole series
+// on every change and a run at 100 samples/s would otherwise grind to a halt.
+// The X range is worked out on every append but handed to the axis only when
+// the chart redraws (at most ~28 times a second, never while hidden): each
+// QValueAxis range change relayouts the axis, about 0.3 ms.
 class ChartForm : public QtCharts::QChartView
 {
     Q_OBJECT
 
 public:
     explicit ChartForm(QWidget *parent = nullptr);
-    ~ChartForm();
+    ~ChartForm() override;
 
+    // seriesIndex 0 or 1; other indices are ignored.
     void appendSample(quint16 seriesIndex, quint16 value, const QString &name);
 
+    int sampleCount(int seriesIndex) const;
+    quint16 sample(int seriesIndex, int index) const;
+    QtCharts::QLineSeries *drawnSeries(int seriesIndex) const;
+    // Where the X axis stands after the latest sample; axisX follows on redraw.
+    qreal xRangeMin() const { return scrolledMin; }
+    qreal xRangeMax() const { return scrolledMax; }
+    QtCharts::QValueAxis *xAxis() const { return axisX; }
+    QtCharts::QValueAxis *yAxis() const { return axisY; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private slots:
+    void on_MaxValue_valueChanged(int maxV);
+    void on_MinValue_valueChanged(int minV);
+
 private:
+    static constexpr int seriesCount = 2;
+    // Samples kept beyond each edge of the X axis so the line runs to the border.
+    static constexpr int drawMargin = 2;
+    // About 28 redraws per second: smooth to the eye, cheap at 100 samples/s.
+    static constexpr int redrawIntervalMs = 35;
+
+    void setUpAxisX();
+    void setUpAxisY();
+    void scrollAxisXFor(int x);
+    void scheduleRedraw();
+    void catchUpDrawing();
+    void refreshDrawnSeries(int index);
+
+    int yMax = 14000;
+    int yMin = 0;
+    int sampleWindow = 200;
     Ui::ChartForm *ui;
+    QtCharts::QChart *chart = nullptr;
+    QtCharts::QValueAxis *axisX = nullptr;
+    QtCharts::QValueAxis *axisY = nullptr;
+    QtCharts::QLineSeries *series[seriesCount] = {nullptr, nullptr};
+
+    qreal scrolledMin = 0;
+    qreal scrolledMax = 100;
+    SampleHistory history[seriesCount];
+    // Index range of the samples the drawn series holds now (empty: last < first).
+    struct DrawnRange
+    {
+        int first = 0;
+        int last = -1;
+    };
+    DrawnRange drawn[seriesCount];
+    QTimer redrawTimer;
 };
 
 #endif // CHARTFORM_H

@@ -1,0 +1,23 @@
+#ifndef SAMPLEHISTORY_H
+#define SAMPLEHISTORY_H
+
+#include <QPointF>
+#include <QVector>
+
+// Every sample of one chart series for the whole run, two bytes each.
+// The drawn line series only ever holds a window cut out of this.
+class SampleHistory
+{
+public:
+    void append(quint16 value) { values.append(value); }
+    int size() const { return values.size(); }
+    quint16 at(int index) const { return values.at(index); }
+
+    // Points (index, value) for the indices first..last, clipped to what exists.
+    QVector<QPointF> points(int first, int last) const;
+
+private:
+    QVector<quint16> values;
+};
+
+#endif // SAMPLEHISTORY_H
