@@ -32,13 +32,18 @@ quint32 readUInt32(const QByteArray &frame, int index)
 
 int expectedFrameLength(const QByteArray &frame)
 {
-    switch (quint8(frame[1])) {
+    return expectedFrameLength(quint8(frame[1]), quint8(frame[2]));
+}
+
+int expectedFrameLength(quint8 code, quint8 lengthByte)
+{
+    switch (code) {
     case 0x81:
         return 11;
     case 0x82:
         return 33;
     default:
-        return quint8(frame[2]) + 4;
+        return lengthByte + 4;
     }
 }
 

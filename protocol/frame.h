@@ -23,6 +23,8 @@ quint32 readUInt32(const QByteArray &frame, int index);
 // Length of a response frame from its bytes 1 and 2: 11 for 0x81, 33 for 0x82,
 // byte 2 + 4 for every other code. The frame must hold at least 3 bytes.
 int expectedFrameLength(const QByteArray &frame);
+// The same rule from the code (byte 1) and the length byte (byte 2) alone.
+int expectedFrameLength(quint8 code, quint8 lengthByte);
 
 // "56 02 00 54": two lower-case hex digits per byte, single blanks between.
 QString hexBytes(const QByteArray &bytes);

@@ -4,6 +4,7 @@
 #include "linkfixture.h"
 
 #include "chart/chartform.h"
+#include "protocol/frame.h"
 
 #include <QApplication>
 #include <QCheckBox>

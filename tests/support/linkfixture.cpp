@@ -100,11 +100,6 @@ QByteArray responseFrame(quint8 code, const QByteArray &data)
     return frame;
 }
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
 QByteArray measurementFrame(quint16 distance, quint16 amplitude, quint8 temperature,
                             quint16 ambient, quint8 dac)
 {

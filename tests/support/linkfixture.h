@@ -5,6 +5,7 @@
 // QSerialPort on a pseudo-terminal, with the simulated module at the other end.
 
 #include "dialogcloser.h"
+#include "portprobe.h"
 #include "mainwindow.h"
 #include "sim/simulatedmodule.h"
 
@@ -47,7 +48,6 @@ public:
 
 // 0x89, code, N, data, check.
 QByteArray responseFrame(quint8 code, const QByteArray &data);
-QByteArray hex(const char *text);
 // 89 81 ... for the given values.
 QByteArray measurementFrame(quint16 distance, quint16 amplitude = 3243, quint8 temperature = 47,
                             quint16 ambient = 103, quint8 dac = 1);

@@ -1,0 +1,38 @@
+#ifndef MEASUREMENTGENERATOR_H
+#define MEASUREMENTGENERATOR_H
+
+// Readings of a module looking at a still target: the reference distance
+// plus a few millimetres of noise, a slow drift of some tens of millimetres
+// over minutes, and now and then an outlier (a multipath or edge hit).
+// The module warms up from about 31 to 42 degrees C in its first minutes.
+// The same seed gives the same noise and outliers; drift and warm-up follow
+// the time passed to next().
+
+#include "sensorreading.h"
+
+#include <QRandomGenerator>
+
+class MeasurementGenerator
+{
+public:
+    explicit MeasurementGenerator(quint32 seed = 1);
+
+    void setSeed(quint32 seed);
+    void setReferenceDistance(quint16 mm) { reference = mm; }
+    quint16 referenceDistance() const { return reference; }
+
+    SensorReading next(qint64 msSinceStart);
+
+    static constexpr double NoiseMm = 3.0;
+    static constexpr double DriftMm = 20.0;
+    static constexpr double DriftPeriodMs = 300000.0;
+    static constexpr double OutlierChance = 0.005;
+
+private:
+    double gaussian();
+
+    QRandomGenerator random;
+    quint16 reference = 1500;
+};
+
+#endif // MEASUREMENTGENERATOR_H

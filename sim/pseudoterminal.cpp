@@ -1,0 +1,78 @@
+#include "pseudoterminal.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+PseudoTerminal::~PseudoTerminal()
+{
+    close();
+}
+
+bool PseudoTerminal::fail(const char *what)
+{
+    error = QStringLiteral("%1: %2").arg(QString::fromLatin1(what),
+                                         QString::fromLocal8Bit(std::strerror(errno)));
+    close();
+    return false;
+}
+
+bool PseudoTerminal::open()
+{
+    close();
+    error.clear();
+
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0)
+        return fail("posix_openpt");
+    if (::grantpt(master) != 0)
+        return fail("grantpt");
+    if (::unlockpt(master) != 0)
+        return fail("unlockpt");
+
+    char name[128];
+    if (::ptsname_r(master, name, sizeof name) != 0)
+        return fail("ptsname");
+    path = QString::fromLocal8Bit(name);
+
+    const int flags = ::fcntl(master, F_GETFL);
+    if (flags < 0 || ::fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0)
+        return fail("fcntl");
+
+    device = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (device < 0)
+        return fail("open device end");
+
+    termios attributes;
+    if (::tcgetattr(device, &attributes) != 0)
+        return fail("tcgetattr");
+    ::cfmakeraw(&attributes);
+    attributes.c_cflag |= CLOCAL | CREAD;
+    ::cfsetspeed(&attributes, B115200);
+    if (::tcsetattr(device, TCSANOW, &attributes) != 0)
+        return fail("tcsetattr");
+    return true;
+}
+
+int PseudoTerminal::unreadBytes() const
+{
+    int count = 0;
+    if (device < 0 || ::ioctl(device, FIONREAD, &count) != 0)
+        return 0;
+    return count;
+}
+
+void PseudoTerminal::close()
+{
+    if (device >= 0)
+        ::close(device);
+    if (master >= 0)
+        ::close(master);
+    device = -1;
+    master = -1;
+    path.clear();
+}
