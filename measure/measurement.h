@@ -2,7 +2,8 @@
 #define MEASUREMENT_H
 
 // Decoding of the two measurement frames: 0x81 (11 bytes) and 0x82 (33 bytes,
-// fifteen 16-bit words). The frame must be complete and checked.
+// fifteen 16-bit words). The frame must be complete and checked; a byte array
+// shorter than the frame gives a default Measurement with an empty line.
 
 #include <QByteArray>
 #include <QDateTime>

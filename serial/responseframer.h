@@ -20,9 +20,13 @@ public:
 
     // Bytes kept for a frame that is not complete yet.
     const QByteArray &pending() const { return buffer; }
+    // Drops the pending bytes; the two counters keep counting.
     void clear();
 
+    // Candidate frames whose check byte was wrong (each also writes "XOR err").
     quint64 checkFailures() const { return failedChecks; }
+    // Bytes dropped because they were not a 0x89 where a header was sought
+    // (the header byte of a failed candidate counts as a check failure only).
     quint64 skippedBytes() const { return skipped; }
 
 private:

@@ -2,12 +2,13 @@
 
 bool TriggerTest::evaluate(quint16 distance, quint16 reference, quint16 threshold)
 {
-    deviation = distance > reference ? quint16(distance - reference) : quint16(reference - distance);
-    ++total;
-    const bool fired = deviation > threshold;
-    if (fired)
+    deviation = distance >= reference ? quint16(distance - reference)
+                                      : quint16(reference - distance);
+    ++total; // quint32: wraps at 2^32
+    const bool triggered = deviation > threshold;
+    if (triggered)
         ++triggers;
-    return fired;
+    return triggered;
 }
 
 void TriggerTest::reset()
@@ -20,5 +21,5 @@ quint16 TriggerTest::parseInput(const QString &text)
 {
     bool ok = false;
     const ushort value = text.toUShort(&ok, 10);
-    return ok ? value : 0;
+    return ok ? quint16(value) : quint16(0);
 }
