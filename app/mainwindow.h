@@ -96,6 +96,7 @@ private:
     bool evaluateTrigger(quint16 distance);
 
     // Device information
+    void sendVersionQuery(quint8 code, const char *plainNote);
     void showHardwareVersion(const QByteArray &frame);
     void showFirmwareVersion(const QByteArray &frame);
     void showRange(const QByteArray &frame);

@@ -11,28 +11,26 @@
 
 void MainWindow::on_hwButton_clicked()
 {
-    std::optional<quint8> id;
-    if (!readDeviceId(&id))
-        return;
-    if (id)
-        qDebug() << "RS485_ID=" << *id;
-    else
-        qDebug() << "on_hwButton_clicked";
-    sendBytes(commandFrame(Command::HardwareVersion, QByteArray(), id), true);
+    sendVersionQuery(Command::HardwareVersion, "on_hwButton_clicked");
 }
 
 void MainWindow::on_swButton_clicked()
 {
     if (ui->checkBox_ID->isChecked())
         qDebug() << "FW VERSION";
+    sendVersionQuery(Command::FirmwareVersion, "on_swButton_clicked");
+}
+
+void MainWindow::sendVersionQuery(quint8 code, const char *plainNote)
+{
     std::optional<quint8> id;
     if (!readDeviceId(&id))
         return;
     if (id)
         qDebug() << "RS485_ID=" << *id;
     else
-        qDebug() << "on_swButton_clicked";
-    sendBytes(commandFrame(Command::FirmwareVersion, QByteArray(), id), true);
+        qDebug() << plainNote;
+    sendBytes(commandFrame(code, QByteArray(), id), true);
 }
 
 void MainWindow::appendTextLog(const QStringList &lines)

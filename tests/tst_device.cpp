@@ -19,25 +19,6 @@ QByteArray le16(qint32 v)
     return b;
 }
 
-QByteArray le32f(float f)
-{
-    quint32 bits;
-    std::memcpy(&bits, &f, 4);
-    QByteArray b;
-    for (int i = 0; i < 4; ++i)
-        b.append(char((bits >> (8 * i)) & 0xFF));
-    return b;
-}
-
-QByteArray coefficientData(const QByteArray &name, const QVector<float> &c)
-{
-    QByteArray data = name.left(10);
-    data.append(10 - data.size(), '\0');
-    for (float v : c)
-        data.append(le32f(v));
-    return data;
-}
-
 // Sends a typed command, as a tester asks for answers that have no button.
 void ask(LinkFixture &link, const char *line)
 {

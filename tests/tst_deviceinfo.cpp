@@ -15,25 +15,6 @@ QByteArray hex(const char *text)
     return QByteArray::fromHex(text);
 }
 
-QByteArray floatBytes(float value)
-{
-    quint32 bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    QByteArray b;
-    for (int i = 0; i < 4; ++i)
-        b.append(char((bits >> (8 * i)) & 0xFF));
-    return b;
-}
-
-QByteArray coefficientData(const QByteArray &name, const QVector<float> &c)
-{
-    QByteArray data = name.left(10);
-    data.append(10 - data.size(), '\0');
-    for (float v : c)
-        data.append(floatBytes(v));
-    return data;
-}
-
 const QVector<float> someCoefficients{0.5f, 1.25f, -3.0f, 2e-7f, 100000.0f,
                                       1234567.0f, 0.1f, -2.5f, 1.0f, 42.0f};
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "chart/chartform.h"
 #include "protocol/frame.h"
+#include "sim/responseframes.h"
 
 #include <QApplication>
 #include <QSet>
@@ -92,32 +93,8 @@ QStringList LinkFixture::testLog() const
     return lines(text("Func_log"));
 }
 
-QByteArray responseFrame(quint8 code, const QByteArray &data)
-{
-    QByteArray frame;
-    frame.append(char(ResponseHeader));
-    frame.append(char(code));
-    frame.append(char(quint8(data.size())));
-    frame.append(data);
-    frame.append('\0');
-    setFrameXor(frame.data(), quint16(frame.size()));
-    return frame;
-}
-
 QByteArray measurementFrame(quint16 distance, quint16 amplitude, quint8 temperature,
                             quint16 ambient, quint8 dac)
 {
-    QByteArray frame(11, '\0');
-    frame[0] = char(ResponseHeader);
-    frame[1] = char(0x81);
-    frame[2] = char(distance & 0xFF);
-    frame[3] = char(distance >> 8);
-    frame[4] = char(amplitude & 0xFF);
-    frame[5] = char(amplitude >> 8);
-    frame[6] = char(temperature);
-    frame[7] = char(ambient & 0xFF);
-    frame[8] = char(ambient >> 8);
-    frame[9] = char(dac);
-    setFrameXor(frame.data(), 11);
-    return frame;
+    return measurementFrame(SensorReading{distance, amplitude, temperature, ambient, dac});
 }

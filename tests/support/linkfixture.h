@@ -6,6 +6,7 @@
 
 #include "dialogcloser.h"
 #include "portprobe.h"
+#include "testframes.h"
 #include "mainwindow.h"
 #include "sim/simulatedmodule.h"
 
@@ -46,8 +47,6 @@ public:
     DialogCloser closer;
 };
 
-// 0x89, code, N, data, check.
-QByteArray responseFrame(quint8 code, const QByteArray &data);
 // 89 81 ... for the given values.
 QByteArray measurementFrame(quint16 distance, quint16 amplitude = 3243, quint8 temperature = 47,
                             quint16 ambient = 103, quint8 dac = 1);
