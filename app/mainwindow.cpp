@@ -37,6 +37,8 @@ MainWindow::~MainWindow()
 void MainWindow::initTimers()
 {
     answerTimer = new QTimer(this);
+    // The module is given its full 100 ms: a coarse timer may fire 5 % early.
+    answerTimer->setTimerType(Qt::PreciseTimer);
     connect(answerTimer, &QTimer::timeout, this, &MainWindow::SlotTimeout);
     autoSendTimer = new QTimer;
     connect(autoSendTimer, &QTimer::timeout, this, &MainWindow::selectAutoSend);

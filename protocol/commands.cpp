@@ -42,10 +42,7 @@ std::optional<quint16> parseThreshold(const QString &text)
 
 QByteArray integrationTimeData(quint16 microseconds)
 {
-    QByteArray data;
-    data.append(char(microseconds & 0xFF));
-    data.append(char(microseconds >> 8));
-    return data;
+    return uint16Bytes(microseconds);
 }
 
 QByteArray thresholdData(quint16 threshold)

@@ -30,6 +30,14 @@ quint32 readUInt32(const QByteArray &frame, int index)
     return quint32(readUInt16(frame, index)) | (quint32(readUInt16(frame, index + 2)) << 16);
 }
 
+QByteArray uint16Bytes(quint16 value)
+{
+    QByteArray bytes;
+    bytes.append(char(value & 0xFF));
+    bytes.append(char(value >> 8));
+    return bytes;
+}
+
 int expectedFrameLength(const QByteArray &frame)
 {
     return expectedFrameLength(quint8(frame[1]), quint8(frame[2]));

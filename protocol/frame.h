@@ -19,6 +19,8 @@ bool checkFrameXor(const char *frame, int length);
 
 quint16 readUInt16(const QByteArray &frame, int index);
 quint32 readUInt32(const QByteArray &frame, int index);
+// The two bytes of a 16-bit field, low byte first.
+QByteArray uint16Bytes(quint16 value);
 
 // Length of a response frame from its bytes 1 and 2: 11 for 0x81, 33 for 0x82,
 // byte 2 + 4 for every other code. The frame must hold at least 3 bytes.

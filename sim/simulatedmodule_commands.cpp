@@ -16,14 +16,6 @@ constexpr quint8 PowerUpMeasuringOff = 0x60;
 constexpr quint8 PowerUpMeasuringOn = 0x61;
 constexpr quint8 HexOutput = 0x70;
 
-QByteArray uint16Data(quint16 value)
-{
-    QByteArray data;
-    data.append(char(value & 0xFF));
-    data.append(char(value >> 8));
-    return data;
-}
-
 bool isMeasurementCommand(quint8 code)
 {
     return code == Command::SingleFixed || code == Command::Single
@@ -78,13 +70,13 @@ void SimulatedModule::handle(const CommandFrame &frame)
         answer(code, settings.firmwareVersion);
         return;
     case Command::GetThreshold:
-        answer(code, uint16Data(settings.threshold));
+        answer(code, uint16Bytes(settings.threshold));
         return;
     case Command::SetThreshold:
         if (frame.data.size() < 2)
             break;
         settings.threshold = readUInt16(frame.data, 0);
-        answer(code, uint16Data(settings.threshold));
+        answer(code, uint16Bytes(settings.threshold));
         return;
     case Command::SetIntegration:  // also SingleMeasurementMode
         if (frame.data.isEmpty()) {
@@ -94,13 +86,13 @@ void SimulatedModule::handle(const CommandFrame &frame)
         if (frame.data.size() < 2)
             break;
         settings.integrationTime = readUInt16(frame.data, 0);
-        answer(code, uint16Data(settings.integrationTime));
+        answer(code, uint16Bytes(settings.integrationTime));
         return;
     case Command::ReadIntegration:
-        answer(code, uint16Data(settings.integrationTime));
+        answer(code, uint16Bytes(settings.integrationTime));
         return;
     case Command::Range:
-        answer(code, uint16Data(settings.range));
+        answer(code, uint16Bytes(settings.range));
         return;
     case Command::Configuration:
         answer(code, settings.configuration);
