@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "dialog_help.h"
-#include "serial/responseframer.h"
+#include "protocol/responseframer.h"
 #include "trigger/triggertest.h"
 
 class QTextEdit;

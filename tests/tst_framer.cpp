@@ -1,7 +1,7 @@
 // Cutting the received byte stream into checked response frames.
 
 #include "protocol/frame.h"
-#include "serial/responseframer.h"
+#include "protocol/responseframer.h"
 #include "support/testframes.h"
 
 #include <QRandomGenerator>
