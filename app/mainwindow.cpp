@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "chart/chartform.h"
+#include "protocol/frame.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -20,13 +21,17 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     initTimers();
     fillPortList();
-    initDataMembers();
     baudRate = 115200;
     chartWindow = new ChartForm;
     chartWindow->hide();
     ui->LOGcheckBox->setChecked(true);
 
-    connect(&serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handlePortError);
+    connect(&link, &ModuleLink::frameSent, this, [this](const QByteArray &frame) {
+        appendLine(ui->HEXBrowser, QStringLiteral("Send:  ") + hexBytes(frame));
+    });
+    connect(&link, &ModuleLink::framesReceived, this, &MainWindow::SlotReadRxData);
+    connect(&link, &ModuleLink::answerTimedOut, this, &MainWindow::SlotTimeout);
+    connect(&link, &ModuleLink::portLost, this, &MainWindow::portLost);
 }
 
 MainWindow::~MainWindow()
@@ -36,18 +41,8 @@ MainWindow::~MainWindow()
 
 void MainWindow::initTimers()
 {
-    answerTimer = new QTimer(this);
-    // The module is given its full 100 ms: a coarse timer may fire 5 % early.
-    answerTimer->setTimerType(Qt::PreciseTimer);
-    connect(answerTimer, &QTimer::timeout, this, &MainWindow::SlotTimeout);
     autoSendTimer = new QTimer;
     connect(autoSendTimer, &QTimer::timeout, this, &MainWindow::selectAutoSend);
-}
-
-void MainWindow::initDataMembers()
-{
-    answerReceived = false;
-    rxBuffer = std::make_unique<ResponseFramer>();
 }
 
 void MainWindow::showWarning(const QString &title, const QString &text)

@@ -1,22 +1,35 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+// The main window: thin glue between the form's widgets and the widget-free
+// parts (the module link, the decode table, the trigger test, the logs).
+// Where its slots live:
+//   mainwindow.cpp          construction, warnings, chart and help windows
+//   mainwindow_port.cpp     port list, open, close, lost port
+//   mainwindow_receive.cpp  SlotReadRxData, dispatchFrame, SlotTimeout
+//   mainwindow_send.cpp     sendFrame, device-ID addressing
+//   mainwindow_buttons.cpp  the fixed command buttons, integration time
+//   mainwindow_cmdline.cpp  the command line and auto-send
+//   mainwindow_measure.cpp  measurement readouts, frame rate, chart feed
+//   mainwindow_logs.cpp     the three log views: append, clear, save
+//   mainwindow_device.cpp   version buttons, information answers, threshold
+//   mainwindow_trigger.cpp  the trigger test tab
+
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <QSerialPort>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
 
 #include "dialog_help.h"
-#include "protocol/responseframer.h"
+#include "protocol/answers.h"
+#include "serial/modulelink.h"
 #include "trigger/triggertest.h"
 
 class QTextEdit;
 class QTimer;
 class ChartForm;
-struct Measurement;
 
 namespace Ui {
 class MainWindow;
@@ -39,8 +52,12 @@ public:
                           const QString &proposedName, const QString &filter)>
         askSaveFileName;
 
+    // The port and the receive buffer belong to the link.
+    QSerialPort &serialPort() { return link.port(); }
+    ResponseFramer &rxBuffer() { return link.framer(); }
+
 private slots:
-    void SlotReadRxData();
+    void SlotReadRxData(const QVector<QByteArray> &frames);
     void SlotTimeout();
     void on_pButtonOpen_clicked();
     void on_pButtonClose_clicked();
@@ -74,11 +91,9 @@ private slots:
 private:
     void initTimers();
     void fillPortList();
-    void initDataMembers();
 
     // Port
-    void handlePortError(QSerialPort::SerialPortError error);
-    void closePort();
+    void portLost();
 
     // Sending
     bool sendCommand(quint8 code, bool addressable);
@@ -88,8 +103,6 @@ private:
     void showWarning(const QString &title, const QString &text);
 
     // Measurements
-    void decodeMeasurementFrame(const QByteArray &frame);
-    void decodeExtendedMeasurementFrame(const QByteArray &frame);
     void showMeasurement(const Measurement &m);
     void feedChart(quint16 distance);
     void updateFrameRate(bool update);
@@ -97,13 +110,8 @@ private:
 
     // Device information
     void sendVersionQuery(quint8 code, const char *plainNote);
-    void showHardwareVersion(const QByteArray &frame);
-    void showFirmwareVersion(const QByteArray &frame);
-    void showRange(const QByteArray &frame);
-    void showIntegrationTime(const QByteArray &frame);
-    void showConfiguration(const QByteArray &frame);
-    void showCoefficients(const QByteArray &frame);
-    void showThreshold(const QByteArray &frame);
+    void showInformation(const Answer &answer);
+    void showThreshold(const Answer &answer);
 
     // Logs: lines are gathered while a received chunk is handled and written
     // once at its end, each view in its own order.
@@ -115,12 +123,9 @@ private:
 
     Ui::MainWindow *ui;
     QElapsedTimer frameRateTimer;
-    QSerialPort serialPort;
+    ModuleLink link;
     dialog_help helpDialog;
-    QTimer *answerTimer = nullptr;
     QTimer *autoSendTimer = nullptr;
-    bool answerReceived = false;
-    std::unique_ptr<ResponseFramer> rxBuffer;
     int baudRate = 115200;
     ChartForm *chartWindow = nullptr;
 

@@ -3,7 +3,6 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "device/deviceinfo.h"
 #include "protocol/commands.h"
 
 #include <QDebug>
@@ -39,44 +38,18 @@ void MainWindow::appendTextLog(const QStringList &lines)
         appendLine(ui->outputBrowser, line);
 }
 
-void MainWindow::showHardwareVersion(const QByteArray &frame)
+void MainWindow::showInformation(const Answer &answer)
 {
-    appendTextLog(DeviceInfo::hardwareVersion(frame));
+    // The coefficient answer replaces the whole text log; a short one clears nothing.
+    if (answer.kind == AnswerKind::Coefficients && !answer.lines.isEmpty())
+        clearView(ui->outputBrowser);
+    appendTextLog(answer.lines);
 }
 
-void MainWindow::showFirmwareVersion(const QByteArray &frame)
+void MainWindow::showThreshold(const Answer &answer)
 {
-    appendTextLog(DeviceInfo::firmwareVersion(frame));
-}
-
-void MainWindow::showRange(const QByteArray &frame)
-{
-    appendTextLog(DeviceInfo::range(frame));
-}
-
-void MainWindow::showIntegrationTime(const QByteArray &frame)
-{
-    appendTextLog(DeviceInfo::integrationTime(frame));
-}
-
-void MainWindow::showConfiguration(const QByteArray &frame)
-{
-    appendTextLog(DeviceInfo::configuration(frame));
-}
-
-void MainWindow::showCoefficients(const QByteArray &frame)
-{
-    const QStringList lines = DeviceInfo::coefficients(frame);
-    if (lines.isEmpty())
-        return;
-    clearView(ui->outputBrowser);
-    appendTextLog(lines);
-}
-
-void MainWindow::showThreshold(const QByteArray &frame)
-{
-    if (const std::optional<quint16> value = DeviceInfo::threshold(frame))
-        ui->Thresholdlabel->setText(QString::number(*value));
+    if (answer.threshold)
+        ui->Thresholdlabel->setText(QString::number(*answer.threshold));
 }
 
 void MainWindow::on_GetThresholdValue_clicked()

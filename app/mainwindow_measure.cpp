@@ -1,4 +1,4 @@
-// Measurement frames to readouts, text log, trigger test and chart.
+// Measurements to readouts, text log, trigger test and chart.
 
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -8,31 +8,13 @@
 
 #include <QDateTime>
 
-static QString lineTimeStamp(bool wanted)
-{
-    return wanted ? measurementTimeStamp(QDateTime::currentDateTime()) : QString();
-}
-
-void MainWindow::decodeMeasurementFrame(const QByteArray &frame)
-{
-    const Measurement m = decodeMeasurement(frame, lineTimeStamp(ui->timeLogcheckBox->isChecked()));
-    showMeasurement(m);
-    updateFrameRate(true);
-    feedChart(m.distance);
-}
-
-void MainWindow::decodeExtendedMeasurementFrame(const QByteArray &frame)
-{
-    const Measurement m =
-        decodeExtendedMeasurement(frame, lineTimeStamp(ui->timeLogcheckBox->isChecked()));
-    showMeasurement(m);
-    feedChart(m.distance);
-}
-
 void MainWindow::showMeasurement(const Measurement &m)
 {
+    const QString stamp = ui->timeLogcheckBox->isChecked()
+        ? measurementTimeStamp(QDateTime::currentDateTime()) : QString();
+    const QString line = measurementLine(m, stamp);
     if (ui->LOGcheckBox->isChecked())
-        appendLine(ui->outputBrowser, m.line);
+        appendLine(ui->outputBrowser, line);
 
     ui->label_DIST->setText(QString::number(m.distance));
     ui->label_AMP->setText(QString::number(m.amplitude));
@@ -41,7 +23,11 @@ void MainWindow::showMeasurement(const Measurement &m)
     ui->label_TEMP->setText(QString::number(m.temperature));
 
     if (ui->logOption->isChecked() && evaluateTrigger(m.distance))
-        appendLine(ui->Func_log, triggerTimeStamp(QDateTime::currentDateTime()) + m.line);
+        appendLine(ui->Func_log, triggerTimeStamp(QDateTime::currentDateTime()) + line);
+
+    // Only the 0x81 frame counts towards the frame rate.
+    updateFrameRate(!m.extended);
+    feedChart(m.distance);
 }
 
 void MainWindow::feedChart(quint16 distance)

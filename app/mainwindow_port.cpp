@@ -3,22 +3,23 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "serial/portlist.h"
+
 #include <QDebug>
-#include <QSerialPortInfo>
 
 void MainWindow::fillPortList()
 {
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        qDebug() << info.portName();
-        ui->serialBox->addItem(info.portName());
+    for (const PortEntry &port : availablePorts()) {
+        qDebug() << port.name;
+        ui->serialBox->addItem(port.name);
     }
 }
 
 void MainWindow::on_comFresh_clicked()
 {
     ui->serialBox->clear();
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        ui->serialBox->addItem(info.portName());
+    for (const PortEntry &port : availablePorts())
+        ui->serialBox->addItem(port.name);
 }
 
 void MainWindow::on_comboBox_currentTextChanged(const QString &arg1)
@@ -30,26 +31,14 @@ void MainWindow::on_pButtonOpen_clicked()
 {
     const QString name = ui->serialBox->currentText();
     if (name.isEmpty()) {
-        qDebug() << "NO serial" << Qt::endl;
+        qDebug() << "NO serial";
         return;
     }
-
-    serialPort.setPortName(name);
-    serialPort.setBaudRate(baudRate);
-    serialPort.setDataBits(QSerialPort::Data8);
-    serialPort.setParity(QSerialPort::NoParity);
-    serialPort.setStopBits(QSerialPort::OneStop);
-    serialPort.setFlowControl(QSerialPort::NoFlowControl);
-
-    if (serialPort.isOpen()) {
+    const bool wasOpen = link.isOpen();
+    if (link.open(name, baudRate)) {
         ui->serialMsg->setText(tr("成功"));
-        return;
-    }
-    if (serialPort.open(QIODevice::ReadWrite)) {
-        ui->serialMsg->setText(tr("成功"));
-        connect(&serialPort, &QSerialPort::readyRead, this, &MainWindow::SlotReadRxData,
-                Qt::UniqueConnection);
-        autoSendWarned = false;
+        if (!wasOpen)
+            autoSendWarned = false;
     } else {
         ui->serialMsg->setText(tr("失败"));
     }
@@ -57,27 +46,11 @@ void MainWindow::on_pButtonOpen_clicked()
 
 void MainWindow::on_pButtonClose_clicked()
 {
-    closePort();
+    link.close();
     ui->serialMsg->setText(tr("关闭串口"));
 }
 
-void MainWindow::closePort()
+void MainWindow::portLost()
 {
-    if (!serialPort.isOpen())
-        return;
-    disconnect(&serialPort, &QSerialPort::readyRead, this, &MainWindow::SlotReadRxData);
-    serialPort.close();
-}
-
-// A port that fails under the program (adapter pulled out) reports its error
-// again on every turn of the event loop; closing it is the only way to stop that.
-void MainWindow::handlePortError(QSerialPort::SerialPortError error)
-{
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
-    if (!serialPort.isOpen())
-        return;
-    qDebug() << "serial port lost:" << serialPort.errorString();
-    closePort();
     ui->serialMsg->setText(tr("失败"));
 }

@@ -1,20 +1,14 @@
-// Received bytes to checked frames, and each frame to its decoder.
+// Checked frames from the link, each to its view.
 
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "protocol/commands.h"
 #include "protocol/frame.h"
 
 #include <QDebug>
-#include <QTimer>
 
-void MainWindow::SlotReadRxData()
+void MainWindow::SlotReadRxData(const QVector<QByteArray> &frames)
 {
-    const QVector<QByteArray> frames = rxBuffer->feed(serialPort.readAll());
-    if (frames.isEmpty())
-        return;
-
     // A read may carry many frames; the views are written once at its end.
     batchingLogs = true;
     for (QByteArray frame : frames) {
@@ -27,52 +21,32 @@ void MainWindow::SlotReadRxData()
 
 void MainWindow::dispatchFrame(QByteArray &frame)
 {
-    const quint8 code = quint8(frame.at(1));
-    switch (code) {
-    case Command::GetThreshold:
-        showThreshold(frame);
+    const Answer answer = decodeAnswer(frame);
+    switch (answer.kind) {
+    case AnswerKind::Measurement:
+    case AnswerKind::ExtendedMeasurement:
+        if (answer.measurement)
+            showMeasurement(*answer.measurement);
         break;
-    case Command::ReadIntegration:
-        showIntegrationTime(frame);
+    case AnswerKind::Threshold:
+        showThreshold(answer);
         break;
-    case Command::HardwareVersion:
-        showHardwareVersion(frame);
-        break;
-    case Command::FirmwareVersion:
-        showFirmwareVersion(frame);
-        break;
-    case Response::Measurement:
-        decodeMeasurementFrame(frame);
-        break;
-    case Response::ExtendedMeasurement:
-        decodeExtendedMeasurementFrame(frame);
-        break;
-    case Command::Configuration:
-        showConfiguration(frame);
-        break;
-    case Command::Coefficients:
-        showCoefficients(frame);
-        break;
-    case Command::Range:
-        showRange(frame);
+    case AnswerKind::Other:
         break;
     default:
+        showInformation(answer);
         break;
     }
 
-    answerReceived = true;
-    answerTimer->stop();
-
-    if (code != Response::Measurement && code != Response::ExtendedMeasurement) {
-        const QString ack = QStringLiteral("Ack %1").arg(code, 2, 16, QLatin1Char(' '));
+    if (!isMeasurementCode(answer.code)) {
+        const QString ack = ackLine(answer.code);
         appendLine(ui->outputBrowser, ack);
         qDebug() << ack;
     }
     frame.clear();
 }
 
+// The link has ended the wait; nothing is shown for a missing answer.
 void MainWindow::SlotTimeout()
 {
-    answerReceived = true;
-    answerTimer->stop();
 }

@@ -4,41 +4,17 @@
 #include "ui_mainwindow.h"
 
 #include "protocol/commands.h"
-#include "protocol/frame.h"
-
-#include <QCoreApplication>
-#include <QTimer>
 
 bool MainWindow::sendFrame(const char *bytes, quint16 length, bool waitForAnswer)
 {
-    if (!serialPort.isOpen()) {
+    if (!link.isOpen()) {
         showWarning(tr("warning"), tr("请打开串口"));
         return false;
     }
-
-    // An earlier command still waits for its answer: let it finish first.
-    // Waiting for events (not polling) keeps an idle wait off the CPU; the
-    // answer timer guarantees the wait ends.
-    while (answerTimer->isActive())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!serialPort.isOpen())
-        return false;
-
-    if (waitForAnswer) {
-        answerTimer->start(100);
-        answerReceived = false;
-    }
-
-    const QByteArray frame = QByteArray::fromRawData(bytes, length);
-    appendLine(ui->HEXBrowser, QStringLiteral("Send:  ") + hexBytes(frame));
-    if (serialPort.write(bytes, length) != length)
-        return false;
-
-    if (waitForAnswer) {
-        while (!answerReceived)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    const ModuleLink::SendResult result =
+        link.send(QByteArray(bytes, length), waitForAnswer);
+    return result == ModuleLink::SendResult::Sent || result == ModuleLink::SendResult::Answered
+        || result == ModuleLink::SendResult::TimedOut;
 }
 
 bool MainWindow::sendBytes(const QByteArray &frame, bool waitForAnswer)

@@ -18,6 +18,15 @@ public:
     // Appends bytes and returns every complete, checked frame now available, in order.
     QVector<QByteArray> feed(const QByteArray &bytes);
 
+    // The line has been quiet this long with an incomplete candidate held:
+    // its owner gives the candidate up.
+    static constexpr int QuietGiveUpMs = 50;
+    // An incomplete candidate frame is held.
+    bool hasPartial() const { return !buffer.isEmpty(); }
+    // Gives up the held candidate's header byte and returns the frames found
+    // in the bytes behind it.
+    QVector<QByteArray> giveUpPartial();
+
     // Bytes kept for a frame that is not complete yet.
     const QByteArray &pending() const { return buffer; }
     // Drops the pending bytes; the two counters keep counting.

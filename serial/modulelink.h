@@ -1,0 +1,98 @@
+#ifndef MODULELINK_H
+#define MODULELINK_H
+
+// The serial link to one module: owns the port, the framer that cuts the
+// received bytes into checked frames, and the answer wait. Widget-free, so
+// the window and the command line speak to the module through the same code.
+//
+// The line is 8 data bits, no parity, one stop bit, no flow control.
+//
+// One command is in flight at a time: send() first waits while an earlier
+// command still waits for its answer, then announces the frame (frameSent),
+// writes it and, when asked to, waits until a checked frame arrives or the
+// answer time-out (100 ms unless set) passes. Waiting runs the event loop
+// (it sleeps until the next event, it never polls), so received frames,
+// timers and further sends are handled inside the wait; a send started then
+// is held back the same way.
+//
+// Every read's checked frames are reported together, in order, through
+// framesReceived before the answer wait they end returns. A port that fails
+// under the link (adapter pulled out) is closed and reported once through
+// portLost; a waiting send then returns at once.
+
+#include "protocol/responseframer.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+
+class ModuleLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultAnswerTimeoutMs = 100;
+
+    enum class SendResult {
+        Sent,         // written; no answer was waited for
+        Answered,     // written, and a checked frame arrived within the time-out
+        TimedOut,     // written, and nothing arrived within the time-out
+        NotOpen,      // the port is not open (also when it closed during the hold-back)
+        WriteFailed,  // the port refused the bytes
+        PortLost,     // the port failed while the answer was awaited
+    };
+
+    explicit ModuleLink(QObject *parent = nullptr);
+    ~ModuleLink() override;
+
+    // Applies the name, the baud rate and 8N1 without flow control, then
+    // opens the port unless it is open already. A fresh open starts framing
+    // anew. True when the port is open afterwards; errorString() says why not.
+    bool open(const QString &portName, qint32 baudRate);
+    void close();
+    bool isOpen() const { return serial.isOpen(); }
+    QString errorString() const { return serial.errorString(); }
+
+    void setAnswerTimeout(int ms) { timeoutMs = ms; }
+    int answerTimeout() const { return timeoutMs; }
+    // A command is waiting for its answer.
+    bool isWaiting() const { return answerTimer.isActive(); }
+
+    SendResult send(const QByteArray &frame, bool waitForAnswer);
+
+    QSerialPort &port() { return serial; }
+    ResponseFramer &framer() { return rxFramer; }
+    const ResponseFramer &framer() const { return rxFramer; }
+
+signals:
+    // Just before the bytes of a frame are written.
+    void frameSent(const QByteArray &frame);
+    // The checked frames of one read, in order.
+    void framesReceived(const QVector<QByteArray> &frames);
+    // Candidate frames whose check byte was wrong, counted since the link was made.
+    void checksFailed(quint64 total);
+    void answerTimedOut();
+    // The port failed and was closed; reason is the port's own error text.
+    void portLost(const QString &reason);
+
+private:
+    void readReceived();
+    void deliver(const QVector<QByteArray> &frames);
+    void giveUpQuietPartial();
+    void portError(QSerialPort::SerialPortError error);
+    void endWait(SendResult result);
+
+    QSerialPort serial;
+    ResponseFramer rxFramer;
+    QTimer answerTimer;
+    QTimer quietTimer;
+    int timeoutMs = DefaultAnswerTimeoutMs;
+    bool answerReceived = true;
+    SendResult waitResult = SendResult::Sent;
+    quint64 reportedCheckFailures = 0;
+};
+
+#endif // MODULELINK_H
