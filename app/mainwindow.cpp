@@ -5,8 +5,11 @@
 #include "protocol/frame.h"
 
 #include <QFileDialog>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QTimer>
+
+Q_LOGGING_CATEGORY(lcWindow, "korvani.window", QtWarningMsg)
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -43,6 +46,10 @@ void MainWindow::initTimers()
 {
     autoSendTimer = new QTimer;
     connect(autoSendTimer, &QTimer::timeout, this, &MainWindow::selectAutoSend);
+    displayTimer = new QTimer(this);
+    displayTimer->setSingleShot(true);
+    displayTimer->setInterval(DisplayIntervalMs);
+    connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
 }
 
 void MainWindow::showWarning(const QString &title, const QString &text)

@@ -16,6 +16,7 @@
 //   mainwindow_trigger.cpp  the trigger test tab
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
@@ -26,6 +27,10 @@
 #include "protocol/answers.h"
 #include "serial/modulelink.h"
 #include "trigger/triggertest.h"
+
+// The window's debug lines (ports found, Ack lines, which button sent):
+// off unless QT_LOGGING_RULES="korvani.window.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 class QTextEdit;
 class QTimer;
@@ -95,7 +100,7 @@ private:
     // Port
     void portLost();
 
-    // Sending
+    // Sending (mainwindow_send.cpp)
     bool sendCommand(quint8 code, bool addressable);
     bool sendBytes(const QByteArray &frame, bool waitForAnswer);
     bool readDeviceId(std::optional<quint8> *id);
@@ -113,13 +118,20 @@ private:
     void showInformation(const Answer &answer);
     void showThreshold(const Answer &answer);
 
-    // Logs: lines are gathered while a received chunk is handled and written
-    // once at its end, each view in its own order.
+    // Logs
     void appendLine(QTextEdit *view, const QString &line);
     void appendTextLog(const QStringList &lines);
     void clearView(QTextEdit *view);
-    void flushLogs();
     void saveView(QTextEdit *view, const QString &prefix);
+
+    // Display: new log lines, readouts, trigger counters and the frame rate
+    // are gathered and written to the widgets together, at most
+    // DisplayIntervalMs apart, and at once when a waiting send ends (so a
+    // button's answer is on screen when its slot returns). Each widget then
+    // shows what it would have shown had it been written frame by frame.
+    static constexpr int DisplayIntervalMs = 33;
+    void scheduleDisplay();
+    void updateDisplay();
 
     Ui::MainWindow *ui;
     QElapsedTimer frameRateTimer;
@@ -137,12 +149,15 @@ private:
     bool inAutoSendTick = false;
     bool autoSendWarned = false;
 
-    bool batchingLogs = false;
+    QTimer *displayTimer = nullptr;
     struct PendingLines {
         QTextEdit *view;
         QStringList lines;
     };
     QVector<PendingLines> pendingLogs;
+    std::optional<Measurement> pendingReadouts;
+    std::optional<QString> pendingRate;
+    bool pendingTriggerReadouts = false;
 };
 
 #endif // MAINWINDOW_H

@@ -5,7 +5,6 @@
 
 #include "protocol/commands.h"
 
-#include <QDebug>
 
 void MainWindow::on_onceButton_clicked()
 {
@@ -44,7 +43,7 @@ void MainWindow::on_sbIntegration_valueChanged(int arg1)
     std::optional<quint8> id;
     if (readDeviceId(&id)) {
         if (id)
-            qDebug() << "RS485_ID=" << *id;
+            qCDebug(lcWindow) << "RS485_ID=" << *id;
         sendBytes(commandFrame(Command::SetIntegration, integrationTimeData(quint16(arg1)), id), true);
     }
     ui->sbIntegration->setReadOnly(false);

@@ -5,7 +5,6 @@
 
 #include "protocol/commands.h"
 
-#include <QDebug>
 #include <QMessageBox>
 
 void MainWindow::on_hwButton_clicked()
@@ -16,7 +15,7 @@ void MainWindow::on_hwButton_clicked()
 void MainWindow::on_swButton_clicked()
 {
     if (ui->checkBox_ID->isChecked())
-        qDebug() << "FW VERSION";
+        qCDebug(lcWindow) << "FW VERSION";
     sendVersionQuery(Command::FirmwareVersion, "on_swButton_clicked");
 }
 
@@ -26,9 +25,9 @@ void MainWindow::sendVersionQuery(quint8 code, const char *plainNote)
     if (!readDeviceId(&id))
         return;
     if (id)
-        qDebug() << "RS485_ID=" << *id;
+        qCDebug(lcWindow) << "RS485_ID=" << *id;
     else
-        qDebug() << plainNote;
+        qCDebug(lcWindow) << plainNote;
     sendBytes(commandFrame(code, QByteArray(), id), true);
 }
 
@@ -54,7 +53,7 @@ void MainWindow::showThreshold(const Answer &answer)
 
 void MainWindow::on_GetThresholdValue_clicked()
 {
-    qDebug() << "on_GetThresholdValue_clicked";
+    qCDebug(lcWindow) << "on_GetThresholdValue_clicked";
     sendBytes(commandFrame(Command::GetThreshold), true);
 }
 
@@ -68,6 +67,6 @@ void MainWindow::on_SetThresholdValue_clicked()
                                        .arg(ui->setThresholdValue->text()));
         return;
     }
-    qDebug() << "on_SetThresholdValue_clicked";
+    qCDebug(lcWindow) << "on_SetThresholdValue_clicked";
     sendBytes(commandFrame(Command::SetThreshold, thresholdData(*value)), true);
 }

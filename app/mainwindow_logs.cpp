@@ -10,10 +10,7 @@
 
 void MainWindow::appendLine(QTextEdit *view, const QString &line)
 {
-    if (!batchingLogs) {
-        view->append(line);
-        return;
-    }
+    scheduleDisplay();
     for (PendingLines &pending : pendingLogs) {
         if (pending.view == view) {
             pending.lines.append(line);
@@ -21,28 +18,6 @@ void MainWindow::appendLine(QTextEdit *view, const QString &line)
         }
     }
     pendingLogs.append({view, QStringList{line}});
-}
-
-void MainWindow::flushLogs()
-{
-    for (const PendingLines &pending : pendingLogs) {
-        // One append per run of plain lines; a line that looks like rich text
-        // goes on its own, as it would have unbatched.
-        QStringList run;
-        for (const QString &line : pending.lines) {
-            if (Qt::mightBeRichText(line)) {
-                if (!run.isEmpty())
-                    pending.view->append(run.join(QLatin1Char('\n')));
-                run.clear();
-                pending.view->append(line);
-            } else {
-                run.append(line);
-            }
-        }
-        if (!run.isEmpty())
-            pending.view->append(run.join(QLatin1Char('\n')));
-    }
-    pendingLogs.clear();
 }
 
 void MainWindow::clearView(QTextEdit *view)

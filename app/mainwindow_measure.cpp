@@ -16,11 +16,8 @@ void MainWindow::showMeasurement(const Measurement &m)
     if (ui->LOGcheckBox->isChecked())
         appendLine(ui->outputBrowser, line);
 
-    ui->label_DIST->setText(QString::number(m.distance));
-    ui->label_AMP->setText(QString::number(m.amplitude));
-    ui->label_STATUS->setText(QString::number(m.driverCurrent));
-    ui->label_INT->setText(QString::number(m.ambient));
-    ui->label_TEMP->setText(QString::number(m.temperature));
+    pendingReadouts = m;
+    scheduleDisplay();
 
     if (ui->logOption->isChecked() && evaluateTrigger(m.distance))
         appendLine(ui->Func_log, triggerTimeStamp(QDateTime::currentDateTime()) + line);
@@ -41,7 +38,9 @@ void MainWindow::updateFrameRate(bool update)
     if (!update)
         return;
     const qint64 elapsed = frameRateTimer.isValid() ? frameRateTimer.elapsed() : -1;
-    if (const std::optional<QString> rate = frameRateText(elapsed))
-        ui->statusbar->showMessage(*rate);
+    if (const std::optional<QString> rate = frameRateText(elapsed)) {
+        pendingRate = rate;
+        scheduleDisplay();
+    }
     frameRateTimer.start();
 }

@@ -5,12 +5,11 @@
 
 #include "serial/portlist.h"
 
-#include <QDebug>
 
 void MainWindow::fillPortList()
 {
     for (const PortEntry &port : availablePorts()) {
-        qDebug() << port.name;
+        qCDebug(lcWindow) << port.name;
         ui->serialBox->addItem(port.name);
     }
 }
@@ -31,7 +30,7 @@ void MainWindow::on_pButtonOpen_clicked()
 {
     const QString name = ui->serialBox->currentText();
     if (name.isEmpty()) {
-        qDebug() << "NO serial";
+        qCDebug(lcWindow) << "NO serial";
         return;
     }
     const bool wasOpen = link.isOpen();

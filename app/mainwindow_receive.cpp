@@ -5,18 +5,18 @@
 
 #include "protocol/frame.h"
 
-#include <QDebug>
 
 void MainWindow::SlotReadRxData(const QVector<QByteArray> &frames)
 {
-    // A read may carry many frames; the views are written once at its end.
-    batchingLogs = true;
+    bool onlyMeasurements = true;
     for (QByteArray frame : frames) {
         appendLine(ui->HEXBrowser, QStringLiteral("Received:  ") + hexBytes(frame));
+        onlyMeasurements = onlyMeasurements && isMeasurementCode(quint8(frame.at(1)));
         dispatchFrame(frame);
     }
-    batchingLogs = false;
-    flushLogs();
+    // Answers are rare and awaited: shown at once. A stream waits for the display timer.
+    if (!onlyMeasurements)
+        updateDisplay();
 }
 
 void MainWindow::dispatchFrame(QByteArray &frame)
@@ -41,7 +41,7 @@ void MainWindow::dispatchFrame(QByteArray &frame)
     if (!isMeasurementCode(answer.code)) {
         const QString ack = ackLine(answer.code);
         appendLine(ui->outputBrowser, ack);
-        qDebug() << ack;
+        qCDebug(lcWindow) << ack;
     }
     frame.clear();
 }

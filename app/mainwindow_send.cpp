@@ -13,6 +13,8 @@ bool MainWindow::sendFrame(const char *bytes, quint16 length, bool waitForAnswer
     }
     const ModuleLink::SendResult result =
         link.send(QByteArray(bytes, length), waitForAnswer);
+    if (waitForAnswer)
+        updateDisplay();
     return result == ModuleLink::SendResult::Sent || result == ModuleLink::SendResult::Answered
         || result == ModuleLink::SendResult::TimedOut;
 }

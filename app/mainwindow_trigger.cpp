@@ -9,9 +9,8 @@ bool MainWindow::evaluateTrigger(quint16 distance)
     const quint16 reference = TriggerTest::parseInput(ui->setValue->text());
     const quint16 threshold = TriggerTest::parseInput(ui->thresholdValue->text());
     const bool fired = trigger.evaluate(distance, reference, threshold);
-    ui->deviationValue->setText(QString::number(trigger.lastDeviation()));
-    ui->D_trigger->setText(QString::number(trigger.triggerCount()));
-    ui->totalValue->setText(QString::number(trigger.totalCount()));
+    pendingTriggerReadouts = true;
+    scheduleDisplay();
     return fired;
 }
 

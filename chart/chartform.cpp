@@ -10,7 +10,7 @@
 
 using namespace QtCharts;
 
-Q_LOGGING_CATEGORY(lcChart, "korvani.chart")
+Q_LOGGING_CATEGORY(lcChart, "korvani.chart", QtWarningMsg)
 
 namespace {
 

@@ -1,0 +1,56 @@
+// Writing gathered lines and values to the widgets.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QTimer>
+
+void MainWindow::scheduleDisplay()
+{
+    if (!displayTimer->isActive())
+        displayTimer->start();
+}
+
+void MainWindow::updateDisplay()
+{
+    displayTimer->stop();
+
+    for (const PendingLines &pending : pendingLogs) {
+        // One append per run of plain lines; a line that looks like rich text
+        // goes on its own, as it would have one by one.
+        QStringList run;
+        for (const QString &line : pending.lines) {
+            if (Qt::mightBeRichText(line)) {
+                if (!run.isEmpty())
+                    pending.view->append(run.join(QLatin1Char('\n')));
+                run.clear();
+                pending.view->append(line);
+            } else {
+                run.append(line);
+            }
+        }
+        if (!run.isEmpty())
+            pending.view->append(run.join(QLatin1Char('\n')));
+    }
+    pendingLogs.clear();
+
+    if (pendingReadouts) {
+        const Measurement &m = *pendingReadouts;
+        ui->label_DIST->setText(QString::number(m.distance));
+        ui->label_AMP->setText(QString::number(m.amplitude));
+        ui->label_STATUS->setText(QString::number(m.driverCurrent));
+        ui->label_INT->setText(QString::number(m.ambient));
+        ui->label_TEMP->setText(QString::number(m.temperature));
+        pendingReadouts.reset();
+    }
+    if (pendingTriggerReadouts) {
+        ui->deviationValue->setText(QString::number(trigger.lastDeviation()));
+        ui->D_trigger->setText(QString::number(trigger.triggerCount()));
+        ui->totalValue->setText(QString::number(trigger.totalCount()));
+        pendingTriggerReadouts = false;
+    }
+    if (pendingRate) {
+        ui->statusbar->showMessage(*pendingRate);
+        pendingRate.reset();
+    }
+}
