@@ -23,8 +23,10 @@ class ChartForm;
 // the samples the X axis can show, because Qt Charts recomputes a whole series
 // on every change and a run at 100 samples/s would otherwise grind to a halt.
 // The X range is worked out on every append but handed to the axis only when
-// the chart redraws (at most ~28 times a second, never while hidden): each
-// QValueAxis range change relayouts the axis, about 0.3 ms.
+// the chart redraws (at most 10 times a second, never while hidden): each
+// QValueAxis range change relayouts the axis, about 0.3 ms, and a redraw with
+// its repaint costs about 2.5 ms, so at 100 samples/s a redraw per 35 ms took
+// ~700 us per sample and one per 100 ms takes ~250 (bench_longrun, realtime).
 class ChartForm : public QtCharts::QChartView
 {
     Q_OBJECT
@@ -56,8 +58,9 @@ private:
     static constexpr int seriesCount = 2;
     // Samples kept beyond each edge of the X axis so the line runs to the border.
     static constexpr int drawMargin = 2;
-    // About 28 redraws per second: smooth to the eye, cheap at 100 samples/s.
-    static constexpr int redrawIntervalMs = 35;
+    // Ten redraws per second: the line still moves smoothly enough to follow
+    // a target by eye, at a third of the cost of a film-like rate.
+    static constexpr int redrawIntervalMs = 100;
 
     void setUpAxisX();
     void setUpAxisY();

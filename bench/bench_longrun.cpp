@@ -1,0 +1,229 @@
+// Hours on the bench: the real window against the simulated module with every
+// view and option on (time stamps, text log, trigger test firing on every
+// frame, chart fed), measuring what a shift at 100 frames/s costs.
+//
+//   realtime   100 frames/s, one frame per read, 60 s: CPU per frame with the
+//              chart window hidden, then shown
+//   fast       frames one per read as fast as the window takes them, 10^6:
+//              CPU per frame and memory retained per frame
+//   shift      2.88 x 10^6 frames (8 hours at 100 frames/s) as fast as the line
+//              carries them: frames lost, RSS growth, CPU per frame first and
+//              last tenth; then saving the text log (time, every line checked)
+//              and clearing it
+//
+// Usage: bench_longrun [realtime|fast|shift] [frames or seconds]; no argument
+// runs all three with their full sizes.
+
+#include "chart/chartform.h"
+#include "linkfixture.h"
+#include "measure/measurement.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+
+#include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double residentBytes()
+{
+    malloc_trim(0);
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE));
+}
+
+// A window with every view and option on, its port open on the simulated module.
+struct Bench {
+    LinkFixture link;
+    quint64 reads = 0;
+    QString savedPath;
+
+    bool start(bool chartShown)
+    {
+        if (!link.openPort())
+            return false;
+        link.click("timeLogcheckBox");
+        link.click("logOption");
+        link.click("chartcheckBox");
+        // Reference 0, band 0: every measurement writes a trigger-test line.
+        link.widget<QLineEdit>("setValue")->setText(QStringLiteral("0"));
+        link.widget<QLineEdit>("thresholdValue")->setText(QStringLiteral("0"));
+        if (chartShown)
+            link.chart->show();
+        QObject::connect(&link.window->serialPort(), &QSerialPort::readyRead,
+                         [this] { ++reads; });
+        link.window->askSaveFileName = [this](QWidget *, const QString &, const QString &,
+                                              const QString &) { return savedPath; };
+        return true;
+    }
+    quint64 counted() const { return link.text("totalValue").toULongLong(); }
+};
+
+// Distances 1, 2, ... 65535, 1, ...: never 0, so every frame leaves the band.
+quint16 distanceOf(quint64 n)
+{
+    return quint16(n % 65535 + 1);
+}
+
+int realtime(int seconds)
+{
+    for (const bool shown : {false, true}) {
+        Bench b;
+        if (!b.start(shown))
+            return 1;
+        quint64 sent = 0;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout,
+                         [&] { b.link.sim.writeRaw(measurementFrame(distanceOf(sent++))); });
+        tick.start(10);
+        QTest::qWait(5000);  // warm-up
+        const quint64 sent0 = sent;
+        const double cpu0 = cpuSeconds();
+        QTest::qWait(seconds * 1000);
+        const double cpu = cpuSeconds() - cpu0;
+        const quint64 frames = sent - sent0;
+        tick.stop();
+        QTest::qWait(300);
+        std::printf("realtime, chart %s: %llu frames in %d s, %.0f us CPU per frame, "
+                    "%llu reads for %llu frames, %s\n",
+                    shown ? "shown " : "hidden", (unsigned long long)frames, seconds,
+                    cpu * 1e6 / double(frames), (unsigned long long)b.reads,
+                    (unsigned long long)sent,
+                    b.counted() == sent ? "no frame lost" : "FRAMES LOST");
+    }
+    return 0;
+}
+
+int fast(quint64 total)
+{
+    Bench b;
+    if (!b.start(true))
+        return 1;
+    // Warm-up: views filled to their bound, allocator settled.
+    quint64 n = 0;
+    const auto feed = [&](quint64 count) {
+        for (quint64 end = n + count; n < end; ++n) {
+            const quint64 before = b.reads;
+            b.link.sim.writeRaw(measurementFrame(distanceOf(n)));
+            while (b.reads == before)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    };
+    feed(20000);
+    const double rss0 = residentBytes();
+    const double cpu0 = cpuSeconds();
+    feed(total);
+    const double cpu = cpuSeconds() - cpu0;
+    QTest::qWait(200);
+    const double rss = residentBytes();
+    std::printf("fast, one frame per read: %llu frames, %.1f us CPU per frame, "
+                "%.1f bytes retained per frame, %llu reads, %s\n",
+                (unsigned long long)total, cpu * 1e6 / double(total),
+                (rss - rss0) / double(total), (unsigned long long)b.reads,
+                b.counted() == n ? "no frame lost" : "FRAMES LOST");
+    return b.counted() == n ? 0 : 1;
+}
+
+int shift(quint64 total)
+{
+    Bench b;
+    if (!b.start(true))
+        return 1;
+    b.link.sim.setCountingDistance(true);
+    const quint64 tenth = total / 10;
+    const double rss0 = residentBytes();
+    QVector<double> cpuAt{cpuSeconds()};
+    QElapsedTimer wall;
+    wall.start();
+    b.link.sim.streamFrames(int(total));
+    quint64 next = tenth;
+    while (b.counted() < total && wall.elapsed() < 60 * 60 * 1000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (b.counted() >= next) {
+            cpuAt.append(cpuSeconds());
+            next += tenth;
+        }
+    }
+    QTest::qWait(200);
+    const double rss = residentBytes();
+    const bool lost = b.counted() != total || b.link.sim.framesWritten() != total;
+    std::printf("shift: %llu frames sent, %llu counted in %.0f s, %s\n",
+                (unsigned long long)b.link.sim.framesWritten(),
+                (unsigned long long)b.counted(), wall.elapsed() / 1000.0,
+                lost ? "FRAMES LOST" : "no frame lost");
+    std::printf("shift: RSS growth %.0f MB (%.1f bytes per frame)\n", (rss - rss0) / 1e6,
+                (rss - rss0) / double(total));
+    if (cpuAt.size() >= 11) {
+        const double first = (cpuAt[1] - cpuAt[0]) * 1e6 / double(tenth);
+        const double last = (cpuAt[10] - cpuAt[9]) * 1e6 / double(tenth);
+        std::printf("shift: CPU per frame first tenth %.1f us, last tenth %.1f us, "
+                    "last/first %.2f\n", first, last, last / first);
+    }
+
+    QTemporaryDir dir;
+    b.savedPath = dir.filePath(QStringLiteral("shift.csv"));
+    QElapsedTimer clock;
+    clock.start();
+    b.link.click("saveLog");
+    const qint64 saveMs = clock.elapsed();
+    QFile file(b.savedPath);
+    quint64 lines = 0, wrong = 0;
+    if (file.open(QIODevice::ReadOnly)) {
+        // Every line: a time stamp, then the fields of frame n (counting distances).
+        while (!file.atEnd()) {
+            const QByteArray line = file.readLine();
+            const QByteArray fields = line.mid(13).chopped(line.endsWith('\n') ? 1 : 0);
+            Measurement m;
+            m.distance = quint16(lines % 65536);
+            m.amplitude = 0;
+            if (!fields.startsWith(QString::asprintf("%05d,", int(m.distance)).toLatin1()))
+                ++wrong;
+            ++lines;
+        }
+    }
+    std::printf("shift: save %lld ms, %.0f MB, %llu lines, %llu out of order or missing\n",
+                saveMs, file.size() / 1e6, (unsigned long long)lines,
+                (unsigned long long)(wrong + (lines > total ? lines - total : total - lines)));
+    clock.restart();
+    b.link.click("pButtonClean");
+    std::printf("shift: clear %lld ms\n", clock.elapsed());
+    return lost ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QByteArray what = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    const qint64 size = argc > 2 ? QByteArray(argv[2]).toLongLong() : 0;
+    int failed = 0;
+    if (what.isEmpty() || what == "realtime")
+        failed |= realtime(size > 0 ? int(size) : 60);
+    if (what.isEmpty() || what == "fast")
+        failed |= fast(size > 0 ? quint64(size) : 1000000);
+    if (what.isEmpty() || what == "shift")
+        failed |= shift(size > 0 ? quint64(size) : 2880000);
+    return failed;
+}
