@@ -19,7 +19,7 @@ ModuleLink::ModuleLink(QObject *parent)
     quietTimer.setInterval(ResponseFramer::QuietGiveUpMs);
     connect(&quietTimer, &QTimer::timeout, this, &ModuleLink::giveUpQuietPartial);
     connect(&serial, &QSerialPort::readyRead, this, &ModuleLink::readReceived);
-    connect(&serial, &QSerialPort::errorOccurred, this, &ModuleLink::portError);
+    connect(&serial, &QSerialPort::errorOccurred, this, &ModuleLink::handlePortError);
 }
 
 ModuleLink::~ModuleLink() = default;
@@ -116,8 +116,10 @@ void ModuleLink::deliver(const QVector<QByteArray> &frames)
 
 // A port that fails under the program (adapter pulled out) reports its error
 // again on every turn of the event loop; closing it is the only way to stop that.
-void ModuleLink::portError(QSerialPort::SerialPortError error)
+void ModuleLink::handlePortError(QSerialPort::SerialPortError error)
 {
+    if (error != QSerialPort::NoError)
+        emit portError(error, serial.errorString());
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
     if (!serial.isOpen())

@@ -75,6 +75,8 @@ signals:
     // Candidate frames whose check byte was wrong, counted since the link was made.
     void checksFailed(quint64 total);
     void answerTimedOut();
+    // Every error the port reports, with the port's own text.
+    void portError(QSerialPort::SerialPortError error, const QString &reason);
     // The port failed and was closed; reason is the port's own error text.
     void portLost(const QString &reason);
 
@@ -82,7 +84,7 @@ private:
     void readReceived();
     void deliver(const QVector<QByteArray> &frames);
     void giveUpQuietPartial();
-    void portError(QSerialPort::SerialPortError error);
+    void handlePortError(QSerialPort::SerialPortError error);
     void endWait(SendResult result);
 
     QSerialPort serial;
