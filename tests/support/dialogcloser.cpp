@@ -1,33 +1,37 @@
 #include "dialogcloser.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
+#include <QTimer>
 
 DialogCloser::DialogCloser(QObject *parent)
     : QObject(parent)
 {
-    connect(&timer, &QTimer::timeout, this, &DialogCloser::poll);
-    clock.start();
-    timer.start(5);
+    qApp->installEventFilter(this);
 }
 
-void DialogCloser::poll()
+DialogCloser::~DialogCloser()
 {
-    QList<QMessageBox *> open;
+    qApp->removeEventFilter(this);
+}
+
+bool DialogCloser::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::Show)
+        return false;
+    auto *box = qobject_cast<QMessageBox *>(watched);
+    if (!box)
+        return false;
+    int visible = 1;
     for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
-            open.append(box);
+        if (w != box && qobject_cast<QMessageBox *>(w) && w->isVisible())
+            ++visible;
     }
-    maxOpenAtOnce = qMax(maxOpenAtOnce, open.size());
-    for (QMessageBox *box : open) {
-        if (!firstSeen.contains(box)) {
-            firstSeen.insert(box, clock.elapsed());
-            titles.append(box->windowTitle());
-            texts.append(box->text());
-        }
-        if (clock.elapsed() - firstSeen.value(box) >= keepOpenMs) {
-            firstSeen.remove(box);
-            box->done(QMessageBox::Ok);
-        }
-    }
+    maxOpenAtOnce = qMax(maxOpenAtOnce, visible);
+    titles.append(box->windowTitle());
+    texts.append(box->text());
+    // Tied to the box: a box that is gone by then cancels the timer.
+    QTimer::singleShot(keepOpenMs, box, [box] { box->done(QMessageBox::Ok); });
+    return false;
 }

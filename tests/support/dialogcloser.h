@@ -2,13 +2,11 @@
 #define DIALOGCLOSER_H
 
 // Closes the message boxes a test provokes, remembering their titles and texts,
-// so that no modal box is ever left waiting for a person.
+// so that no modal box is ever left waiting for a person. It watches the
+// application's show events, so it costs nothing while no box opens.
 
 #include <QObject>
 #include <QStringList>
-#include <QElapsedTimer>
-#include <QHash>
-#include <QTimer>
 
 class DialogCloser : public QObject
 {
@@ -16,6 +14,7 @@ class DialogCloser : public QObject
 
 public:
     explicit DialogCloser(QObject *parent = nullptr);
+    ~DialogCloser() override;
 
     QStringList titles;
     QStringList texts;
@@ -23,11 +22,8 @@ public:
     // How long a box stays open before it is closed.
     int keepOpenMs = 0;
 
-private:
-    void poll();
-    QTimer timer;
-    QHash<QObject *, qint64> firstSeen;
-    QElapsedTimer clock;
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
 #endif // DIALOGCLOSER_H
