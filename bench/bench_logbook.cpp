@@ -91,6 +91,7 @@ int main(int argc, char **argv)
     LogBook triggerLog;
     LineMaker maker;
     QCryptographicHash fed(QCryptographicHash::Sha1);
+    const QByteArray lineFeed("\n");
     qint64 appendNs = 0;
     qint64 textChars = 0, triggerChars = 0;
 
@@ -104,7 +105,7 @@ int main(int argc, char **argv)
             QString t, g;
             maker.make(done + i, &t, &g);
             if (done + i > 0)
-                fed.addData("\n", 1);
+                fed.addData(lineFeed);
             fed.addData(t.toUtf8());
             textChars += t.size();
             triggerChars += g.size();

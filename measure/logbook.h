@@ -13,7 +13,7 @@
 //
 // A book made with a line limit keeps at least the newest `keepNewest` lines
 // and drops older ones a whole chunk at a time (for a log that is only shown,
-// never saved).
+// never saved); its counts and text then cover the lines it kept.
 //
 // Not thread-safe; Qt Core only.
 
@@ -42,8 +42,9 @@ public:
     // Heap bytes the book holds for its lines (chunks and their index).
     qint64 retainedBytes() const;
 
-    // Hands the joined text, in UTF-8, to `piece` in order, piece by piece;
-    // every piece ends at the end of a line, so each one decodes on its own.
+    // Hands the joined text, in UTF-8, to `piece` in order, piece by piece
+    // (valid during the call only); every piece ends at the end of a line, so
+    // each one decodes on its own.
     // Stops early and returns false when `piece` returns false (or a chunk
     // cannot be read back); returns true once the whole text was handed over.
     bool forEachPiece(const std::function<bool(const QByteArray &utf8)> &piece) const;

@@ -7,6 +7,8 @@
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
+#else
+#include <QStringEncoder>
 #endif
 
 namespace {

@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(log.byteCount(), qint64(expected.size()));
         QCOMPARE(log.lineCount(), qint64(split.size()));
         QCOMPARE(log.isEmpty(), lines.isEmpty());
-        for (int n : {0, 1, 2, 5, 1000, 5000, 12345, split.size(), split.size() + 10})
+        for (int n : {0, 1, 2, 5, 1000, 5000, 12345, int(split.size()), int(split.size()) + 10})
             QCOMPARE(log.lastLines(n), split.mid(qMax(0, split.size() - n)));
     }
 

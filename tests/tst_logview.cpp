@@ -5,6 +5,7 @@
 #include "measure/logbook.h"
 
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QtTest>
@@ -39,16 +40,22 @@ QString lastVisibleLine(const QTextBrowser &view)
 }
 
 struct Log {
+    QTabWidget tabs;
     LogBook book;
-    QTextBrowser view;
+    QTextBrowser &view = *new QTextBrowser;
     LogView logView{&view, &book};
     int next = 0;
     QStringList all;
 
-    Log()
+    // The view on the tab in front, or behind another one as the hex and
+    // trigger-test logs usually are.
+    explicit Log(bool inFront = true)
     {
-        view.resize(650, 300);
-        view.show();
+        tabs.addTab(new QWidget, QStringLiteral("other"));
+        tabs.addTab(&view, QStringLiteral("log"));
+        tabs.setCurrentWidget(inFront ? &view : tabs.widget(0));
+        tabs.resize(650, 300);
+        tabs.show();
     }
     // One display period's lines, into the book first and then the view.
     void feed(int n)
@@ -69,9 +76,16 @@ class TstLogView : public QObject
     Q_OBJECT
 
 private slots:
+    void holdsTheNewestLines_data()
+    {
+        QTest::addColumn<bool>("inFront");
+        QTest::newRow("tab in front") << true;
+        QTest::newRow("tab behind") << false;
+    }
     void holdsTheNewestLines()
     {
-        Log log;
+        QFETCH(bool, inFront);
+        Log log(inFront);
         log.feed(7);
         QCOMPARE(viewLines(log.view), log.all);
         for (int i = 0; i < 1200; ++i) {
