@@ -49,6 +49,9 @@ private slots:
         QTest::newRow("Chinese") << QStringList{"硬件版本：V1.2", "软件版本：3.4", "阈值 ≥ 100"};
         QTest::newRow("markup and line feeds")
             << QStringList{"<b>x</b>", "a\nb", "\n", "c & d"};
+        // The last line closes a chunk: nothing is left open.
+        QTest::newRow("ends at a chunk's end")
+            << QStringList{"a", QString(LogBook::ChunkBytes, QLatin1Char('x'))};
         QTest::newRow("many chunks") << measurementLines(20000);
         QStringList mixed = measurementLines(9000);
         for (int i = 0; i < mixed.size(); i += 97)
