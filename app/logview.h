@@ -11,7 +11,8 @@
 // back at its end the view catches up from the book.
 //
 // The caller owns the book: it appends every line to the book first and then
-// hands the same lines to appendLines(); on a clear it clears both. GUI
+// hands the same lines to appendLines(); on a clear it clears both. Once a
+// LogView drives a text view, the view's text changes only through it. GUI
 // thread only.
 
 #include <QObject>
