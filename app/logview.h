@@ -5,8 +5,8 @@
 //
 // The view holds the newest lines in order, at most MaxViewLines and, once
 // it has been trimmed, at least MaxViewLines - TrimLines; older lines leave
-// the view but stay in the book. Lines are shown as plain text,
-// never interpreted as markup. While the user has scrolled up to read, new
+// the view but stay in the book. Lines are shown as plain text, never
+// interpreted as markup (they carry bytes from the module). While the user has scrolled up to read, new
 // lines are held back and nothing in the view moves; once the scroll bar is
 // back at its end the view catches up from the book.
 //
@@ -26,10 +26,10 @@ class LogView : public QObject
     Q_OBJECT
 
 public:
-    // A text view costs about 650 bytes a line and its append and paint cost
-    // grow with what it holds; 5,000 lines are 3.3 MB per view and still
-    // scroll back over more than a minute of the fastest stream (8 minutes
-    // of a trigger test at 10 lines/s), while the whole run stays in the book.
+    // A text view costs about 650 bytes a line, and each trim costs more the
+    // more it holds. 5,000 lines are 3.3 MB per view, a trim of 10 ms, and
+    // still 40 to 50 s to scroll back over at the module's top rate of 100
+    // lines a second; the whole run stays in the book for saving.
     static constexpr int MaxViewLines = 5000;
     // Taking lines off the top lays the whole view out again, about 2 us per
     // line it holds (10 ms at 5,000 lines here), so the view is trimmed a
