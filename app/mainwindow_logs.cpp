@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "measure/logbook.h"
 #include "measure/logfile.h"
 
 #include <QDateTime>
@@ -69,6 +70,8 @@ void MainWindow::saveView(QTextEdit *view, const QString &prefix)
 
     // A log that could not be written must not pass for a saved one.
     QString error;
-    if (!writeLogFile(path, text, &error))
+    LogBook log;
+    log.append(text);
+    if (!writeLogFile(path, log, &error))
         QMessageBox::warning(this, tr("警告框"), tr("无法保存文件 %1：%2").arg(path, error));
 }
