@@ -28,9 +28,12 @@ MainWindow::MainWindow(QWidget *parent)
     chartWindow = new ChartForm;
     chartWindow->hide();
     ui->LOGcheckBox->setChecked(true);
+    textLog.view = std::make_unique<LogView>(ui->outputBrowser, &textLog.book);
+    hexLog.view = std::make_unique<LogView>(ui->HEXBrowser, &hexLog.book);
+    testLog.view = std::make_unique<LogView>(ui->Func_log, &testLog.book);
 
     connect(&link, &ModuleLink::frameSent, this, [this](const QByteArray &frame) {
-        appendLine(ui->HEXBrowser, QStringLiteral("Send:  ") + hexBytes(frame));
+        appendLine(hexLog, QStringLiteral("Send:  ") + hexBytes(frame));
     });
     connect(&link, &ModuleLink::framesReceived, this, &MainWindow::SlotReadRxData);
     connect(&link, &ModuleLink::answerTimedOut, this, &MainWindow::SlotTimeout);

@@ -24,6 +24,8 @@
 #include <optional>
 
 #include "dialog_help.h"
+#include "logview.h"
+#include "measure/logbook.h"
 #include "protocol/answers.h"
 #include "serial/modulelink.h"
 #include "trigger/triggertest.h"
@@ -118,11 +120,20 @@ private:
     void showInformation(const Answer &answer);
     void showThreshold(const Answer &answer);
 
-    // Logs
-    void appendLine(QTextEdit *view, const QString &line);
+    // Logs: every line goes into its log's book at once (the text log and the
+    // trigger-test log keep every line since their last clear, for saving;
+    // the hex log only what its view can show) and into its view with the
+    // next display update.
+    struct Log {
+        explicit Log(qint64 keepNewest = 0) : book(keepNewest) {}
+        LogBook book;
+        std::unique_ptr<LogView> view;
+        QStringList pending;
+    };
+    void appendLine(Log &log, const QString &line);
     void appendTextLog(const QStringList &lines);
-    void clearView(QTextEdit *view);
-    void saveView(QTextEdit *view, const QString &prefix);
+    void clearLog(Log &log);
+    void saveLog(const Log &log, const QString &prefix);
 
     // Display: new log lines, readouts, trigger counters and the frame rate
     // are gathered and written to the widgets together, at most
@@ -149,12 +160,10 @@ private:
     bool inAutoSendTick = false;
     bool autoSendWarned = false;
 
+    Log textLog;
+    Log hexLog{LogView::MaxViewLines};
+    Log testLog;
     QTimer *displayTimer = nullptr;
-    struct PendingLines {
-        QTextEdit *view;
-        QStringList lines;
-    };
-    QVector<PendingLines> pendingLogs;
     std::optional<Measurement> pendingReadouts;
     std::optional<QString> pendingRate;
     bool pendingTriggerReadouts = false;

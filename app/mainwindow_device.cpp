@@ -34,14 +34,14 @@ void MainWindow::sendVersionQuery(quint8 code, const char *plainNote)
 void MainWindow::appendTextLog(const QStringList &lines)
 {
     for (const QString &line : lines)
-        appendLine(ui->outputBrowser, line);
+        appendLine(textLog, line);
 }
 
 void MainWindow::showInformation(const Answer &answer)
 {
     // The coefficient answer replaces the whole text log; a short one clears nothing.
     if (answer.kind == AnswerKind::Coefficients && !answer.lines.isEmpty())
-        clearView(ui->outputBrowser);
+        clearLog(textLog);
     appendTextLog(answer.lines);
 }
 

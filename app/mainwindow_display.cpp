@@ -15,24 +15,12 @@ void MainWindow::updateDisplay()
 {
     displayTimer->stop();
 
-    for (const PendingLines &pending : pendingLogs) {
-        // One append per run of plain lines; a line that looks like rich text
-        // goes on its own, as it would have one by one.
-        QStringList run;
-        for (const QString &line : pending.lines) {
-            if (Qt::mightBeRichText(line)) {
-                if (!run.isEmpty())
-                    pending.view->append(run.join(QLatin1Char('\n')));
-                run.clear();
-                pending.view->append(line);
-            } else {
-                run.append(line);
-            }
+    for (Log *log : {&textLog, &hexLog, &testLog}) {
+        if (!log->pending.isEmpty()) {
+            log->view->appendLines(log->pending);
+            log->pending.clear();
         }
-        if (!run.isEmpty())
-            pending.view->append(run.join(QLatin1Char('\n')));
     }
-    pendingLogs.clear();
 
     if (pendingReadouts) {
         const Measurement &m = *pendingReadouts;

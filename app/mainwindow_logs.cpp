@@ -1,65 +1,57 @@
-// The three log views: appending, clearing and saving.
+// The three logs: appending, clearing and saving.
 
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "measure/logbook.h"
 #include "measure/logfile.h"
 
 #include <QDateTime>
 #include <QMessageBox>
 
-void MainWindow::appendLine(QTextEdit *view, const QString &line)
+void MainWindow::appendLine(Log &log, const QString &line)
 {
+    log.book.append(line);
+    log.pending.append(line);
     scheduleDisplay();
-    for (PendingLines &pending : pendingLogs) {
-        if (pending.view == view) {
-            pending.lines.append(line);
-            return;
-        }
-    }
-    pendingLogs.append({view, QStringList{line}});
 }
 
-void MainWindow::clearView(QTextEdit *view)
+void MainWindow::clearLog(Log &log)
 {
-    for (int i = 0; i < pendingLogs.size(); ++i) {
-        if (pendingLogs[i].view == view)
-            pendingLogs.removeAt(i--);
-    }
-    view->clear();
+    log.book.clear();
+    log.pending.clear();
+    log.view->clear();
 }
 
 void MainWindow::on_pButtonClean_clicked()
 {
-    clearView(ui->outputBrowser);
+    clearLog(textLog);
 }
 
 void MainWindow::on_pushClearHEX_clicked()
 {
-    clearView(ui->HEXBrowser);
+    clearLog(hexLog);
 }
 
 void MainWindow::on_clearTestLog_clicked()
 {
-    clearView(ui->Func_log);
+    clearLog(testLog);
 }
 
 void MainWindow::on_saveLog_clicked()
 {
-    saveView(ui->outputBrowser, QStringLiteral("ZeltoTOF_log_"));
+    saveLog(textLog, QStringLiteral("ZeltoTOF_log_"));
 }
 
 void MainWindow::on_saveTestLog_clicked()
 {
-    saveView(ui->Func_log, QStringLiteral("Zelto_test_log_"));
+    saveLog(testLog, QStringLiteral("Zelto_test_log_"));
 }
 
-void MainWindow::saveView(QTextEdit *view, const QString &prefix)
+// Saves every line since the log's last clear, not only those its view still shows.
+void MainWindow::saveLog(const Log &log, const QString &prefix)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("MMddhhmm"));
-    const QString text = view->toPlainText();
-    if (text.isEmpty()) {
+    if (log.book.byteCount() == 0) {
         QMessageBox::warning(this, tr("警告框"), tr("文本框没有信息，无法保存"));
         return;
     }
@@ -70,8 +62,6 @@ void MainWindow::saveView(QTextEdit *view, const QString &prefix)
 
     // A log that could not be written must not pass for a saved one.
     QString error;
-    LogBook log;
-    log.append(text);
-    if (!writeLogFile(path, log, &error))
+    if (!writeLogFile(path, log.book, &error))
         QMessageBox::warning(this, tr("警告框"), tr("无法保存文件 %1：%2").arg(path, error));
 }

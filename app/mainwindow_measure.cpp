@@ -14,13 +14,13 @@ void MainWindow::showMeasurement(const Measurement &m)
         ? measurementTimeStamp(QDateTime::currentDateTime()) : QString();
     const QString line = measurementLine(m, stamp);
     if (ui->LOGcheckBox->isChecked())
-        appendLine(ui->outputBrowser, line);
+        appendLine(textLog, line);
 
     pendingReadouts = m;
     scheduleDisplay();
 
     if (ui->logOption->isChecked() && evaluateTrigger(m.distance))
-        appendLine(ui->Func_log, triggerTimeStamp(QDateTime::currentDateTime()) + line);
+        appendLine(testLog, triggerTimeStamp(QDateTime::currentDateTime()) + line);
 
     // Only the 0x81 frame counts towards the frame rate.
     updateFrameRate(!m.extended);

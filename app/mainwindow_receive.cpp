@@ -10,7 +10,7 @@ void MainWindow::SlotReadRxData(const QVector<QByteArray> &frames)
 {
     bool onlyMeasurements = true;
     for (QByteArray frame : frames) {
-        appendLine(ui->HEXBrowser, QStringLiteral("Received:  ") + hexBytes(frame));
+        appendLine(hexLog, QStringLiteral("Received:  ") + hexBytes(frame));
         onlyMeasurements = onlyMeasurements && isMeasurementCode(quint8(frame.at(1)));
         dispatchFrame(frame);
     }
@@ -40,7 +40,7 @@ void MainWindow::dispatchFrame(QByteArray &frame)
 
     if (!isMeasurementCode(answer.code)) {
         const QString ack = ackLine(answer.code);
-        appendLine(ui->outputBrowser, ack);
+        appendLine(textLog, ack);
         qCDebug(lcWindow) << ack;
     }
     frame.clear();
