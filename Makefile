@@ -22,6 +22,7 @@ test: build
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_chart
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_stream
+	$(BUILD)/bench/bench_cli
 
 clean:
 	rm -rf $(BUILD)
