@@ -5,6 +5,9 @@
 //           CPU is counted with the CLI's);
 //   --port  the simulated module in this process, so the CLI's CPU is its own;
 //           the distances count 0, 1, 2 ... so a lost or reordered frame shows.
+//   paced   as --port, but the module writes 8 or 9 frames every millisecond,
+//           8,378 frames/s, what 921600 baud carries: reads as small as a
+//           real adapter delivers them.
 // Prints rows written, lost frames, CPU per frame (the child's rusage from
 // wait4) and resident memory early and late in the run (from /proc).
 // Usage: bench_cli [frames]
@@ -16,7 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTimer>
 #include <cstdio>
 
 #include <csignal>
@@ -57,6 +60,7 @@ Result runCli(const QStringList &args, const QString &file, qint64 expectedBytes
         argv << a.data();
     argv << nullptr;
 
+    QFile::remove(file);  // its size tells how far the run is
     Result r;
     QElapsedTimer wall;
     wall.start();
@@ -165,6 +169,37 @@ int main(int argc, char *argv[])
                                 frames * rowBytes);
         const Rows rows = countRows(file, true);
         report("korvani-cli --port PTY --baud 921600 measure ... (module in the benchmark process)", r, rows,
+               frames, qint64(sim.framesWritten()));
+        ok = ok && r.status == 0 && rows.count == frames && rows.outOfSequence == 0;
+    }
+    {
+        // Silent: the module takes the commands but only the frames pushed here go out.
+        SimulatedModule sim;
+        sim.setCountingDistance(true);
+        sim.setSilent(true);
+        if (!sim.open())
+            return 1;
+        QTimer pace;
+        pace.setTimerType(Qt::PreciseTimer);
+        QElapsedTimer since;
+        qint64 pushed = 0;
+        QObject::connect(&pace, &QTimer::timeout, [&] {
+            const qint64 due = since.nsecsElapsed() * 8378 / 1000000000;
+            sim.streamFrames(int(due - pushed));
+            pushed = due;
+        });
+        QObject::connect(&sim, &SimulatedModule::commandReceived, [&](const QByteArray &f) {
+            if (quint8(f.at(1)) == 0x50) {
+                since.start();
+                pace.start(1);
+            } else if (quint8(f.at(1)) == 0x06) {
+                pace.stop();
+            }
+        });
+        const Result r = runCli(QStringList{"--port", sim.portName(), "--baud", "921600"} + tail, file,
+                                frames * rowBytes);
+        const Rows rows = countRows(file, true);
+        report("korvani-cli --port PTY --baud 921600 measure ... (8,378 frames/s, 1 ms apart)", r, rows,
                frames, qint64(sim.framesWritten()));
         ok = ok && r.status == 0 && rows.count == frames && rows.outOfSequence == 0;
     }

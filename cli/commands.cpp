@@ -27,6 +27,20 @@ void printLines(QIODevice &out, const QStringList &lines)
         print(out, line);
 }
 
+// Records go to --output when given. This is a log that must survive an
+// interruption: it is written as it grows, not swapped in at the end as a
+// QSaveFile would (which keeps nothing of an interrupted run). `file` stays
+// closed when there is no --output.
+bool openRecords(const Session &s, QFile &file)
+{
+    if (s.options().output.isEmpty())
+        return true;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return true;
+    s.report(QStringLiteral("cannot write %1: %2").arg(s.options().output, file.errorString()));
+    return false;
+}
+
 int ports(QIODevice &out)
 {
     for (const PortEntry &p : availablePorts())
@@ -86,7 +100,10 @@ int single(Session &s, QIODevice &out)
     writer->begin(record);
     writer->setTime(QDateTime::currentDateTime());
     writer->record(record, *a->measurement);
-    out.write(record);
+    QFile file(s.options().output);
+    if (!openRecords(s, file))
+        return ExitStatus::LinkFailure;
+    (file.isOpen() ? static_cast<QIODevice &>(file) : out).write(record);
     return ExitStatus::Done;
 }
 
@@ -147,15 +164,10 @@ int scan(Session &s, QIODevice &out)
 int measure(Session &s, QIODevice &out)
 {
     const CliOptions &o = s.options();
-    // Records go to --output when given. This is a log that must survive an
-    // interruption: it is written as it grows, not swapped in at the end as a
-    // QSaveFile would (which keeps nothing of an interrupted run).
     QFile file(o.output);
-    if (!o.output.isEmpty() && !file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        s.report(QStringLiteral("cannot write %1: %2").arg(o.output, file.errorString()));
+    if (!openRecords(s, file))
         return ExitStatus::LinkFailure;
-    }
-    QIODevice &records = o.output.isEmpty() ? out : static_cast<QIODevice &>(file);
+    QIODevice &records = file.isOpen() ? static_cast<QIODevice &>(file) : out;
 
     std::optional<TestLimits> limits;
     if (o.command == CliCommand::Test) {

@@ -52,9 +52,15 @@ MeasureRun::MeasureRun(Session &s, QIODevice &records, std::optional<TestLimits>
 
 MeasureRun::~MeasureRun() = default;
 
+quint64 MeasureRun::discarded() const
+{
+    const ResponseFramer &framer = session.link().framer();
+    return framer.checkFailures() + framer.skippedBytes();
+}
+
 quint64 MeasureRun::failedChecks() const
 {
-    return session.link().framer().checkFailures() - checksAtStart;
+    return (finished ? discardedAtEnd : discarded()) - discardedAtStart;
 }
 
 double MeasureRun::rateHz() const
@@ -68,7 +74,7 @@ MeasureRun::End MeasureRun::run()
 {
     const CliOptions &o = session.options();
     ModuleLink &link = session.link();
-    checksAtStart = link.framer().checkFailures();
+    discardedAtStart = discarded();
     writer->begin(pending);
     writeOut();
 
@@ -110,6 +116,7 @@ void MeasureRun::finish(End end, const QString &why)
         return;
     finished = true;
     collecting = false;
+    discardedAtEnd = discarded();
     result = end;
     endReason = why;
     durationTimer.stop();

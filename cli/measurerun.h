@@ -50,6 +50,8 @@ public:
     quint64 frames() const { return stats.count(); }
     quint64 outside() const { return outsideCount; }
     quint64 amplitudeSum() const { return amplitudes; }
+    // Bytes the framer discarded while the run collected: one per failed
+    // check, one per byte skipped outside a frame (a frame given up, noise).
     quint64 failedChecks() const;
     double rateHz() const;
 
@@ -58,6 +60,7 @@ private:
     void pollOnce();
     void finish(End end, const QString &why = QString());
     void writeOut();
+    quint64 discarded() const;
 
     Session &session;
     QIODevice &out;
@@ -67,7 +70,8 @@ private:
     DistanceStatistics stats;
     quint64 outsideCount = 0;
     quint64 amplitudes = 0;
-    quint64 checksAtStart = 0;
+    quint64 discardedAtStart = 0;
+    quint64 discardedAtEnd = 0;
     bool collecting = false;
     bool finished = false;
     bool polled = false;

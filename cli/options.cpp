@@ -345,7 +345,8 @@ Commands:
                                  frame received until the time-out
   scan [--from A] [--to B]       asks the hardware version of every ID from A to B (0-255)
 
-The summary (--stats, test): frames, expected, failed_checks, rate_hz, mean_mm,
+The summary (--stats, test): frames, expected, failed_checks (bytes the framer
+discarded: failed checks and bytes outside frames), rate_hz, mean_mm,
 sigma_mm (sample, n-1), min_mm, max_mm, median_mm (the mean of the two middle
 distances for an even count); for test also reference_mm, tolerance_mm,
 accuracy_mm (mean - reference), outside, verdict and failed.

@@ -194,6 +194,7 @@ void SimulatedModule::setRs485(bool on, quint8 id)
 {
     rs485 = on;
     ownId = id;
+    parser.setPreferAddressed(on);
 }
 
 void SimulatedModule::setCountingDistance(bool on)

@@ -116,6 +116,8 @@ private slots:
                                         << L{bytes("56010057")} << "^" + Stamp + reading + "\n$";
         QTest::newRow("single --id") << QStringList{"--id", "2", "single"} << 2
                                      << L{bytes("5602020056")} << "^" + Stamp + reading + "\n$";
+        QTest::newRow("single --fixed --id") << QStringList{"--id", "2", "single", "--fixed"} << 2
+                                             << L{bytes("5602010055")} << "^" + Stamp + reading + "\n$";
         QTest::newRow("threshold set") << QStringList{"threshold", "1000"} << -1
                                        << L{bytes("56da04e803000063"), bytes("56030055")} << "threshold: 1000\n";
         QTest::newRow("threshold read") << QStringList{"threshold"} << -1 << L{bytes("56030055")} << "threshold: 500\n";
