@@ -98,7 +98,7 @@ int single(Session &s, QIODevice &out)
     const std::unique_ptr<RecordWriter> writer = makeRecordWriter(s.options().format);
     QByteArray record;
     writer->begin(record);
-    writer->setTime(QDateTime::currentDateTime());
+    writer->setTime(QDateTime::currentMSecsSinceEpoch());
     writer->record(record, *a->measurement);
     QFile file(s.options().output);
     if (!openRecords(s, file))

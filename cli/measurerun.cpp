@@ -148,7 +148,7 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         return;
     const CliOptions &o = session.options();
     // One time stamp per read: its frames arrived together.
-    writer->setTime(QDateTime::currentDateTime());
+    writer->setTime(QDateTime::currentMSecsSinceEpoch());
     for (const QByteArray &frame : frames) {
         if (!isMeasurementCode(quint8(frame.at(1))))
             continue;

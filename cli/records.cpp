@@ -40,13 +40,16 @@ void appendCommonFields(QByteArray &out, const Measurement &m, char separator)
 
 class TextWriter : public RecordWriter
 {
-    void timeChanged(const QDateTime &time) override { stamp = measurementTimeStamp(time); }
+    void secondChanged(const QDateTime &time) override
+    {
+        stamp = measurementTimeStamp(time).toLatin1();  // "hh:mm:ss.zzz,"
+        millisAt = 9;
+    }
     void record(QByteArray &out, const Measurement &m) override
     {
-        out.append(measurementLine(m, stamp).toUtf8());
+        out.append(measurementLine(m, QString::fromLatin1(stamp)).toUtf8());
         out.append('\n');
     }
-    QString stamp;
 };
 
 class CsvWriter : public RecordWriter
@@ -60,7 +63,11 @@ class CsvWriter : public RecordWriter
         }
         out.append('\n');
     }
-    void timeChanged(const QDateTime &time) override { stamp = isoTime(time); }
+    void secondChanged(const QDateTime &time) override
+    {
+        stamp = isoTime(time);
+        millisAt = 20;
+    }
     void record(QByteArray &out, const Measurement &m) override
     {
         out.append(stamp);
@@ -73,12 +80,15 @@ class CsvWriter : public RecordWriter
         }
         out.append('\n');
     }
-    QByteArray stamp;
 };
 
 class JsonWriter : public RecordWriter
 {
-    void timeChanged(const QDateTime &time) override { stamp = isoTime(time); }
+    void secondChanged(const QDateTime &time) override
+    {
+        stamp = isoTime(time);
+        millisAt = 20;
+    }
     void record(QByteArray &out, const Measurement &m) override
     {
         out.append("{\"time\":\"");
@@ -103,18 +113,22 @@ class JsonWriter : public RecordWriter
         }
         out.append("}\n");
     }
-    QByteArray stamp;
 };
 
 } // namespace
 
-void RecordWriter::setTime(const QDateTime &time)
+void RecordWriter::setTime(qint64 ms)
 {
-    const qint64 ms = time.toMSecsSinceEpoch();
-    if (ms == currentMs)
+    const qint64 second = ms / 1000;
+    if (second != currentSecond) {
+        currentSecond = second;
+        secondChanged(QDateTime::fromMSecsSinceEpoch(ms));
         return;
-    currentMs = ms;
-    timeChanged(time);
+    }
+    const int millis = int(ms % 1000);
+    stamp[millisAt] = char('0' + millis / 100);
+    stamp[millisAt + 1] = char('0' + millis / 10 % 10);
+    stamp[millisAt + 2] = char('0' + millis % 10);
 }
 
 std::unique_ptr<RecordWriter> makeRecordWriter(OutputFormat format)

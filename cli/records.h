@@ -24,13 +24,19 @@ public:
     virtual ~RecordWriter() = default;
     // Anything that goes before the first record (the CSV header row).
     virtual void begin(QByteArray &out) { Q_UNUSED(out); }
-    // Sets the time stamp of the records that follow.
-    void setTime(const QDateTime &time);
+    // Sets the time stamp of the records that follow (milliseconds since the epoch).
+    void setTime(qint64 msecsSinceEpoch);
     virtual void record(QByteArray &out, const Measurement &m) = 0;
 
 protected:
-    virtual void timeChanged(const QDateTime &time) = 0;
-    qint64 currentMs = -1;
+    // The local time is worked out once a second (it is costly); within the
+    // second only the three millisecond digits at `millisAt` change.
+    virtual void secondChanged(const QDateTime &time) = 0;
+    QByteArray stamp;
+    int millisAt = 0;
+
+private:
+    qint64 currentSecond = -1;
 };
 
 std::unique_ptr<RecordWriter> makeRecordWriter(OutputFormat format);
