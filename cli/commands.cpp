@@ -6,7 +6,7 @@
 #include "protocol/frame.h"
 #include "records.h"
 #include "serial/portlist.h"
-#include "session.h"
+#include "moduleline.h"
 #include "sim/quitonsignal.h"
 #include "summary.h"
 
@@ -31,7 +31,7 @@ void printLines(QIODevice &out, const QStringList &lines)
 // interruption: it is written as it grows, not swapped in at the end as a
 // QSaveFile would (which keeps nothing of an interrupted run). `file` stays
 // closed when there is no --output.
-bool openRecords(const Session &s, QFile &file)
+bool openRecords(const ModuleLine &s, QFile &file)
 {
     if (s.options().output.isEmpty())
         return true;
@@ -48,7 +48,7 @@ int ports(QIODevice &out)
     return ExitStatus::Done;
 }
 
-int version(Session &s, QIODevice &out)
+int version(ModuleLine &s, QIODevice &out)
 {
     const std::optional<Answer> hard = s.askCode(s.frame(Command::HardwareVersion), Command::HardwareVersion);
     if (hard)
@@ -63,7 +63,7 @@ int version(Session &s, QIODevice &out)
     return ExitStatus::Done;
 }
 
-int info(Session &s, QIODevice &out)
+int info(ModuleLine &s, QIODevice &out)
 {
     const struct {
         quint8 code;
@@ -87,7 +87,7 @@ int info(Session &s, QIODevice &out)
     return answered > 0 ? ExitStatus::Done : s.fail(QStringLiteral("the module did not answer"));
 }
 
-int single(Session &s, QIODevice &out)
+int single(ModuleLine &s, QIODevice &out)
 {
     const quint8 code = s.options().fixed ? Command::SingleFixed : Command::Single;
     const std::optional<Answer> a = s.ask(s.frame(code), [](const Answer &answer) {
@@ -107,7 +107,7 @@ int single(Session &s, QIODevice &out)
     return ExitStatus::Done;
 }
 
-int threshold(Session &s, QIODevice &out)
+int threshold(ModuleLine &s, QIODevice &out)
 {
     const CliOptions &o = s.options();
     if (o.threshold) {
@@ -128,14 +128,14 @@ int threshold(Session &s, QIODevice &out)
     return ExitStatus::Done;
 }
 
-int simple(Session &s, quint8 code, const QByteArray &data, const char *what)
+int simple(ModuleLine &s, quint8 code, const QByteArray &data, const char *what)
 {
     if (!s.askCode(s.frame(code, data), code))
         return s.fail(QStringLiteral("the module did not answer (%1)").arg(QLatin1String(what)));
     return ExitStatus::Done;
 }
 
-int send(Session &s, QIODevice &out)
+int send(ModuleLine &s, QIODevice &out)
 {
     const QByteArray &t = s.options().sendTokens;
     for (const QByteArray &frame : s.collect(s.frame(quint8(t.at(0)), t.mid(1))))
@@ -143,7 +143,7 @@ int send(Session &s, QIODevice &out)
     return s.broken() ? s.fail(QString()) : ExitStatus::Done;
 }
 
-int scan(Session &s, QIODevice &out)
+int scan(ModuleLine &s, QIODevice &out)
 {
     const CliOptions &o = s.options();
     int found = 0;
@@ -161,7 +161,7 @@ int scan(Session &s, QIODevice &out)
                      : s.fail(QStringLiteral("no module answered (IDs %1-%2)").arg(o.scanFrom).arg(o.scanTo));
 }
 
-int measure(Session &s, QIODevice &out)
+int measure(ModuleLine &s, QIODevice &out)
 {
     const CliOptions &o = s.options();
     QFile file(o.output);
@@ -217,7 +217,7 @@ int runCommand(const CliOptions &o, QIODevice &out)
     if (o.command == CliCommand::Ports)
         return ports(out);
 
-    Session s(o);
+    ModuleLine s(o);
     if (!s.open())
         return ExitStatus::LinkFailure;
     switch (o.command) {

@@ -3,7 +3,7 @@
 
 // The commands of korvani-cli, each from parsed options to an exit status.
 // Output (records, answer lines, the summary) goes to `out`; messages go to
-// standard error through the session.
+// standard error through the line.
 
 #include "options.h"
 

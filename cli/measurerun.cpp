@@ -3,7 +3,7 @@
 #include "protocol/answers.h"
 #include "protocol/commands.h"
 #include "records.h"
-#include "session.h"
+#include "moduleline.h"
 
 #include <QDateTime>
 #include <QEventLoop>
@@ -24,14 +24,14 @@ quint8 rateCommand(int hz)
 }
 }
 
-MeasureRun::MeasureRun(Session &s, QIODevice &records, std::optional<TestLimits> limits)
-    : session(s)
+MeasureRun::MeasureRun(ModuleLine &s, QIODevice &records, std::optional<TestLimits> limits)
+    : line(s)
     , out(records)
     , band(limits)
     , writer(makeRecordWriter(s.options().format))
 {
     pending.reserve(64 * 1024);
-    const CliOptions &o = session.options();
+    const CliOptions &o = line.options();
     durationTimer.setSingleShot(true);
     durationTimer.setTimerType(Qt::PreciseTimer);
     connect(&durationTimer, &QTimer::timeout, this, [this] { finish(End::Done); });
@@ -44,8 +44,8 @@ MeasureRun::MeasureRun(Session &s, QIODevice &records, std::optional<TestLimits>
     pollTimer.setSingleShot(true);
     pollTimer.setTimerType(Qt::PreciseTimer);
     connect(&pollTimer, &QTimer::timeout, this, &MeasureRun::pollOnce);
-    connect(&session.link(), &ModuleLink::framesReceived, this, &MeasureRun::framesReceived);
-    connect(&session.link(), &ModuleLink::portLost, this, [this](const QString &reason) {
+    connect(&line.link(), &ModuleLink::framesReceived, this, &MeasureRun::framesReceived);
+    connect(&line.link(), &ModuleLink::portLost, this, [this](const QString &reason) {
         finish(End::LinkFailed, QStringLiteral("the port went away (%1)").arg(reason));
     });
 }
@@ -54,7 +54,7 @@ MeasureRun::~MeasureRun() = default;
 
 quint64 MeasureRun::discarded() const
 {
-    const ResponseFramer &framer = session.link().framer();
+    const ResponseFramer &framer = line.link().framer();
     return framer.checkFailures() + framer.skippedBytes();
 }
 
@@ -72,8 +72,8 @@ double MeasureRun::rateHz() const
 
 MeasureRun::End MeasureRun::run()
 {
-    const CliOptions &o = session.options();
-    ModuleLink &link = session.link();
+    const CliOptions &o = line.options();
+    ModuleLink &link = line.link();
     discardedAtStart = discarded();
     writer->begin(pending);
     writeOut();
@@ -131,13 +131,13 @@ void MeasureRun::pollOnce()
 {
     if (finished)
         return;
-    const CliOptions &o = session.options();
+    const CliOptions &o = line.options();
     QElapsedTimer tick;
     tick.start();
     const quint8 code = o.fixed ? Command::SingleFixed : Command::Single;
-    const ModuleLink::SendResult r = session.link().send(session.frame(code), true);
+    const ModuleLink::SendResult r = line.link().send(line.frame(code), true);
     if (r == ModuleLink::SendResult::WriteFailed)
-        finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(session.link().errorString()));
+        finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(line.link().errorString()));
     if (!finished)
         pollTimer.start(int(qMax<qint64>(0, 1000 / o.rateHz - tick.elapsed())));
 }
@@ -146,7 +146,7 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
 {
     if (!collecting)
         return;
-    const CliOptions &o = session.options();
+    const CliOptions &o = line.options();
     // One time stamp per read: its frames arrived together.
     writer->setTime(QDateTime::currentMSecsSinceEpoch());
     for (const QByteArray &frame : frames) {

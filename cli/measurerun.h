@@ -28,7 +28,7 @@
 class QEventLoop;
 class QIODevice;
 class RecordWriter;
-class Session;
+class ModuleLine;
 
 class MeasureRun : public QObject
 {
@@ -38,7 +38,7 @@ public:
     enum class End { Done, Interrupted, NoAnswer, LinkFailed };
 
     // `records` receives the records; `band`, when given, counts the frames outside it.
-    MeasureRun(Session &session, QIODevice &records, std::optional<TestLimits> band);
+    MeasureRun(ModuleLine &line, QIODevice &records, std::optional<TestLimits> band);
     ~MeasureRun() override;
 
     End run();
@@ -62,7 +62,7 @@ private:
     void writeOut();
     quint64 discarded() const;
 
-    Session &session;
+    ModuleLine &line;
     QIODevice &out;
     std::optional<TestLimits> band;
     std::unique_ptr<RecordWriter> writer;

@@ -1,5 +1,5 @@
-#ifndef SESSION_H
-#define SESSION_H
+#ifndef MODULELINE_H
+#define MODULELINE_H
 
 // One module on one line for the command line: opens the port given (or a
 // simulated module on a pseudo-terminal, with --sim), asks questions with the
@@ -24,13 +24,13 @@
 
 class SimulatedModule;
 
-class Session : public QObject
+class ModuleLine : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit Session(const CliOptions &options, QObject *parent = nullptr);
-    ~Session() override;
+    explicit ModuleLine(const CliOptions &options, QObject *parent = nullptr);
+    ~ModuleLine() override;
 
     // Starts the simulated module if asked, then opens the port.
     bool open();
@@ -64,4 +64,4 @@ private:
     QString failure;
 };
 
-#endif // SESSION_H
+#endif // MODULELINE_H

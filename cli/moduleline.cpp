@@ -1,4 +1,4 @@
-#include "session.h"
+#include "moduleline.h"
 
 #include "protocol/commands.h"
 #include "sim/simulatedmodule.h"
@@ -10,9 +10,9 @@
 
 #include <cstdio>
 
-Q_LOGGING_CATEGORY(lcSession, "korvani.cli.session", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcLine, "korvani.cli.line", QtWarningMsg)
 
-Session::Session(const CliOptions &options, QObject *parent)
+ModuleLine::ModuleLine(const CliOptions &options, QObject *parent)
     : QObject(parent)
     , opts(options)
 {
@@ -21,13 +21,13 @@ Session::Session(const CliOptions &options, QObject *parent)
         failure = QStringLiteral("the port went away (%1)").arg(reason);
     });
     connect(&moduleLink, &ModuleLink::frameSent, this, [](const QByteArray &f) {
-        qCDebug(lcSession).noquote() << "Send: " << f.toHex(' ');
+        qCDebug(lcLine).noquote() << "Send: " << f.toHex(' ');
     });
 }
 
-Session::~Session() = default;
+ModuleLine::~ModuleLine() = default;
 
-bool Session::open()
+bool ModuleLine::open()
 {
     port = opts.port;
     if (opts.sim) {
@@ -52,12 +52,12 @@ bool Session::open()
     return true;
 }
 
-QByteArray Session::frame(quint8 code, const QByteArray &data) const
+QByteArray ModuleLine::frame(quint8 code, const QByteArray &data) const
 {
     return commandFrame(code, data, opts.id);
 }
 
-void Session::waitUntil(const std::function<bool()> &done, qint64 deadlineMs, const QElapsedTimer &clock)
+void ModuleLine::waitUntil(const std::function<bool()> &done, qint64 deadlineMs, const QElapsedTimer &clock)
 {
     while (!done() && !broken() && moduleLink.isOpen()) {
         const qint64 left = deadlineMs - clock.elapsed();
@@ -71,7 +71,7 @@ void Session::waitUntil(const std::function<bool()> &done, qint64 deadlineMs, co
     }
 }
 
-std::optional<Answer> Session::ask(const QByteArray &frame, const std::function<bool(const Answer &)> &wanted)
+std::optional<Answer> ModuleLine::ask(const QByteArray &frame, const std::function<bool(const Answer &)> &wanted)
 {
     std::optional<Answer> answer;
     const QMetaObject::Connection watch = connect(
@@ -97,12 +97,12 @@ std::optional<Answer> Session::ask(const QByteArray &frame, const std::function<
     return answer;
 }
 
-std::optional<Answer> Session::askCode(const QByteArray &frame, quint8 code)
+std::optional<Answer> ModuleLine::askCode(const QByteArray &frame, quint8 code)
 {
     return ask(frame, [code](const Answer &a) { return a.code == code; });
 }
 
-QVector<QByteArray> Session::collect(const QByteArray &frame)
+QVector<QByteArray> ModuleLine::collect(const QByteArray &frame)
 {
     QVector<QByteArray> frames;
     const QMetaObject::Connection watch = connect(
@@ -117,7 +117,7 @@ QVector<QByteArray> Session::collect(const QByteArray &frame)
     return frames;
 }
 
-void Session::report(const QString &what) const
+void ModuleLine::report(const QString &what) const
 {
     const QByteArray line = QStringLiteral("korvani-cli: %1: %2\n")
                                 .arg(port.isEmpty() ? QStringLiteral("(no port)") : port, what)
@@ -126,7 +126,7 @@ void Session::report(const QString &what) const
     std::fflush(stderr);
 }
 
-int Session::fail(const QString &what) const
+int ModuleLine::fail(const QString &what) const
 {
     report(broken() ? failure : what);
     return 2;
