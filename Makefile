@@ -33,6 +33,8 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_chart
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_stream
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_longrun
+	$(BUILD)/bench/bench_logbook
+	$(BUILD)/bench/bench_cli
 
 clean:
 	rm -rf $(BUILD) build-sanitize

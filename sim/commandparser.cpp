@@ -23,9 +23,13 @@ CommandParser::Match CommandParser::matchAt(int pos) const
         {false, available >= 3 ? byteAt(buffer, pos + 2) + 4 : 0},
         {true, available >= 4 ? byteAt(buffer, pos + 3) + 5 : 0},
     }};
-    std::sort(readings.begin(), readings.end(), [](const Reading &a, const Reading &b) {
+    std::sort(readings.begin(), readings.end(), [this](const Reading &a, const Reading &b) {
         if ((a.length == 0) != (b.length == 0))
             return b.length == 0;
+        // Equally long (56 id 01 00 X is also 56 code=id N=1 00 X): a module
+        // on a bus takes the addressed reading.
+        if (a.length == b.length)
+            return a.addressed == preferAddressed && b.addressed != preferAddressed;
         return a.length < b.length;
     });
 

@@ -11,7 +11,9 @@
 // Bytes in front of a header are skipped. A header whose frame cannot be
 // completed gives way as soon as a later header starts frames that run to the
 // end of what has arrived, so one bad or truncated command never holds up
-// the commands behind it.
+// the commands behind it. Two readings of the same length (an addressed
+// 0x01 command) are decided by setPreferAddressed: a module on a bus takes the
+// addressed one.
 
 #include <QByteArray>
 #include <QVector>
@@ -29,6 +31,7 @@ class CommandParser
 public:
     QVector<CommandFrame> feed(const QByteArray &bytes);
     void clear() { buffer.clear(); }
+    void setPreferAddressed(bool on) { preferAddressed = on; }
     const QByteArray &pending() const { return buffer; }
 
 private:
@@ -45,6 +48,7 @@ private:
     CommandFrame take(const Match &match);
 
     QByteArray buffer;
+    bool preferAddressed = false;
 };
 
 #endif // COMMANDPARSER_H

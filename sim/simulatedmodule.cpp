@@ -68,6 +68,7 @@ void SimulatedModule::shutDown()
     streamTimer.stop();
     leaveTimer.stop();
     benchmarkLeft = 0;
+    lineRateActive = false;
     goAwayArmed = false;
     removeLink();
     pty.close();
@@ -193,6 +194,7 @@ void SimulatedModule::setRs485(bool on, quint8 id)
 {
     rs485 = on;
     ownId = id;
+    parser.setPreferAddressed(on);
 }
 
 void SimulatedModule::setCountingDistance(bool on)
@@ -233,6 +235,7 @@ void SimulatedModule::countWritten(int frames)
     answerTimer.stop();
     streamTimer.stop();
     benchmarkLeft = 0;
+    lineRateActive = false;
     if (readable)
         readable->setEnabled(false);
     leaving.start();
@@ -265,8 +268,9 @@ void SimulatedModule::refillBenchmark()
     // Frames are made as the line takes them, a window ahead, so the queue
     // stays small however slow the reader is.
     constexpr qint64 Window = 32 * 1024;
-    while (benchmarkLeft > 0 && isOpen() && queuedBytes() < Window) {
-        --benchmarkLeft;
+    while ((benchmarkLeft > 0 || lineRateActive) && isOpen() && queuedBytes() < Window) {
+        if (benchmarkLeft > 0)
+            --benchmarkLeft;
         shaper.send(nextMeasurementFrame());
     }
 }

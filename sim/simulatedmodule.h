@@ -78,6 +78,9 @@ public:
     quint8 deviceId() const { return ownId; }
     void setExtendedMode(bool on) { extended = on; }
     bool setRateHz(int hz);  // 10, 20, 50 or 100
+    // Continuous measurement goes out as fast as the line takes the frames
+    // instead of at the rate (for benchmarks of the reading side).
+    void setLineRateStreaming(bool on) { lineRate = on; }
     int rateHz() const { return rate; }
     void setMeasureAtPowerUp(bool on) { measureAtPowerUp = on; }
     void setFixedReading(std::optional<Reading> reading) { fixedReading = reading; }
@@ -128,7 +131,7 @@ public:
     void clearReceived();
     quint64 framesWritten() const { return written; }
     qint64 queuedBytes() const { return writer.queuedBytes() + shaper.heldBytes(); }
-    bool isStreaming() const { return streamTimer.isActive() || benchmarkLeft > 0; }
+    bool isStreaming() const { return streamTimer.isActive() || benchmarkLeft > 0 || lineRateActive; }
 
 signals:
     void commandReceived(const QByteArray &frame);
@@ -197,6 +200,8 @@ private:
     bool extended = false;
     bool silent = false;
     bool measureAtPowerUp = false;
+    bool lineRate = false;
+    bool lineRateActive = false;
 };
 
 #endif // SIMULATEDMODULE_H

@@ -164,6 +164,11 @@ bool SimulatedModule::setRateHz(int hz)
 void SimulatedModule::startStreaming(quint8 commandCode)
 {
     streamCode = commandCode;
+    if (lineRate) {
+        lineRateActive = true;
+        refillBenchmark();
+        return;
+    }
     if (streamTimer.isActive())
         return;
     // The first measurement goes out at once, so the command has its answer
@@ -175,6 +180,7 @@ void SimulatedModule::startStreaming(quint8 commandCode)
 void SimulatedModule::stopStreaming()
 {
     streamTimer.stop();
+    lineRateActive = false;
 }
 
 void SimulatedModule::streamTick()

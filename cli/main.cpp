@@ -1,0 +1,40 @@
+// korvani-cli: the module's command line for test stations. See --help.
+
+#include "commands.h"
+#include "exitstatus.h"
+#include "options.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLoggingCategory>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    // No debug output unless asked for through QT_LOGGING_RULES (which is
+    // read after these rules and wins over them).
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+    // Qt's own event dispatcher: lighter per wake-up than the GLib one, and a
+    // fast line wakes the program thousands of times a second.
+    qputenv("QT_NO_GLIB", "1");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("korvani-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+
+    QFile out;
+    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+
+    const ParsedArguments parsed = parseArguments(app.arguments().mid(1));
+    if (parsed.help) {
+        out.write(helpText().toUtf8());
+        return ExitStatus::Done;
+    }
+    if (!parsed.error.isEmpty()) {
+        const QByteArray text = (QStringLiteral("korvani-cli: ") + parsed.error + QLatin1Char('\n')
+                                 + usageLine() + QLatin1Char('\n')).toLocal8Bit();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+        return ExitStatus::Usage;
+    }
+    return runCommand(parsed.options, out);
+}

@@ -1,0 +1,133 @@
+#include "moduleline.h"
+
+#include "protocol/commands.h"
+#include "sim/simulatedmodule.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <cstdio>
+
+Q_LOGGING_CATEGORY(lcLine, "korvani.cli.line", QtWarningMsg)
+
+ModuleLine::ModuleLine(const CliOptions &options, QObject *parent)
+    : QObject(parent)
+    , opts(options)
+{
+    moduleLink.setAnswerTimeout(opts.timeoutMs);
+    connect(&moduleLink, &ModuleLink::portLost, this, [this](const QString &reason) {
+        failure = QStringLiteral("the port went away (%1)").arg(reason);
+    });
+    connect(&moduleLink, &ModuleLink::frameSent, this, [](const QByteArray &f) {
+        qCDebug(lcLine).noquote() << "Send: " << f.toHex(' ');
+    });
+}
+
+ModuleLine::~ModuleLine() = default;
+
+bool ModuleLine::open()
+{
+    port = opts.port;
+    if (opts.sim) {
+        sim = std::make_unique<SimulatedModule>();
+        // On a bus the simulated module answers to its own ID only; a scan finds it at 1.
+        if (opts.id)
+            sim->setRs485(true, *opts.id);
+        else if (opts.command == CliCommand::Scan)
+            sim->setRs485(true, 1);
+        // Benchmarks of the reading side: stream as fast as the line takes it.
+        sim->setLineRateStreaming(qEnvironmentVariableIntValue("KORVANI_SIM_LINE_RATE") == 1);
+        if (!sim->open()) {
+            report(QStringLiteral("cannot start the simulated module: %1").arg(sim->errorString()));
+            return false;
+        }
+        port = sim->portName();
+    }
+    if (!moduleLink.open(port, opts.baud)) {
+        report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
+        return false;
+    }
+    return true;
+}
+
+QByteArray ModuleLine::frame(quint8 code, const QByteArray &data) const
+{
+    return commandFrame(code, data, opts.id);
+}
+
+void ModuleLine::waitUntil(const std::function<bool()> &done, qint64 deadlineMs, const QElapsedTimer &clock)
+{
+    while (!done() && !broken() && moduleLink.isOpen()) {
+        const qint64 left = deadlineMs - clock.elapsed();
+        if (left <= 0)
+            return;
+        QEventLoop loop;
+        QTimer::singleShot(int(left), &loop, &QEventLoop::quit);
+        connect(&moduleLink, &ModuleLink::framesReceived, &loop, &QEventLoop::quit);
+        connect(&moduleLink, &ModuleLink::portLost, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+std::optional<Answer> ModuleLine::ask(const QByteArray &frame, const std::function<bool(const Answer &)> &wanted)
+{
+    std::optional<Answer> answer;
+    const QMetaObject::Connection watch = connect(
+        &moduleLink, &ModuleLink::framesReceived, this, [&](const QVector<QByteArray> &frames) {
+            for (const QByteArray &f : frames) {
+                if (answer)
+                    return;
+                Answer a = decodeAnswer(f);
+                if (wanted(a))
+                    answer = std::move(a);
+            }
+        });
+    QElapsedTimer clock;
+    clock.start();
+    const ModuleLink::SendResult result = moduleLink.send(frame, true);
+    if (result == ModuleLink::SendResult::WriteFailed && failure.isEmpty())
+        failure = QStringLiteral("cannot write to the port (%1)").arg(moduleLink.errorString());
+    else if (result == ModuleLink::SendResult::NotOpen && failure.isEmpty())
+        failure = QStringLiteral("the port is closed");
+    // The time-out counts from the moment the frame went out (after any hold-back).
+    waitUntil([&] { return answer.has_value(); }, opts.timeoutMs, clock);
+    disconnect(watch);
+    return answer;
+}
+
+std::optional<Answer> ModuleLine::askCode(const QByteArray &frame, quint8 code)
+{
+    return ask(frame, [code](const Answer &a) { return a.code == code; });
+}
+
+QVector<QByteArray> ModuleLine::collect(const QByteArray &frame)
+{
+    QVector<QByteArray> frames;
+    const QMetaObject::Connection watch = connect(
+        &moduleLink, &ModuleLink::framesReceived, this,
+        [&frames](const QVector<QByteArray> &received) { frames += received; });
+    QElapsedTimer clock;
+    clock.start();
+    if (moduleLink.send(frame, false) == ModuleLink::SendResult::WriteFailed && failure.isEmpty())
+        failure = QStringLiteral("cannot write to the port (%1)").arg(moduleLink.errorString());
+    waitUntil([] { return false; }, opts.timeoutMs, clock);
+    disconnect(watch);
+    return frames;
+}
+
+void ModuleLine::report(const QString &what) const
+{
+    const QByteArray line = QStringLiteral("korvani-cli: %1: %2\n")
+                                .arg(port.isEmpty() ? QStringLiteral("(no port)") : port, what)
+                                .toLocal8Bit();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+int ModuleLine::fail(const QString &what) const
+{
+    report(broken() ? failure : what);
+    return 2;
+}

@@ -1,0 +1,362 @@
+#include "options.h"
+
+#include "protocol/commandline.h"
+#include "protocol/commands.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
+
+namespace {
+
+struct CommandEntry {
+    const char *name;
+    CliCommand command;
+    QStringList options;  // the command's own options, besides the line's
+};
+
+const QList<CommandEntry> &commands()
+{
+    static const QList<CommandEntry> list = {
+        {"ports", CliCommand::Ports, {}},
+        {"version", CliCommand::Version, {}},
+        {"info", CliCommand::Info, {}},
+        {"single", CliCommand::Single, {"fixed", "output", "format"}},
+        {"measure", CliCommand::Measure,
+         {"count", "duration", "rate", "fixed", "stats", "output", "format"}},
+        {"test", CliCommand::Test,
+         {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
+          "min-amplitude", "max-outside", "output", "format"}},
+        {"threshold", CliCommand::Threshold, {}},
+        {"integration", CliCommand::Integration, {}},
+        {"restart", CliCommand::Restart, {}},
+        {"send", CliCommand::Send, {}},
+        {"scan", CliCommand::Scan, {"from", "to"}},
+    };
+    return list;
+}
+
+const QStringList lineOptions = {"port", "sim", "baud", "id", "timeout", "help"};
+
+std::optional<quint64> wholeNumber(const QString &text, quint64 low, quint64 high)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    const quint64 value = text.toULongLong();
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+// "12", "12.5", "0.125": thousandths, at most `high` of them.
+std::optional<qint64> thousandths(const QString &text, qint64 high)
+{
+    static const QRegularExpression decimal(QStringLiteral("^([0-9]{1,9})(?:\\.([0-9]{1,3}))?$"));
+    const QRegularExpressionMatch m = decimal.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QString fraction = m.captured(2).leftJustified(3, QLatin1Char('0'));
+    const qint64 value = m.captured(1).toLongLong() * 1000 + fraction.toLongLong();
+    if (value > high)
+        return std::nullopt;
+    return value;
+}
+
+constexpr qint64 MaxMilli = 65535000;  // the largest distance the module reports
+
+} // namespace
+
+quint64 CliOptions::expectedFrames() const
+{
+    const quint64 byDuration = durationMs ? quint64(*durationMs) * quint64(rateHz) / 1000 : 0;
+    if (count && durationMs)
+        return std::min(*count, byDuration);
+    if (durationMs)
+        return byDuration;
+    return count.value_or(100);
+}
+
+ParsedArguments parseArguments(const QStringList &arguments)
+{
+    ParsedArguments result;
+    CliOptions &o = result.options;
+    const auto fail = [&result](const QString &message) {
+        result.error = message;
+        return result;
+    };
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const auto valued = [&parser](const char *name) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("v")));
+    };
+    const auto flag = [&parser](const char *name) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+    };
+    for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
+                             "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
+                             "max-outside", "from", "to"})
+        valued(name);
+    for (const char *name : {"sim", "fixed", "stats"})
+        flag(name);
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+
+    if (!parser.parse(QStringList{QStringLiteral("korvani-cli")} + arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        result.help = true;
+        return result;
+    }
+
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return fail(QStringLiteral("no command given"));
+    const QString name = positional.takeFirst();
+    const auto command = std::find_if(commands().cbegin(), commands().cend(),
+                                      [&name](const CommandEntry &c) { return name == QLatin1String(c.name); });
+    if (command == commands().cend())
+        return fail(QStringLiteral("unknown command '%1'").arg(name));
+    o.command = command->command;
+
+    // Every option given must belong to the line or to this command.
+    for (const QString &option : parser.optionNames()) {
+        const QString longName = option == QLatin1String("h") ? QStringLiteral("help") : option;
+        if (!lineOptions.contains(longName) && !command->options.contains(longName)
+            && longName != QLatin1String("format") && longName != QLatin1String("output"))
+            return fail(QStringLiteral("%1 takes no --%2").arg(name, longName));
+    }
+    if ((parser.isSet(QStringLiteral("output")) || parser.isSet(QStringLiteral("format")))
+        && !command->options.contains(QStringLiteral("output")))
+        return fail(QStringLiteral("%1 writes no records: --format and --output do not apply").arg(name));
+    for (const QString &option : parser.optionNames()) {
+        if (parser.values(option).size() > 1)
+            return fail(QStringLiteral("--%1 given more than once").arg(option));
+    }
+
+    const auto value = [&parser](const char *option) { return parser.value(QString::fromLatin1(option)); };
+    const auto isSet = [&parser](const char *option) { return parser.isSet(QString::fromLatin1(option)); };
+
+    // The line.
+    o.sim = isSet("sim");
+    o.port = value("port");
+    if (o.sim && isSet("port"))
+        return fail(QStringLiteral("--port and --sim exclude each other"));
+    if (isSet("port") && o.port.isEmpty())
+        return fail(QStringLiteral("--port wants a port name"));
+    if (!o.sim && !isSet("port") && o.command != CliCommand::Ports)
+        return fail(QStringLiteral("--port NAME or --sim is required"));
+    if (isSet("baud")) {
+        const QString baud = value("baud");
+        if (baud != QLatin1String("115200") && baud != QLatin1String("9600")
+            && baud != QLatin1String("921600"))
+            return fail(QStringLiteral("--baud wants 115200, 9600 or 921600, not '%1'").arg(baud));
+        o.baud = baud.toInt();
+    }
+    if (isSet("id")) {
+        if (o.command == CliCommand::Scan)
+            return fail(QStringLiteral("scan addresses every ID itself: use --from and --to"));
+        const auto id = wholeNumber(value("id"), 0, 255);
+        if (!id)
+            return fail(QStringLiteral("--id wants a decimal number from 0 to 255, not '%1'").arg(value("id")));
+        o.id = quint8(*id);
+    }
+    if (isSet("timeout")) {
+        const auto ms = wholeNumber(value("timeout"), 1, 60000);
+        if (!ms)
+            return fail(QStringLiteral("--timeout wants milliseconds from 1 to 60000, not '%1'").arg(value("timeout")));
+        o.timeoutMs = int(*ms);
+    }
+    if (isSet("format")) {
+        const QString format = value("format");
+        if (format == QLatin1String("text"))
+            o.format = OutputFormat::Text;
+        else if (format == QLatin1String("csv"))
+            o.format = OutputFormat::Csv;
+        else if (format == QLatin1String("json"))
+            o.format = OutputFormat::Json;
+        else
+            return fail(QStringLiteral("--format wants text, csv or json, not '%1'").arg(format));
+    }
+    if (isSet("output")) {
+        o.output = value("output");
+        if (o.output.isEmpty())
+            return fail(QStringLiteral("--output wants a file name"));
+    }
+
+    // Measurement runs.
+    o.fixed = isSet("fixed");
+    o.stats = isSet("stats") || o.command == CliCommand::Test;
+    if (isSet("count")) {
+        o.count = wholeNumber(value("count"), 1, 0xFFFFFFFFULL);
+        if (!o.count)
+            return fail(QStringLiteral("--count wants a whole number of frames from 1, not '%1'").arg(value("count")));
+    }
+    if (isSet("duration")) {
+        const auto ms = thousandths(value("duration"), 86400000LL * 365);
+        if (!ms || *ms == 0)
+            return fail(QStringLiteral("--duration wants seconds above 0, not '%1'").arg(value("duration")));
+        o.durationMs = *ms;
+    }
+    if (isSet("rate")) {
+        const QString rate = value("rate");
+        if (!QStringList{"10", "20", "50", "100"}.contains(rate))
+            return fail(QStringLiteral("--rate wants 10, 20, 50 or 100, not '%1'").arg(rate));
+        o.rateHz = rate.toInt();
+    }
+
+    // A run with neither a count nor a duration takes 100 frames.
+    if ((o.command == CliCommand::Measure || o.command == CliCommand::Test) && !o.count && !o.durationMs)
+        o.count = 100;
+
+    // Test limits.
+    const auto millimetres = [&](const char *option, qint64 *target) {
+        const auto milli = thousandths(value(option), MaxMilli);
+        if (!milli) {
+            result.error = QStringLiteral("--%1 wants millimetres from 0 to 65535 (up to three decimals), not '%2'")
+                               .arg(QLatin1String(option), value(option));
+            return false;
+        }
+        *target = *milli;
+        return true;
+    };
+    if (o.command == CliCommand::Test) {
+        if (!isSet("reference") || !isSet("tolerance"))
+            return fail(QStringLiteral("test needs --reference MM and --tolerance MM"));
+        if (!millimetres("reference", &o.referenceMilli) || !millimetres("tolerance", &o.toleranceMilli))
+            return result;
+        if (isSet("max-sigma")) {
+            qint64 v = 0;
+            if (!millimetres("max-sigma", &v))
+                return result;
+            o.maxSigmaMilli = v;
+        }
+        if (isSet("min-amplitude")) {
+            qint64 v = 0;
+            if (!millimetres("min-amplitude", &v))
+                return result;
+            o.minAmplitudeMilli = v;
+        }
+        if (isSet("max-outside")) {
+            const auto n = wholeNumber(value("max-outside"), 0, 0xFFFFFFFFULL);
+            if (!n)
+                return fail(QStringLiteral("--max-outside wants a whole number, not '%1'").arg(value("max-outside")));
+            o.maxOutside = *n;
+        }
+    }
+
+    // Scan range.
+    for (const auto &[option, target] : {std::pair<const char *, int *>{"from", &o.scanFrom}, {"to", &o.scanTo}}) {
+        if (!isSet(option))
+            continue;
+        const auto id = wholeNumber(value(option), 0, 255);
+        if (!id)
+            return fail(QStringLiteral("--%1 wants a device ID from 0 to 255, not '%2'")
+                            .arg(QLatin1String(option), value(option)));
+        *target = int(*id);
+    }
+    if (o.scanFrom > o.scanTo)
+        return fail(QStringLiteral("--from %1 is above --to %2").arg(o.scanFrom).arg(o.scanTo));
+
+    // Command arguments.
+    switch (o.command) {
+    case CliCommand::Threshold:
+        if (positional.size() > 1)
+            return fail(QStringLiteral("threshold takes at most one value"));
+        if (!positional.isEmpty()) {
+            o.threshold = parseThreshold(positional.first());
+            if (!o.threshold || !wholeNumber(positional.first(), 0, 65535))
+                return fail(QStringLiteral("threshold wants a decimal number from 0 to 65535, not '%1'")
+                                .arg(positional.first()));
+        }
+        break;
+    case CliCommand::Integration: {
+        if (positional.size() != 1)
+            return fail(QStringLiteral("integration wants one time in microseconds"));
+        const auto us = wholeNumber(positional.first(), 10, 5280);
+        if (!us)
+            return fail(QStringLiteral("integration wants microseconds from 10 to 5280, not '%1'")
+                            .arg(positional.first()));
+        o.integrationUs = quint16(*us);
+        break;
+    }
+    case CliCommand::Send: {
+        const std::optional<QByteArray> tokens = parseCommandLine(positional.join(QLatin1Char(' ')));
+        if (!tokens)
+            return fail(QStringLiteral("send wants 1 to %1 hexadecimal bytes, the command code first")
+                            .arg(MaxCommandLineTokens));
+        o.sendTokens = *tokens;
+        break;
+    }
+    default:
+        if (!positional.isEmpty())
+            return fail(QStringLiteral("%1 takes no argument '%2'").arg(name, positional.first()));
+        break;
+    }
+    return result;
+}
+
+QString usageLine()
+{
+    return QStringLiteral(
+        "usage: korvani-cli [--port NAME | --sim] [--baud 115200|9600|921600] [--id N] [--timeout MS]\n"
+        "                   [--format text|csv|json] [--output FILE] COMMAND [ARGS]");
+}
+
+QString helpText()
+{
+    return usageLine() + QStringLiteral(R"(
+
+Checks and measures a laser distance module on a serial line, for test stations.
+
+The line:
+  --port NAME        the serial port (/dev/ttyUSB0, COM3, a pseudo-terminal path)
+  --sim              use a built-in simulated module instead of a port
+  --baud RATE        115200 (default), 9600 or 921600
+  --id N             address one module on an RS485 bus (0-255)
+  --timeout MS       answer time-out in milliseconds (default 100)
+  --format FORMAT    records as text (default), csv or json (JSON Lines)
+  --output FILE      write the records to FILE, line by line as they arrive;
+                     the summary and the verdict still go to standard output
+
+Commands:
+  ports                          the serial ports present: name, tab, description
+  version                        hardware and firmware versions (HARD: / SOFT:)
+  info                           range, integration time, configuration, coefficients
+  single [--fixed]               one single measurement (0x02; 0x01 with --fixed)
+  measure [--count N] [--duration S] [--rate 10|20|50|100] [--fixed] [--stats]
+                                 continuous measurement (default 100 frames at 100 Hz;
+                                 the duration counts from the first frame). With --id
+                                 it polls with addressed single measurements instead.
+                                 Ctrl+C stops the module and ends the run.
+  test --reference MM --tolerance MM [--count N] [--duration S] [--rate HZ] [--fixed]
+       [--max-sigma MM] [--min-amplitude A] [--max-outside N]
+                                 measures like measure, prints the summary and PASS or
+                                 FAIL: <every failed limit>. PASS needs |mean - reference|
+                                 <= tolerance, at most --max-outside (default 0) frames
+                                 outside reference +- tolerance, sigma <= --max-sigma and
+                                 mean amplitude >= --min-amplitude when given, and at
+                                 least the expected number of frames.
+  threshold [VALUE]              sets the switching threshold (0-65535 mm), then reads it
+  integration US                 sets the integration time (10-5280 us)
+  restart                        restarts the module
+  send HEX...                    one command line as the window frames it; prints every
+                                 frame received until the time-out
+  scan [--from A] [--to B]       asks the hardware version of every ID from A to B (0-255)
+
+The summary (--stats, test): frames, expected, failed_checks (bytes the framer
+discarded: failed checks and bytes outside frames), rate_hz, mean_mm,
+sigma_mm (sample, n-1), min_mm, max_mm, median_mm (the mean of the two middle
+distances for an even count); for test also reference_mm, tolerance_mm,
+accuracy_mm (mean - reference), outside, verdict and failed.
+
+Exit status:
+  0   done, or the test passed
+  1   the test failed (or the module holds another threshold than the one set)
+  2   the port could not be opened, the module did not answer, or the port went away
+  64  usage error
+
+Debug output is off; QT_LOGGING_RULES="korvani.*.debug=true" turns it on.
+)");
+}

@@ -1,0 +1,72 @@
+#ifndef OPTIONS_H
+#define OPTIONS_H
+
+// The command line's arguments, parsed into a plain struct. Pure: no port is
+// opened and nothing is printed; every rule that makes an argument list a
+// usage error lives here, so it is checked before anything reaches the line.
+//
+// Millimetre limits accept up to three decimals and are held in thousandths
+// of a millimetre, so the verdict compares them exactly.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+enum class OutputFormat { Text, Csv, Json };
+
+enum class CliCommand {
+    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan
+};
+
+struct CliOptions {
+    // The line.
+    QString port;
+    bool sim = false;
+    qint32 baud = 115200;
+    std::optional<quint8> id;
+    int timeoutMs = 100;
+    OutputFormat format = OutputFormat::Text;
+    QString output;  // empty: records go to standard output
+
+    CliCommand command = CliCommand::Ports;
+
+    // single, measure, test
+    bool fixed = false;
+    bool stats = false;
+    std::optional<quint64> count;
+    std::optional<qint64> durationMs;
+    int rateHz = 100;
+
+    // test
+    qint64 referenceMilli = 0;
+    qint64 toleranceMilli = 0;
+    std::optional<qint64> maxSigmaMilli;
+    std::optional<qint64> minAmplitudeMilli;
+    quint64 maxOutside = 0;
+
+    // threshold, integration, send, scan
+    std::optional<quint16> threshold;
+    quint16 integrationUs = 0;
+    QByteArray sendTokens;  // code first, then the data bytes
+    int scanFrom = 0;
+    int scanTo = 255;
+
+    // The frames a measurement run should bring: the count, or rate x duration
+    // when only a duration is given, the smaller of the two when both are.
+    quint64 expectedFrames() const;
+};
+
+struct ParsedArguments {
+    CliOptions options;
+    bool help = false;
+    QString error;  // a usage error when not empty
+};
+
+// `arguments` without the program name.
+ParsedArguments parseArguments(const QStringList &arguments);
+
+QString usageLine();
+QString helpText();
+
+#endif // OPTIONS_H

@@ -1,0 +1,155 @@
+#include "records.h"
+
+#include <QTimeZone>
+
+namespace {
+
+// Decimal digits without QString: records are written for every frame.
+inline void appendNumber(QByteArray &out, qint64 value)
+{
+    char digits[24];
+    int i = sizeof digits;
+    const bool negative = value < 0;
+    quint64 v = negative ? quint64(-value) : quint64(value);
+    do {
+        digits[--i] = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (negative)
+        digits[--i] = '-';
+    out.append(digits + i, int(sizeof digits) - i);
+}
+
+// The values the 0x82 frame carries signed (words 5, 6, 12-15) print signed.
+inline qint64 wordValue(const Measurement &m, int w)
+{
+    const quint16 raw = m.words[size_t(w - 1)];
+    const bool isSigned = w == 5 || w == 6 || w >= 12;
+    return isSigned ? qint64(qint16(raw)) : qint64(raw);
+}
+
+void appendCommonFields(QByteArray &out, const Measurement &m, char separator)
+{
+    appendNumber(out, m.extended ? 130 : 129);
+    for (qint64 v : {qint64(m.distance), qint64(m.amplitude), qint64(m.ambient), qint64(m.temperature),
+                     qint64(m.driverCurrent)}) {
+        out.append(separator);
+        appendNumber(out, v);
+    }
+}
+
+class TextWriter : public RecordWriter
+{
+    void secondChanged(const QDateTime &time) override
+    {
+        stamp = measurementTimeStamp(time).toLatin1();  // "hh:mm:ss.zzz,"
+        millisAt = 9;
+    }
+    void record(QByteArray &out, const Measurement &m) override
+    {
+        out.append(measurementLine(m, QString::fromLatin1(stamp)).toUtf8());
+        out.append('\n');
+    }
+};
+
+class CsvWriter : public RecordWriter
+{
+    void begin(QByteArray &out) override
+    {
+        out.append("time,code,distance_mm,amplitude,ambient,temperature_c,driver_current");
+        for (int w = 1; w <= 15; ++w) {
+            out.append(",w");
+            appendNumber(out, w);
+        }
+        out.append('\n');
+    }
+    void secondChanged(const QDateTime &time) override
+    {
+        stamp = isoTime(time);
+        millisAt = 20;
+    }
+    void record(QByteArray &out, const Measurement &m) override
+    {
+        out.append(stamp);
+        out.append(',');
+        appendCommonFields(out, m, ',');
+        for (int w = 1; w <= 15; ++w) {
+            out.append(',');
+            if (m.extended)
+                appendNumber(out, wordValue(m, w));
+        }
+        out.append('\n');
+    }
+};
+
+class JsonWriter : public RecordWriter
+{
+    void secondChanged(const QDateTime &time) override
+    {
+        stamp = isoTime(time);
+        millisAt = 20;
+    }
+    void record(QByteArray &out, const Measurement &m) override
+    {
+        out.append("{\"time\":\"");
+        out.append(stamp);
+        out.append("\",\"code\":");
+        appendNumber(out, m.extended ? 130 : 129);
+        const char *names[] = {",\"distance_mm\":", ",\"amplitude\":", ",\"ambient\":",
+                               ",\"temperature_c\":", ",\"driver_current\":"};
+        const qint64 values[] = {m.distance, m.amplitude, m.ambient, m.temperature, m.driverCurrent};
+        for (int i = 0; i < 5; ++i) {
+            out.append(names[i]);
+            appendNumber(out, values[i]);
+        }
+        if (m.extended) {
+            out.append(",\"words\":[");
+            for (int w = 1; w <= 15; ++w) {
+                if (w > 1)
+                    out.append(',');
+                appendNumber(out, wordValue(m, w));
+            }
+            out.append(']');
+        }
+        out.append("}\n");
+    }
+};
+
+} // namespace
+
+void RecordWriter::setTime(qint64 ms)
+{
+    const qint64 second = ms / 1000;
+    if (second != currentSecond) {
+        currentSecond = second;
+        secondChanged(QDateTime::fromMSecsSinceEpoch(ms));
+        return;
+    }
+    const int millis = int(ms % 1000);
+    stamp[millisAt] = char('0' + millis / 100);
+    stamp[millisAt + 1] = char('0' + millis / 10 % 10);
+    stamp[millisAt + 2] = char('0' + millis % 10);
+}
+
+std::unique_ptr<RecordWriter> makeRecordWriter(OutputFormat format)
+{
+    switch (format) {
+    case OutputFormat::Csv:
+        return std::make_unique<CsvWriter>();
+    case OutputFormat::Json:
+        return std::make_unique<JsonWriter>();
+    case OutputFormat::Text:
+        break;
+    }
+    return std::make_unique<TextWriter>();
+}
+
+QByteArray isoTime(const QDateTime &time)
+{
+    const int offset = time.offsetFromUtc();
+    const int minutes = (offset < 0 ? -offset : offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz")).toLatin1()
+         + (offset < 0 ? '-' : '+')
+         + QByteArray::number(minutes / 60).rightJustified(2, '0') + ':'
+         + QByteArray::number(minutes % 60).rightJustified(2, '0');
+}

@@ -1,0 +1,32 @@
+#include "verdict.h"
+
+Verdict judge(const TestLimits &limits, const DistanceStatistics &d, quint64 amplitudeSum,
+              quint64 outside)
+{
+    Verdict v;
+    const quint64 n = d.count();
+    if (n == 0) {
+        v.failed << QStringLiteral("no distance measured");
+    } else if (!d.meanWithin(limits.referenceMilli, limits.toleranceMilli)) {
+        v.failed << QStringLiteral("accuracy %1 mm beyond tolerance %2 mm")
+                        .arg(milliText(d.differenceMilli(limits.referenceMilli)),
+                             milliText(limits.toleranceMilli));
+    }
+    if (outside > limits.maxOutside)
+        v.failed << QStringLiteral("outside %1 > %2").arg(outside).arg(limits.maxOutside);
+    if (limits.maxSigmaMilli && n > 0 && !d.sigmaAtMost(*limits.maxSigmaMilli))
+        v.failed << QStringLiteral("sigma %1 mm > %2 mm")
+                        .arg(milliText(d.sigmaMilli()), milliText(*limits.maxSigmaMilli));
+    // mean amplitude >= limit, exactly: 1000 * sum >= limit * n.
+    if (limits.minAmplitudeMilli && n > 0
+        && static_cast<unsigned __int128>(amplitudeSum) * 1000
+               < static_cast<unsigned __int128>(*limits.minAmplitudeMilli) * n) {
+        const qint64 meanAmplitude = qint64((static_cast<unsigned __int128>(amplitudeSum) * 2000 + n) / (2 * n));
+        v.failed << QStringLiteral("mean amplitude %1 < %2")
+                        .arg(milliText(meanAmplitude), milliText(*limits.minAmplitudeMilli));
+    }
+    if (n < limits.expectedFrames)
+        v.failed << QStringLiteral("frames %1 < %2").arg(n).arg(limits.expectedFrames);
+    v.pass = v.failed.isEmpty();
+    return v;
+}

@@ -1,0 +1,73 @@
+#ifndef STATISTICS_H
+#define STATISTICS_H
+
+// Distance statistics over a run of measurements, in one pass and constant
+// memory: count, minimum, maximum, mean, sample standard deviation (n - 1)
+// and median.
+//
+// Distances are whole millimetres (0..65535), so the pass keeps exact integer
+// sums of the distances and of their squares, both shifted by the first
+// distance (the shift keeps the sums small at a large offset). Every figure is
+// then derived from exact numbers: the printed digits are the correctly
+// rounded values (half away from zero) and comparisons against limits are
+// exact, for any number of samples up to 2^32 and any offset. A floating-point
+// recurrence (Welford) is stable too, but cannot promise the last digit.
+//
+// The median comes from a histogram of the 65,536 possible distances. With an
+// even count it is the mean of the two middle distances (so it may end in .5).
+//
+// Values in thousandths of a millimetre ("milli") are the exact results
+// rounded to the nearest thousandth; limits given in thousandths compare
+// exactly against the unrounded values.
+
+#include <QString>
+#include <QtGlobal>
+#include <vector>
+
+class DistanceStatistics
+{
+public:
+    DistanceStatistics();
+
+    void add(quint16 distanceMm);
+
+    quint64 count() const { return n; }
+    bool isEmpty() const { return n == 0; }
+    quint16 minimum() const { return minMm; }
+    quint16 maximum() const { return maxMm; }
+
+    // The median in half millimetres (2 x median), so .5 stays exact.
+    quint32 medianHalves() const;
+
+    // Rounded to the nearest thousandth of a millimetre. Empty: 0; one sample: sigma 0.
+    qint64 meanMilli() const;
+    qint64 sigmaMilli() const;
+    // mean - referenceMilli/1000, rounded to the nearest thousandth.
+    qint64 differenceMilli(qint64 referenceMilli) const;
+
+    // Exact tests of the unrounded values against limits in thousandths.
+    bool meanWithin(qint64 referenceMilli, qint64 toleranceMilli) const;
+    bool sigmaAtMost(qint64 limitMilli) const;
+
+    double mean() const;
+    double sigma() const;
+
+private:
+    // n * sum((x - shift)^2) - (sum(x - shift))^2: n(n-1) times the sample variance.
+    __int128 varianceNumerator() const;
+
+    std::vector<quint64> histogram;
+    quint64 n = 0;
+    quint16 shift = 0;
+    qint64 sum = 0;          // sum of (x - shift)
+    unsigned __int128 sumSquares = 0;  // sum of (x - shift)^2
+    quint16 minMm = 0;
+    quint16 maxMm = 0;
+};
+
+// "1500.123", "-0.500": a value in thousandths with three decimals.
+QString milliText(qint64 milli);
+// "1500", "1500.5": a value in halves.
+QString halvesText(quint32 halves);
+
+#endif // STATISTICS_H
