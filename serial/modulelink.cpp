@@ -97,6 +97,10 @@ void ModuleLink::readReceived()
 
 void ModuleLink::giveUpQuietPartial()
 {
+    // Bytes waiting unread mean the program was busy, not that the line was
+    // quiet: they are read first (readyRead, which starts the wait anew).
+    if (serial.waitForReadyRead(0))
+        return;
     deliver(rxFramer.giveUpPartial());
     if (rxFramer.hasPartial())
         quietTimer.start();
