@@ -25,6 +25,7 @@
 
 #include "dialog_help.h"
 #include "logview.h"
+#include "measure/localclock.h"
 #include "measure/logbook.h"
 #include "protocol/answers.h"
 #include "serial/modulelink.h"
@@ -140,7 +141,7 @@ private:
     // DisplayIntervalMs apart, and at once when a waiting send ends (so a
     // button's answer is on screen when its slot returns). Each widget then
     // shows what it would have shown had it been written frame by frame.
-    static constexpr int DisplayIntervalMs = 33;
+    static constexpr int DisplayIntervalMs = 100;
     void scheduleDisplay();
     void updateDisplay();
 
@@ -153,6 +154,7 @@ private:
     ChartForm *chartWindow = nullptr;
 
     TriggerTest trigger;
+    LocalClock clock;
 
     // Warnings: never more than one box at a time, and an auto-send run warns
     // once, so a fast tick cannot lock the user out of its own check box.

@@ -6,12 +6,12 @@
 #include "chart/chartform.h"
 #include "measure/measurement.h"
 
-#include <QDateTime>
 
 void MainWindow::showMeasurement(const Measurement &m)
 {
-    const QString stamp = ui->timeLogcheckBox->isChecked()
-        ? measurementTimeStamp(QDateTime::currentDateTime()) : QString();
+    // One reading of the clock serves both stamps of a frame.
+    const QTime now = clock.timeOfDay();
+    const QString stamp = ui->timeLogcheckBox->isChecked() ? measurementTimeStamp(now) : QString();
     const QString line = measurementLine(m, stamp);
     if (ui->LOGcheckBox->isChecked())
         appendLine(textLog, line);
@@ -20,7 +20,7 @@ void MainWindow::showMeasurement(const Measurement &m)
     scheduleDisplay();
 
     if (ui->logOption->isChecked() && evaluateTrigger(m.distance))
-        appendLine(testLog, triggerTimeStamp(QDateTime::currentDateTime()) + line);
+        appendLine(testLog, triggerTimeStamp(now) + line);
 
     // Only the 0x81 frame counts towards the frame rate.
     updateFrameRate(!m.extended);

@@ -62,14 +62,25 @@ QString measurementLine(const Measurement &m, const QString &timeStamp)
     return timeStamp.isEmpty() ? fields : timeStamp + fields;
 }
 
+QString measurementTimeStamp(const QTime &time)
+{
+    return QString::asprintf("%02d:%02d:%02d.%03d,", time.hour(), time.minute(), time.second(),
+                             time.msec());
+}
+
 QString measurementTimeStamp(const QDateTime &time)
 {
-    return time.toString(QStringLiteral("hh:mm:ss.zzz,"));
+    return measurementTimeStamp(time.time());
+}
+
+QString triggerTimeStamp(const QTime &time)
+{
+    return QString::asprintf("%02d:%02d:%02d,", time.hour(), time.minute(), time.second());
 }
 
 QString triggerTimeStamp(const QDateTime &time)
 {
-    return time.toString(QStringLiteral("hh:mm:ss,"));
+    return triggerTimeStamp(time.time());
 }
 
 std::optional<QString> frameRateText(qint64 elapsedMs)

@@ -41,8 +41,10 @@ std::optional<Measurement> decodeExtendedMeasurement(const QByteArray &frame);
 QString measurementLine(const Measurement &m, const QString &timeStamp = QString());
 
 // "hh:mm:ss.zzz," of the given local time: the optional first field of a line.
+QString measurementTimeStamp(const QTime &time);
 QString measurementTimeStamp(const QDateTime &time);
 // "hh:mm:ss," of the given local time: put in front of a trigger-test log line.
+QString triggerTimeStamp(const QTime &time);
 QString triggerTimeStamp(const QDateTime &time);
 
 // "%2.1f " of 1000/elapsed; nothing when the interval is not meaningful

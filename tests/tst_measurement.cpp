@@ -1,10 +1,13 @@
 // The decode table: each response frame to its typed answer, and the one
 // measurement-line formatter; time stamps and the frame rate text.
 
+#include "measure/localclock.h"
 #include "protocol/answers.h"
 #include "support/testframes.h"
 
 #include <QtTest>
+
+#include <ctime>
 
 Q_DECLARE_METATYPE(AnswerKind)
 
@@ -105,6 +108,27 @@ private slots:
         QCOMPARE(ackLine(0x03), QStringLiteral("Ack  3"));
         QCOMPARE(ackLine(0xA0), QStringLiteral("Ack a0"));
         QVERIFY(isMeasurementCode(0x81) && isMeasurementCode(0x82) && !isMeasurementCode(0x80));
+    }
+
+    // The clock's cached offset must follow the zone's own changes: the local
+    // time it gives equals the system's conversion at every instant, also
+    // across the start of summer time and midnight.
+    void localClockFollowsTheZone()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        LocalClock clock;
+        const qint64 springForward = QDateTime(QDate(2024, 3, 31), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+        const qint64 midnight = QDateTime(QDate(2024, 6, 1), QTime(22, 0), Qt::UTC).toMSecsSinceEpoch();
+        for (qint64 base : {springForward, midnight}) {
+            for (qint64 ms : {-2001, -1000, -1, 0, 1, 999, 1000, 3600 * 1000}) {
+                const QTime expected = QDateTime::fromMSecsSinceEpoch(base + ms).time();
+                QCOMPARE(clock.timeOfDay(base + ms), expected);
+            }
+        }
+        QCOMPARE(measurementTimeStamp(clock.timeOfDay(springForward)), QStringLiteral("03:00:00.000,"));
+        qunsetenv("TZ");
+        tzset();
     }
 
     void timeStampsAndRate()
