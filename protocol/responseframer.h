@@ -27,8 +27,9 @@
 // A vetoed C gives up its header byte and the search goes on (and reaches Q).
 //
 // Why. A false candidate that swallows a real frame F has F as an inner
-// candidate: F checks, and nothing inside F is confirmed, so F vetoes unless
-// the false candidate ends at a 0x89 inside F while F is followed by noise.
+// candidate: F checks, and nothing inside F is confirmed (but by a chance of
+// its own), so F vetoes unless the false candidate ends at a 0x89 inside F
+// while F is followed by noise.
 // A real frame C is vetoed only by a false candidate starting at a 0x89 in
 // its data that passes its check by chance, is not contested (so it cannot
 // run over confirmed frames behind C) and, when C is confirmed, ends inside C
@@ -42,12 +43,13 @@
 // Waiting. An incomplete candidate waits for more bytes; so does a checked
 // candidate while an inner candidate that might veto it cannot be judged yet
 // (incomplete, or hanging on a byte not yet here; an incomplete one no longer
-// counts once a confirmed candidate starts inside what it has). At most two
-// candidates' worth of bytes (518) are held. A stray 0x89 holds the frames
-// behind it until its claimed length has arrived, up to 259 bytes: the owner
-// calls giveUpPartial() once the line has been quiet for QuietGiveUpMs, and
-// clear() when the port is opened again. A frame that ends a read with no
-// 0x89 inside it is returned at once.
+// counts once a confirmed candidate starts inside what it has). Fewer than
+// 780 bytes are ever held (a candidate, one inside it, one inside that). A
+// stray 0x89 holds the frames behind it until its claimed length has arrived,
+// up to 259 bytes: the owner calls giveUpPartial() once the line has been
+// quiet for QuietGiveUpMs, and clear() when the port is opened again. A frame
+// that ends a read with no 0x89 inside it is returned at once. Whether a
+// frame comes out never depends on where the reads end.
 //
 // Cost: each feed walks the held and the new bytes once; a candidate checks in
 // constant time (running XOR) and looks at most at the 0x89 bytes inside its
