@@ -1,9 +1,15 @@
 # make run      - install what is missing, build, start the program with a simulated module
-# make test     - install what is missing, build, run every test headless
+# make test     - install what is missing, build, run every test headless (and,
+#                 when clang++ is there, replay the fuzz corpus and fuzz briefly)
 # make sanitize - the whole suite again, built under AddressSanitizer and UBSan
+# make fuzz     - build the libFuzzer targets with clang++ and run each for
+#                 FUZZ_SECONDS (60 by default)
+# make bench    - the benchmarks, which print their figures
 BUILD ?= build
+FUZZ_SECONDS ?= 60
+FUZZ_OUT = $(abspath $(BUILD))/fuzz
 
-.PHONY: all deps build run test sanitize bench clean
+.PHONY: all deps build run test sanitize bench fuzz fuzz-check clean
 
 all: build
 
@@ -17,7 +23,7 @@ build: deps
 run: build
 	$(BUILD)/sim/korvani-demo
 
-test: build
+test: build fuzz-check
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 sanitize: deps
@@ -29,10 +35,22 @@ sanitize: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure
 
+fuzz:
+	$(MAKE) -C fuzz run OUT=$(FUZZ_OUT) FUZZ_SECONDS=$(FUZZ_SECONDS)
+
+# Skipped when clang++ or its libFuzzer runtime (libclang-rt) is missing.
+fuzz-check:
+	@mkdir -p $(FUZZ_OUT)
+	@if printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }\n' \
+	    | clang++ -fsanitize=fuzzer,address,undefined -x c++ - -o $(FUZZ_OUT)/probe >/dev/null 2>&1; then \
+	  $(MAKE) -s -C fuzz check OUT=$(FUZZ_OUT); \
+	else echo "fuzz: clang++ with libFuzzer not found, fuzz targets skipped"; fi
+
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_chart
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_stream
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_longrun
+	$(BUILD)/bench/bench_framer
 	$(BUILD)/bench/bench_logbook
 	$(BUILD)/bench/bench_cli
 

@@ -40,17 +40,18 @@ void styleAxis(QValueAxis *axis, const QString &title)
 
 } // namespace
 
+// The view is built with its chart: QChartView(QWidget *) would make a
+// default chart of its own that setChart() lets go of but never deletes.
 ChartForm::ChartForm(QWidget *parent)
-    : QtCharts::QChartView(parent)
+    : QtCharts::QChartView(new QChart, parent)
     , ui(new Ui::ChartForm)
 {
     ui->setupUi(this);
 
-    chart = new QChart;
+    chart = QChartView::chart();
     // Animations would replay the whole window on every redraw.
     chart->setAnimationOptions(QChart::NoAnimation);
     setWindowTitle(QStringLiteral("Senser Sample"));
-    setChart(chart);
 
     axisX = new QValueAxis(this);
     axisY = new QValueAxis(this);

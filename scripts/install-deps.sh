@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the program need,
 # and nothing when they are all present already.
 set -e
-PACKAGES="make cmake g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5charts5-dev libqt5svg5 fonts-wqy-microhei"
+PACKAGES="make cmake g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5charts5-dev libqt5svg5 fonts-wqy-microhei clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do

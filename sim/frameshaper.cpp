@@ -29,11 +29,8 @@ QByteArray FrameShaper::noise()
 {
     QByteArray bytes;
     const int count = 1 + int(random.bounded(MaxGarbageBytes));
-    while (bytes.size() < count) {
-        const char byte = char(random.bounded(256));
-        if (quint8(byte) != ResponseHeader)
-            bytes.append(byte);
-    }
+    while (bytes.size() < count)
+        bytes.append(random.bounded(4) == 0 ? char(ResponseHeader) : char(random.bounded(256)));
     return bytes;
 }
 

@@ -4,9 +4,9 @@
 // The line faults a module (or its adapter) shows, applied to each outgoing
 // frame on its way to the writer:
 //  - corrupt checks: the check byte of every Nth frame is wrong;
-//  - garbage: one to six noise bytes in front of each frame. They are never
-//    0x89, so a reader that searches for the header loses no frame, while a
-//    reader that expects a header at the start of each read does;
+//  - garbage: one to six noise bytes in front of each frame, about a quarter
+//    of them 0x89 (what a reader searching for the header finds hardest: a
+//    false header that may claim the frame behind it);
 //  - join: frames are gathered and written `count` at a time in one write;
 //    a group that does not fill up goes out HoldLimitMs after its first frame;
 //  - split: each write is cut into two or three pieces with a pause of a

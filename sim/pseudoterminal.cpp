@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/ioctl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -58,12 +58,22 @@ bool PseudoTerminal::open()
     return true;
 }
 
-int PseudoTerminal::unreadBytes() const
+bool PseudoTerminal::hasUnreadBytes() const
 {
-    int count = 0;
-    if (device < 0 || ::ioctl(device, FIONREAD, &count) != 0)
-        return 0;
-    return count;
+    // Not FIONREAD: the kernel moves bytes written to the master into the
+    // device end's input queue from a worker thread, and FIONREAD counts only
+    // what has been moved, so it can say 0 while the last frame is still on
+    // its way (more so on a loaded machine, or when the queue was full and
+    // the program has just emptied it). poll() on the device end first waits
+    // for that worker, then reports whether input is waiting.
+    if (device < 0)
+        return false;
+    pollfd p{device, POLLIN, 0};
+    int n;
+    do
+        n = ::poll(&p, 1, 0);
+    while (n < 0 && errno == EINTR);
+    return n > 0 && (p.revents & POLLIN);
 }
 
 void PseudoTerminal::close()

@@ -26,8 +26,9 @@ public:
     // Non-blocking descriptor of the master end; -1 while closed.
     int masterFd() const { return master; }
     QString devicePath() const { return path; }
-    // Bytes written to the master that the program has not read yet.
-    int unreadBytes() const;
+    // Whether bytes written to the master have not been read by the program
+    // yet, those still on their way inside the kernel included.
+    bool hasUnreadBytes() const;
     QString errorString() const { return error; }
 
 private:

@@ -244,7 +244,7 @@ void SimulatedModule::countWritten(int frames)
 
 void SimulatedModule::leaveWhenRead()
 {
-    if (pty.unreadBytes() > 0 && leaving.elapsed() < LeaveDrainMs)
+    if (pty.hasUnreadBytes() && leaving.elapsed() < LeaveDrainMs)
         return;
     goAway();
 }

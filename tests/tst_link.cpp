@@ -3,6 +3,7 @@
 
 #include "linkfixture.h"
 
+#include "chart/chartform.h"
 #include "protocol/frame.h"
 
 #include <QCheckBox>
@@ -276,6 +277,30 @@ private slots:
         for (const QByteArray &f : frames)
             expected << receivedLine(f);
         QTRY_COMPARE(link.hexLog(), expected);
+    }
+
+    void everyIntactFrameThroughAFaultyLine()
+    {
+        // Every fault at once: frames cut into pieces and joined in threes,
+        // noise with 0x89 bytes in front of each, every 2nd check byte wrong.
+        // Distances count 0, 1, 2 ..., so the chart must show exactly the
+        // even ones, in order.
+        LinkFixture link;
+        QVERIFY(link.openPort());
+        link.click("chartcheckBox");
+        link.sim.setSeed(11);
+        link.sim.setCountingDistance(true);
+        link.sim.setSplitFrames(true);
+        link.sim.setJoinFrames(3);
+        link.sim.setGarbage(true);
+        link.sim.setCorruptChecks(true, 2);
+        const int frames = 600;
+        // A few more behind, as the last frames may wait for what follows them.
+        link.sim.streamFrames(frames + 12);
+        QTRY_VERIFY_WITH_TIMEOUT(link.chart->sampleCount(0) >= frames / 2, 30000);
+        QTest::qWait(300);
+        for (int i = 0; i < link.chart->sampleCount(0); ++i)
+            QCOMPARE(link.chart->sample(0, i), quint16(2 * i));
     }
 
     void ackLines_data()

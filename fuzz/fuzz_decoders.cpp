@@ -1,0 +1,24 @@
+// The decoders of measurement and information answers on arbitrary bytes:
+// whatever the length byte says, nothing is read outside the byte array.
+
+#include "device/deviceinfo.h"
+#include "measure/measurement.h"
+
+#include <QByteArray>
+#include <QString>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // A copy of exactly `size` bytes, so that any read past them is caught.
+    const QByteArray frame(reinterpret_cast<const char *>(data), int(size));
+    DeviceInfo::hardwareVersion(frame);
+    DeviceInfo::firmwareVersion(frame);
+    DeviceInfo::range(frame);
+    DeviceInfo::integrationTime(frame);
+    DeviceInfo::configuration(frame);
+    DeviceInfo::coefficients(frame);
+    DeviceInfo::threshold(frame);
+    decodeMeasurement(frame, QStringLiteral("12:00:00.000,"));
+    decodeExtendedMeasurement(frame);
+    return 0;
+}
