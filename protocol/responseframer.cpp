@@ -201,12 +201,3 @@ void ResponseFramer::clear()
 {
     buffer.clear();
 }
-
-QVector<QByteArray> ResponseFramer::giveUpPartial()
-{
-    if (buffer.isEmpty())
-        return {};
-    buffer.remove(0, 1);
-    ++skipped;
-    return feed(QByteArray());
-}
