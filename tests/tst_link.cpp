@@ -460,13 +460,13 @@ private slots:
         edit->setText(line);
         link.click("pButtonCmd");
         QTest::keyClick(edit, Qt::Key_Return);
-        QTest::qWait(50);
         if (frame.isEmpty()) {
+            QTest::qWait(200);
             QVERIFY(link.sim.receivedBytes().isEmpty());
             QVERIFY(link.hexLog().isEmpty());
         } else {
-            QCOMPARE(link.received(), (QList<QByteArray>{frame, frame}));
-            QCOMPARE(link.hexLog(), (QStringList{sendLine(frame), sendLine(frame)}));
+            QTRY_COMPARE_WITH_TIMEOUT(link.received(), (QList<QByteArray>{frame, frame}), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(link.hexLog(), (QStringList{sendLine(frame), sendLine(frame)}), 5000);
             QCOMPARE(edit->text(), line);
         }
         QVERIFY(link.closer.texts.isEmpty());
