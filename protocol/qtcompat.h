@@ -6,11 +6,11 @@
 // names below are declarations, not uses).
 //
 // - toLocaleEncoding(text): the bytes of `text` in the platform's locale
-//   encoding, as the saved log files carry them. Qt 5's QTextStream wrote
-//   this encoding by default, Qt 6's writes UTF-8; Qt 6's "System" encoding
-//   is UTF-8 on every Unix whatever the locale, so there the locale's own
-//   character set is asked for by name. Characters the encoding lacks come
-//   out as its substitution character, as with Qt 5.
+//   encoding, as the saved log files carry them: what Qt 5's QTextStream
+//   wrote by default (Qt 6's writes UTF-8 everywhere). On Windows that is the
+//   ANSI code page; on Linux both Qt versions take the locale's text as
+//   UTF-8 whatever the locale is called (Qt 5 through ICU, Qt 6 by rule), so
+//   a file is the same byte for byte under both.
 // - QtCharts::Name: Qt 5 keeps the chart classes in namespace QtCharts, Qt 6
 //   in Qt's own namespace; both spellings work under both.
 
@@ -20,20 +20,10 @@
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
 #include <QStringEncoder>
-#ifdef Q_OS_UNIX
-#include <langinfo.h>
-#endif
 
 inline QByteArray toLocaleEncoding(const QString &text)
 {
-#ifdef Q_OS_UNIX
-    QStringEncoder encoder(nl_langinfo(CODESET));
-    if (!encoder.isValid())
-        encoder = QStringEncoder(QStringConverter::System);
-#else
-    QStringEncoder encoder(QStringConverter::System);
-#endif
-    return encoder.encode(text);
+    return QStringEncoder(QStringConverter::System).encode(text);
 }
 
 QT_BEGIN_NAMESPACE
