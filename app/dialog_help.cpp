@@ -38,5 +38,10 @@ void dialog_help::fitToScreen()
     scroll->setFrameShape(QFrame::NoFrame);
     delete ui->verticalLayout->replaceWidget(ui->abouthelp, scroll);
     scroll->setWidget(ui->abouthelp);
-    resize(size().boundedTo(room));
+    // As wide as the page and the vertical scroll bar, so that the page needs
+    // no horizontal one where the screen allows.
+    const QMargins margins = ui->verticalLayout->contentsMargins();
+    const int pageWidth = ui->abouthelp->sizeHint().width() + margins.left() + margins.right()
+        + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    resize(QSize(qMax(width(), pageWidth), height()).boundedTo(room));
 }

@@ -27,7 +27,7 @@ install(FILES ${KORVANI_PACKAGING}/korvani.svg
 install(FILES ${KORVANI_PACKAGING}/korvani.png
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)
 install(FILES ${KORVANI_PACKAGING}/copyright
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvani)
 
 # Man pages and the changelog go in compressed, as Debian wants them
 # (gzip -n: no name or time stamp, so the package is reproducible).
@@ -46,7 +46,7 @@ add_custom_command(OUTPUT ${changelog}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
   COMMAND gzip -9nc ${KORVANI_PACKAGING}/changelog > ${changelog}
   DEPENDS ${KORVANI_PACKAGING}/changelog VERBATIM)
-install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvani)
 add_custom_target(korvani_compressed_docs ALL DEPENDS ${KORVANI_GZIPPED} ${changelog})
 
 set(CPACK_GENERATOR DEB)
@@ -56,9 +56,8 @@ set(CPACK_PACKAGE_CONTACT "Korvani developers <korvani@example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "check and monitor a time-of-flight laser distance sensor module")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"check and monitor a time-of-flight laser distance sensor module
-Korvani talks to a time-of-flight laser distance sensor module over a
+set(CPACK_PACKAGE_DESCRIPTION
+"Korvani talks to a time-of-flight laser distance sensor module over a
 serial line: a USB-to-UART adapter, or an RS485 bus on which modules are
 told apart by their device ID. It sends the module its commands, checks
 and decodes every frame the module sends back and shows it live as
