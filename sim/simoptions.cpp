@@ -137,9 +137,11 @@ bool SimSession::start()
         error = module.errorString();
         return false;
     }
+    // Announced before the go-away fault is armed: with --go-away 0 the
+    // module leaves at once, and its path is gone with it.
+    emit portReady(module.portName());
     if (options.goAwayFrames >= 0)
         module.setGoAwayAfterFrames(options.goAwayFrames);
-    emit portReady(module.portName());
     return true;
 }
 
