@@ -5,11 +5,15 @@
 # make fuzz     - build the libFuzzer targets with clang++ and run each for
 #                 FUZZ_SECONDS (60 by default)
 # make bench    - the benchmarks, which print their figures
+# make test-qt6     - the same build and tests against Qt 6, in build-qt6/
+# make package      - the Debian package korvani_<version>_<arch>.deb, in build/
+# make test-package - build the package, unpack it and check what it holds and that it runs
 BUILD ?= build
+BUILD_QT6 ?= build-qt6
 FUZZ_SECONDS ?= 60
 FUZZ_OUT = $(abspath $(BUILD))/fuzz
 
-.PHONY: all deps build run test sanitize bench fuzz fuzz-check clean
+.PHONY: all deps build run test test-qt6 sanitize package test-package bench fuzz fuzz-check clean
 
 all: build
 
@@ -25,6 +29,19 @@ run: build
 
 test: build fuzz-check
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+test-qt6:
+	@sh scripts/install-deps-qt6.sh
+	@cmake -S . -B $(BUILD_QT6) -DKORVANI_QT=6 >/dev/null
+	@cmake --build $(BUILD_QT6) -j2
+	cd $(BUILD_QT6) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+package: build
+	@sh scripts/install-packages.sh dpkg-dev
+	cd $(BUILD) && cpack -G DEB
+
+test-package: package
+	@sh scripts/test-package.sh $(BUILD)
 
 sanitize: deps
 	@cmake -S . -B build-sanitize -DKORVANI_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -55,4 +72,4 @@ bench: build
 	$(BUILD)/bench/bench_cli
 
 clean:
-	rm -rf $(BUILD) build-sanitize
+	rm -rf $(BUILD) $(BUILD_QT6) build-sanitize

@@ -8,7 +8,9 @@ class dialog_help;
 }
 
 // The help page: the module's command list and measurement-frame layout.
-// Modeless; OK and Cancel only hide it.
+// Modeless; OK and Cancel only hide it. Opens at the form's size, or no
+// larger than the screen's free area with the page in a scroll area
+// ("helpScroll") when the screen is smaller than the form.
 class dialog_help : public QDialog
 {
     Q_OBJECT
@@ -18,6 +20,8 @@ public:
     ~dialog_help();
 
 private:
+    void fitToScreen();
+
     Ui::dialog_help *ui;
 };
 

@@ -21,14 +21,14 @@ void styleAxis(QValueAxis *axis, const QString &title)
     axis->setTitleBrush(QBrush(Qt::black, Qt::SolidPattern));
     QFont titleFont = axis->titleFont();
     titleFont.setPointSize(12);
-    titleFont.setWeight(75);
+    titleFont.setWeight(QFont::Bold);
     axis->setTitleFont(titleFont);
 
     axis->setLabelsVisible(true);
     axis->setLabelsColor(Qt::black);
     QFont labelsFont = axis->labelsFont();
     labelsFont.setPointSize(12);
-    labelsFont.setWeight(75);
+    labelsFont.setWeight(QFont::Bold);
     axis->setLabelsFont(labelsFont);
     axis->setLabelFormat(QStringLiteral("%d"));
 

@@ -5,12 +5,7 @@
 #include <QtCharts/QChartView>
 
 #include "chart/samplehistory.h"
-
-namespace QtCharts {
-class QChart;
-class QLineSeries;
-class QValueAxis;
-}
+#include "protocol/qtcompat.h"
 
 namespace Ui {
 class ChartForm;

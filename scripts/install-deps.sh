@@ -1,19 +1,9 @@
 #!/bin/sh
-# Installs the Debian packages the build, the tests and the program need,
-# and nothing when they are all present already.
-set -e
-PACKAGES="make cmake g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5charts5-dev libqt5svg5 fonts-wqy-microhei clang libclang-rt-14-dev"
-
-missing=""
-for p in $PACKAGES; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing="$missing $p"
-  fi
-done
-[ -z "$missing" ] && exit 0
-
-echo "Installing:$missing"
-if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends $missing
+# Installs the Debian packages the build, the tests and the program need
+# (Qt 5), and nothing when they are all present already.
+# locales: the log-file encoding test compiles a GB18030 locale;
+# xvfb, xauth: the help dialog is tested on a screen taller than its form;
+# clang, libclang-rt-14-dev: the fuzz targets (libFuzzer).
+exec sh "$(dirname "$0")/install-packages.sh" \
+  make cmake g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5charts5-dev \
+  libqt5svg5 fonts-wqy-microhei locales xvfb xauth clang libclang-rt-14-dev

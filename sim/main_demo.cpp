@@ -1,22 +1,44 @@
 // The program on its embedded default: a simulated module already running on
 // a pseudo-terminal, its port listed first, so a newcomer can press
-// "打开串口" and try every button without a module.
+// "打开串口" and try every button without a module. Takes the simulated
+// module's switches (see korvani-sim --help), so each line fault can be
+// watched in the window.
 
 #include "mainwindow.h"
+#include "sim/simoptions.h"
 #include "sim/simulatedmodule.h"
 #include "startup.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCommandLineParser>
 #include <QDebug>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("korvani-demo"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "The Korvani window with a simulated laser distance module already running on a "
+        "pseudo-terminal, listed first in the port list. The options set the simulated module "
+        "as for korvani-sim."));
+    parser.addHelpOption();
+    addSimOptions(parser);
+    parser.process(app);
+
+    SimOptions options;
+    QString error;
+    if (!readSimOptions(parser, options, &error)) {
+        qCritical().noquote() << "korvani-demo:" << error;
+        return 2;
+    }
 
     SimulatedModule module;
-    if (!module.open()) {
-        qCritical().noquote() << "cannot start the simulated module:" << module.errorString();
+    SimSession session(module, options);
+    if (!session.start()) {
+        qCritical().noquote() << "cannot start the simulated module:" << session.errorString();
         return 1;
     }
 
@@ -24,6 +46,12 @@ int main(int argc, char *argv[])
     auto *ports = window.findChild<QComboBox *>(QStringLiteral("serialBox"));
     ports->insertItem(0, module.portName());
     ports->setCurrentIndex(0);
+    // After a replug the module is on a new device: the first entry follows it.
+    QObject::connect(&session, &SimSession::portReady, ports,
+                     [ports](const QString &path) { ports->setItemText(0, path); });
+    QObject::connect(&session, &SimSession::failed, &app, [](const QString &reason) {
+        qWarning().noquote() << "the simulated module did not come back:" << reason;
+    });
     showMainWindow(window);
     return app.exec();
 }

@@ -183,11 +183,11 @@ void TestChart::axisSetUp()
         QVERIFY(axis->isTitleVisible());
         QCOMPARE(axis->titleBrush(), QBrush(Qt::black, Qt::SolidPattern));
         QCOMPARE(axis->titleFont().pointSize(), 12);
-        QCOMPARE(axis->titleFont().weight(), 75);
+        QCOMPARE(int(axis->titleFont().weight()), int(QFont::Bold));
         QVERIFY(axis->labelsVisible());
         QCOMPARE(axis->labelsColor(), QColor(Qt::black));
         QCOMPARE(axis->labelsFont().pointSize(), 12);
-        QCOMPARE(axis->labelsFont().weight(), 75);
+        QCOMPARE(int(axis->labelsFont().weight()), int(QFont::Bold));
         QCOMPARE(axis->labelFormat(), QStringLiteral("%d"));
         QVERIFY(axis->isGridLineVisible());
         QCOMPARE(axis->gridLineColor(), QColor(Qt::darkGray));

@@ -7,6 +7,9 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -84,6 +87,7 @@ private slots:
     void frameLayoutContent();
     void okAndCancelOnlyHide();
     void showingTwiceKeepsOneWindow();
+    void fitsTheScreen();
 
 private:
     QString pageHtml(dialog_help &dialog)
@@ -98,7 +102,6 @@ void TestHelpDialog::formProperties()
     dialog_help dialog;
     QCOMPARE(dialog.objectName(), QStringLiteral("dialog_help"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Dialog"));
-    QCOMPARE(dialog.size(), QSize(630, 1399));
     QVERIFY(!dialog.isModal());
     QVERIFY(dialog.parentWidget() == nullptr);
 
@@ -106,7 +109,11 @@ void TestHelpDialog::formProperties()
     QVERIFY(layout);
     QCOMPARE(layout->objectName(), QStringLiteral("verticalLayout"));
     QCOMPARE(layout->count(), 2);
-    auto *label = qobject_cast<QLabel *>(layout->itemAt(0)->widget());
+    // On a screen smaller than the form the page sits in a scroll area.
+    QWidget *page = layout->itemAt(0)->widget();
+    if (auto *scroll = qobject_cast<QScrollArea *>(page))
+        page = scroll->widget();
+    auto *label = qobject_cast<QLabel *>(page);
     auto *buttons = qobject_cast<QDialogButtonBox *>(layout->itemAt(1)->widget());
     QVERIFY(label);
     QVERIFY(buttons);
@@ -389,6 +396,46 @@ void TestHelpDialog::showingTwiceKeepsOneWindow()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(visibleHelpDialogs(), 1);
+}
+
+// Run on screens both taller and smaller than the form (see CMakeLists.txt).
+void TestHelpDialog::fitsTheScreen()
+{
+    dialog_help dialog;
+    const QRect free = dialog.screen()->availableGeometry();
+    const bool roomy = free.width() >= 630 && free.height() >= 1399 + 100;
+    qInfo("screen's free area %dx%d", free.width(), free.height());
+
+    auto *scroll = dialog.findChild<QScrollArea *>();
+    if (!roomy && free.height() >= 1399)
+        QSKIP("the form only just fits; whether it shrinks depends on the title bar");
+    if (roomy) {
+        QCOMPARE(dialog.size(), QSize(630, 1399));
+        QVERIFY(!scroll);
+        return;
+    }
+
+    QVERIFY(dialog.width() <= free.width());
+    QVERIFY(dialog.height() <= free.height());
+    QVERIFY(dialog.height() >= free.height() / 2);  // shrunk to fit, not collapsed
+    QVERIFY(scroll);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.frameGeometry().height() <= free.height());
+
+    // OK and Cancel are inside the window, and the whole page can be reached.
+    auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    QVERIFY(buttons);
+    QVERIFY(dialog.rect().contains(QRect(buttons->mapTo(&dialog, QPoint(0, 0)), buttons->size())));
+    QCOMPARE(scroll->widget(), dialog.findChild<QLabel *>(QStringLiteral("abouthelp")));
+    QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+    if (free.width() >= 800)  // wide enough for the page beside its scroll bar
+        QCOMPARE(scroll->horizontalScrollBar()->maximum(), 0);
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    QCOMPARE(scroll->viewport()->height() + scroll->verticalScrollBar()->value(),
+             scroll->widget()->height());
+    buttons->button(QDialogButtonBox::Ok)->click();
+    QVERIFY(dialog.isHidden());
 }
 
 QTEST_MAIN(TestHelpDialog)

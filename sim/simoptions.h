@@ -1,0 +1,70 @@
+#ifndef SIMOPTIONS_H
+#define SIMOPTIONS_H
+
+// The simulated module's switches, shared by korvani-sim and korvani-demo:
+// one list of command-line options, one check of their values and one way
+// to put them on a SimulatedModule, so the two programs cannot drift apart.
+//
+// Usage: addSimOptions(parser); parser.process(app); readSimOptions(...)
+// (false with a one-line reason on a bad value); then a SimSession applies
+// the options to a module, opens its line, arms the go-away fault and, when
+// the module goes away with --replug, opens a new line after the pause.
+
+#include <QObject>
+#include <QString>
+
+class QCommandLineParser;
+class SimulatedModule;
+
+struct SimOptions {
+    int rateHz = 50;
+    bool extended = false;
+    int rs485Id = -1;        // -1: not on an RS485 bus
+    int distanceMm = 1500;
+    int seed = 1;
+    bool split = false;
+    int join = 0;            // 0: frames written one by one
+    bool garbage = false;
+    bool corrupt = false;
+    int delayMs = 0;
+    bool silent = false;
+    int goAwayFrames = -1;   // -1: never
+    int replugMs = -1;       // -1: stays away
+    bool stream = false;
+    QString link;            // empty: no symbolic link
+};
+
+void addSimOptions(QCommandLineParser &parser);
+bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QString *error);
+
+// Everything but the line itself: rate, RS485, frames, noise and faults.
+void applySimOptions(const SimOptions &options, SimulatedModule &module);
+
+class SimSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    SimSession(SimulatedModule &module, const SimOptions &options, QObject *parent = nullptr);
+
+    // Applies the options and opens the line; false with errorString() set.
+    bool start();
+    QString errorString() const { return error; }
+
+signals:
+    // The device path to open, on start and after every replug.
+    void portReady(const QString &devicePath);
+    // The module went away; `returning` when --replug brings it back.
+    void wentAway(bool returning);
+    // A replug failed; the module stays away.
+    void failed(const QString &reason);
+
+private:
+    void reopen();
+
+    SimulatedModule &module;
+    SimOptions options;
+    QString error;
+};
+
+#endif // SIMOPTIONS_H
