@@ -17,10 +17,6 @@
 #include <QTemporaryDir>
 #include <QTime>
 
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-#include <QTextCodec>
-#endif
-
 #include <cstdio>
 #include <malloc.h>
 #include <unistd.h>
@@ -81,11 +77,6 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int frames = argc > 1 ? QByteArray(argv[1]).toInt() : 2880000;
     constexpr int batch = 10000;
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    if (argc > 2)
-        QTextCodec::setCodecForLocale(QTextCodec::codecForName(argv[2]));
-    std::printf("locale encoding                %s\n", QTextCodec::codecForLocale()->name().constData());
-#endif
 
     LogBook textLog;
     LogBook triggerLog;

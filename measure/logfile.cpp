@@ -5,42 +5,9 @@
 #include <QCoreApplication>
 #include <QSaveFile>
 
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-#include <QTextCodec>
-#else
-#include <QStringEncoder>
-#endif
+#include "protocol/qtcompat.h"
 
 namespace {
-
-// The platform's locale encoding, as a text stream on the file would use it
-// (and the only place where Qt 5 and Qt 6 differ here). Text is handed over
-// in pieces that end at line ends, so each converts on its own.
-class LocaleEncoder
-{
-public:
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    LocaleEncoder() : m_codec(QTextCodec::codecForLocale()), m_state(QTextCodec::IgnoreHeader) {}
-    bool isUtf8() const { return m_codec->mibEnum() == 106; }
-    QByteArray encode(const QString &text) { return m_codec->fromUnicode(text.constData(), text.size(), &m_state); }
-
-private:
-    QTextCodec *m_codec;
-    QTextCodec::ConverterState m_state;
-#else
-    LocaleEncoder() : m_encoder(QStringConverter::System) {}
-    // Qt 6 takes the system's encoding to be UTF-8 everywhere but Windows.
-#ifdef Q_OS_WIN
-    bool isUtf8() const { return false; }
-#else
-    bool isUtf8() const { return true; }
-#endif
-    QByteArray encode(const QString &text) { return m_encoder.encode(text); }
-
-private:
-    QStringEncoder m_encoder;
-#endif
-};
 
 // QIODevice::write may take only part of the bytes when the system does;
 // what is left is written again so that a short write turns into the
@@ -68,11 +35,11 @@ bool writeLogFile(const QString &path, const LogBook &log, QString *error)
         *error = file.errorString();
         return false;
     }
-    LocaleEncoder encoder;
-    const bool utf8 = encoder.isUtf8();
+    // The book holds UTF-8; pieces end at line ends, so each converts on its own.
+    const bool utf8 = localeEncodingIsUtf8();
     bool writeFailed = false;
     const bool written = log.forEachPiece([&](const QByteArray &piece) {
-        writeFailed = !writeAll(file, utf8 ? piece : encoder.encode(QString::fromUtf8(piece)));
+        writeFailed = !writeAll(file, utf8 ? piece : toLocaleEncoding(QString::fromUtf8(piece)));
         return !writeFailed;
     });
     if (!written) {

@@ -11,6 +11,8 @@
 //   ANSI code page; on Linux both Qt versions take the locale's text as
 //   UTF-8 whatever the locale is called (Qt 5 through ICU, Qt 6 by rule), so
 //   a file is the same byte for byte under both.
+// - localeEncodingIsUtf8(): true when toLocaleEncoding is plain UTF-8, so
+//   text already held as UTF-8 can be written as it is.
 // - QtCharts::Name: Qt 5 keeps the chart classes in namespace QtCharts, Qt 6
 //   in Qt's own namespace; both spellings work under both.
 
@@ -24,6 +26,15 @@
 inline QByteArray toLocaleEncoding(const QString &text)
 {
     return QStringEncoder(QStringConverter::System).encode(text);
+}
+
+inline bool localeEncodingIsUtf8()
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return true;
+#endif
 }
 
 QT_BEGIN_NAMESPACE
@@ -50,6 +61,11 @@ using QT_PREPEND_NAMESPACE(QValueAxis);
 inline QByteArray toLocaleEncoding(const QString &text)
 {
     return QTextCodec::codecForLocale()->fromUnicode(text);
+}
+
+inline bool localeEncodingIsUtf8()
+{
+    return QTextCodec::codecForLocale()->mibEnum() == 106;  // UTF-8
 }
 
 namespace QtCharts {
