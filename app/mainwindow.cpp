@@ -5,6 +5,7 @@
 #include "protocol/frame.h"
 
 #include <QFileDialog>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QTimer>
@@ -28,6 +29,7 @@ MainWindow::MainWindow(QWidget *parent)
     chartWindow = new ChartForm;
     chartWindow->hide();
     ui->LOGcheckBox->setChecked(true);
+    fixReadoutSizes();
     textLog.view = std::make_unique<LogView>(ui->outputBrowser, &textLog.book);
     hexLog.view = std::make_unique<LogView>(ui->HEXBrowser, &hexLog.book);
     testLog.view = std::make_unique<LogView>(ui->Func_log, &testLog.book);
@@ -53,6 +55,21 @@ void MainWindow::initTimers()
     displayTimer->setSingleShot(true);
     displayTimer->setInterval(DisplayIntervalMs);
     connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
+}
+
+// A label whose size may change makes the window lay itself out again on
+// every new text; at the display rate that was a tenth of the window's CPU.
+// The readouts are given the size of their widest value once, so a new
+// value only repaints the label.
+void MainWindow::fixReadoutSizes()
+{
+    for (QLabel *label : {ui->label_DIST, ui->label_AMP, ui->label_TEMP, ui->label_INT,
+                          ui->label_STATUS, ui->deviationValue, ui->D_trigger, ui->totalValue}) {
+        const QSize hint = label->sizeHint();
+        const int widest = label->fontMetrics().horizontalAdvance(QStringLiteral("-4294967295"))
+            + 2 * label->margin() + 2 * label->frameWidth();
+        label->setFixedSize(qMax(hint.width(), widest), hint.height());
+    }
 }
 
 void MainWindow::showWarning(const QString &title, const QString &text)

@@ -99,6 +99,7 @@ private slots:
 private:
     void initTimers();
     void fillPortList();
+    void fixReadoutSizes();
 
     // Port
     void portLost();
