@@ -2,16 +2,12 @@
 
 #include "protocol/frame.h"
 
+#include <QTimer>
+
 PortProbe::PortProbe(QObject *parent)
     : QObject(parent)
 {
-    connect(&port, &QSerialPort::readyRead, this, [this] {
-        const QByteArray chunk = port.readAll();
-        if (chunk.isEmpty())
-            return;
-        reads.append(chunk);
-        bytes.append(chunk);
-    });
+    connect(&port, &QSerialPort::readyRead, this, &PortProbe::readAvailable);
     connect(&port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (error != QSerialPort::NoError)
             errors.append(error);
@@ -28,6 +24,27 @@ bool PortProbe::open(const QString &name)
 bool PortProbe::send(const QByteArray &bytes)
 {
     return port.write(bytes) == bytes.size() && port.flush();
+}
+
+void PortProbe::readLater(int ms)
+{
+    // The port takes one byte off the line and leaves the rest there.
+    paused = true;
+    port.setReadBufferSize(1);
+    QTimer::singleShot(ms, this, [this] {
+        paused = false;
+        port.setReadBufferSize(0);
+        readAvailable();
+    });
+}
+
+void PortProbe::readAvailable()
+{
+    const QByteArray chunk = paused ? QByteArray() : port.readAll();
+    if (chunk.isEmpty())
+        return;
+    reads.append(chunk);
+    bytes.append(chunk);
 }
 
 QVector<QByteArray> scanResponses(const QByteArray &bytes)

@@ -2,7 +2,8 @@
 #define PORTPROBE_H
 
 // The program's side of the line in tests: a real QSerialPort that keeps
-// every read as it came and every error.
+// every read as it came and every error, and can stop reading for a while
+// (like a busy program) so the bytes wait on the line.
 
 #include <QByteArray>
 #include <QList>
@@ -19,11 +20,16 @@ public:
 
     bool open(const QString &name);
     bool send(const QByteArray &bytes);
+    void readLater(int ms);
 
     QSerialPort port;
     QList<QByteArray> reads;
     QByteArray bytes;
     QList<QSerialPort::SerialPortError> errors;
+
+private:
+    void readAvailable();
+    bool paused = false;
 };
 
 // Response frames as a careful reader finds them: a 0x89 header, the length
