@@ -30,7 +30,7 @@ Line cut(const QByteArray &b)
             continue;  // a noise byte
         ++(checkFrameXor(b.constData() + pos, len) ? line.good : line.bad);
         line.noiseRuns += run;
-        run = -1;
+        run = -1;  // the loop's step leaves the frame with a run of 0
         pos += len - 1;
     }
     return line;
