@@ -2,6 +2,7 @@
 
 #include "measure/logbook.h"
 
+#include <QEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -23,6 +24,16 @@ LogView::LogView(QTextBrowser *view, const LogBook *log, QObject *parent)
 {
     m_view->document()->setUndoRedoEnabled(false);
     connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, &LogView::scrolled);
+    m_view->installEventFilter(this);
+}
+
+bool LogView::eventFilter(QObject *watched, QEvent *event)
+{
+    // A view on a tab behind another (or in a hidden window) shows nothing,
+    // so laying lines out in it is wasted: it catches up once it is shown.
+    if (watched == m_view && event->type() == QEvent::Show && m_held > 0 && atEnd())
+        catchUp();
+    return false;
 }
 
 bool LogView::atEnd() const
@@ -35,10 +46,10 @@ void LogView::appendLines(const QStringList &lines)
 {
     if (lines.isEmpty())
         return;
-    if (m_held > 0 || !atEnd()) {
+    if (m_held > 0 || !atEnd() || !m_view->isVisible()) {
         // Trimming the top or adding below would move what the user reads.
         m_held += countLines(lines);
-        if (atEnd())
+        if (atEnd() && m_view->isVisible())
             catchUp();
         return;
     }

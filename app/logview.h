@@ -47,6 +47,9 @@ public:
     // Lines appended while the user reads further up, not yet shown.
     qint64 heldLines() const { return m_held; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     bool atEnd() const;
     void scrolled();

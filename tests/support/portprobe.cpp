@@ -1,5 +1,9 @@
 #include "portprobe.h"
 
+#include "protocol/frame.h"
+
+#include <QTimer>
+
 PortProbe::PortProbe(QObject *parent)
     : QObject(parent)
 {
@@ -10,21 +14,11 @@ PortProbe::PortProbe(QObject *parent)
     });
 }
 
-bool PortProbe::open(const QString &name, qint32 baudRate)
+bool PortProbe::open(const QString &name)
 {
     port.setPortName(name);
-    port.setBaudRate(baudRate);
-    port.setDataBits(QSerialPort::Data8);
-    port.setParity(QSerialPort::NoParity);
-    port.setStopBits(QSerialPort::OneStop);
-    port.setFlowControl(QSerialPort::NoFlowControl);
+    port.setBaudRate(QSerialPort::Baud115200);
     return port.open(QIODevice::ReadWrite);
-}
-
-void PortProbe::close()
-{
-    if (port.isOpen())
-        port.close();
 }
 
 bool PortProbe::send(const QByteArray &bytes)
@@ -32,68 +26,42 @@ bool PortProbe::send(const QByteArray &bytes)
     return port.write(bytes) == bytes.size() && port.flush();
 }
 
-void PortProbe::pause(qint64 bufferSize)
+void PortProbe::readLater(int ms)
 {
+    // The port takes one byte off the line and leaves the rest there.
     paused = true;
-    port.setReadBufferSize(bufferSize);
-}
-
-void PortProbe::resume()
-{
-    paused = false;
-    port.setReadBufferSize(0);
-    readAvailable();
-}
-
-void PortProbe::clear()
-{
-    reads.clear();
-    bytes.clear();
-    errors.clear();
+    port.setReadBufferSize(1);
+    QTimer::singleShot(ms, this, [this] {
+        paused = false;
+        port.setReadBufferSize(0);
+        readAvailable();
+    });
 }
 
 void PortProbe::readAvailable()
 {
-    if (paused)
-        return;
-    const QByteArray chunk = port.readAll();
+    const QByteArray chunk = paused ? QByteArray() : port.readAll();
     if (chunk.isEmpty())
         return;
     reads.append(chunk);
     bytes.append(chunk);
 }
 
-ResponseScan scanResponses(const QByteArray &bytes)
+QVector<QByteArray> scanResponses(const QByteArray &bytes)
 {
-    ResponseScan scan;
-    int pos = 0;
-    while (pos < bytes.size()) {
-        if (quint8(bytes[pos]) != 0x89 || bytes.size() - pos < 4) {
-            ++scan.strayBytes;
+    QVector<QByteArray> frames;
+    for (int pos = 0; pos + 4 <= bytes.size();) {
+        const int length = quint8(bytes[pos]) == ResponseHeader
+                               ? expectedFrameLength(quint8(bytes[pos + 1]), quint8(bytes[pos + 2]))
+                               : 0;
+        if (length > 0 && pos + length <= bytes.size() && checkFrameXor(bytes.constData() + pos, length)) {
+            frames.append(bytes.mid(pos, length));
+            pos += length;
+        } else {
             ++pos;
-            continue;
         }
-        const quint8 code = quint8(bytes[pos + 1]);
-        const int length = code == 0x81 ? 11 : code == 0x82 ? 33 : quint8(bytes[pos + 2]) + 4;
-        bool checked = pos + length <= bytes.size();
-        if (checked) {
-            quint8 check = 0;
-            for (int i = pos; i < pos + length - 1; ++i)
-                check ^= quint8(bytes[i]);
-            checked = check == quint8(bytes[pos + length - 1]);
-            if (!checked)
-                ++scan.failedChecks;
-        }
-        if (!checked) {
-            ++scan.strayBytes;
-            ++scan.headersOutsideFrames;
-            ++pos;
-            continue;
-        }
-        scan.frames.append(bytes.mid(pos, length));
-        pos += length;
     }
-    return scan;
+    return frames;
 }
 
 QByteArray hex(const char *text)

@@ -2,8 +2,8 @@
 #define PORTPROBE_H
 
 // The program's side of the line in tests: a real QSerialPort that keeps
-// every read as it came, every error, and can stop reading (like a busy
-// program) so the line backs up.
+// every read as it came and every error, and can stop reading for a while
+// (like a busy program) so the bytes wait on the line.
 
 #include <QByteArray>
 #include <QList>
@@ -18,14 +18,9 @@ class PortProbe : public QObject
 public:
     explicit PortProbe(QObject *parent = nullptr);
 
-    bool open(const QString &name, qint32 baudRate = QSerialPort::Baud115200);
-    void close();
+    bool open(const QString &name);
     bool send(const QByteArray &bytes);
-
-    // Paused, the port takes at most `bufferSize` bytes off the line.
-    void pause(qint64 bufferSize = 1024);
-    void resume();
-    void clear();
+    void readLater(int ms);
 
     QSerialPort port;
     QList<QByteArray> reads;
@@ -40,14 +35,7 @@ private:
 // Response frames as a careful reader finds them: a 0x89 header, the length
 // its code gives (11 for 0x81, 33 for 0x82, byte 2 + 4 otherwise) and a right
 // check byte; anything else costs one byte and the search goes on.
-struct ResponseScan {
-    QVector<QByteArray> frames;
-    int strayBytes = 0;   // bytes outside any checked frame
-    int failedChecks = 0; // headers whose frame had a wrong check byte
-    int headersOutsideFrames = 0;
-    bool isClean() const { return strayBytes == 0; }
-};
-ResponseScan scanResponses(const QByteArray &bytes);
+QVector<QByteArray> scanResponses(const QByteArray &bytes);
 
 QByteArray hex(const char *text);  // "89 81 74" -> bytes
 
