@@ -48,10 +48,9 @@ private slots:
         QTest::addColumn<bool>("setsRate");
         QTest::newRow("0x81") << hex("89 81 74 0A AB 0C 2F 67 00 01 98") << "02676,03243,47,0103,1, "
                               << QStringList{"2676", "3243", "47", "103", "1"} << true;
-        QByteArray words;
-        for (quint16 w : {1, 2345, 678, 90, 0xFFFF, 0xFFF6, 3, 4, 5, 6, 7, 0x8000, 9, 10, 0xFFFE})
-            words.append(char(w & 0xFF)).append(char(w >> 8));
-        QTest::newRow("0x82") << fixedLengthFrame(0x82, words)
+        // Words 1, 2345, 678, 90, -1, -10, 3, 4, 5, 6, 7, -32768, 9, 10, -2.
+        QTest::newRow("0x82") << fixedLengthFrame(0x82, hex("0100 2909 a602 5a00 ffff f6ff 0300 0400"
+                                                            "0500 0600 0700 0080 0900 0a00 feff"))
                               << "00001,02345,00678,0090,-0001,-010,3,04,05,06,7,-32768,000009,000010,-00002,"
                               << QStringList{"2345", "678", "-10", "90", "3"} << false;
     }
@@ -110,10 +109,10 @@ private slots:
         LinkFixture link;
         QVERIFY(link.openPort());
         QTemporaryDir dir;
-        QStringList proposed;
+        int asked = 0;
         QString path = dir.filePath("text.csv");
-        link.window->askSaveFileName = [&](QWidget *, const QString &, const QString &name, const QString &) {
-            proposed << name;
+        link.window->askSaveFileName = [&](QWidget *, const QString &, const QString &, const QString &) {
+            ++asked;
             return path;
         };
         for (const char *option : {"timeLogcheckBox", "logOption", "chartcheckBox"})
@@ -132,10 +131,12 @@ private slots:
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3 && old.flush());
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{64 * 1024, RLIM_INFINITY}, unlimited{RLIM_INFINITY, RLIM_INFINITY};
-        setrlimit(RLIMIT_FSIZE, &small);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit small{64 * 1024, saved.rlim_max};
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
         link.click("saveLog");
-        setrlimit(RLIMIT_FSIZE, &unlimited);
+        setrlimit(RLIMIT_FSIZE, &saved);
         QCOMPARE(fileLines(path), QStringList{"old"});
         QVERIFY2(link.closer.texts.value(0).contains(path), qPrintable(link.closer.texts.value(0)));
 
@@ -165,7 +166,7 @@ private slots:
         link.click("clearTestLog");
         link.click("saveLog");
         link.click("saveTestLog");
-        QCOMPARE(proposed.size(), 3);
+        QCOMPARE(asked, 3);
         QCOMPARE(link.closer.texts.mid(1), QStringList({"文本框没有信息，无法保存", "文本框没有信息，无法保存"}));
         QVERIFY(link.textLog().isEmpty() && link.testLog().isEmpty());
 
