@@ -1,5 +1,5 @@
-// The tolerance-band counter of the trigger test (its inputs are read as in
-// tst_protocol).
+// The tolerance-band counter of the trigger test. How its two inputs are
+// read is checked with the other typed numbers in tst_protocol.
 
 #include "trigger/triggertest.h"
 
