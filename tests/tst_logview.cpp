@@ -56,13 +56,17 @@ private slots:
 
         // Shown as they are, never read as markup.
         feed(7, {"<b>x</b>", "a &amp; b", "<table><tr><td>1</td></tr></table>"});
-        QCOMPARE(view->document()->blockCount(), all.size());
+        if (inFront)
+            QCOMPARE(view->toPlainText().split(QLatin1Char('\n')), all);
         for (int i = 1; i <= 1200; ++i) {
             feed(7, {});
-            if (i % 100 == 0)
+            // Behind another tab the view lays nothing out until it is shown.
+            if (i % 100 == 0 && inFront)
                 verifyNewest();
         }
+        QCOMPARE(logView.heldLines(), inFront ? 0 : qint64(all.size()));
         tabs.setCurrentWidget(view);
+        verifyNewest();
         QTRY_COMPARE(lineAt(view->viewport()->height() - 4), all.last());
 
         // Scrolled up: nothing in the view moves while lines come in.
