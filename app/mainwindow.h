@@ -63,6 +63,7 @@ public:
     // The port and the receive buffer belong to the link.
     QSerialPort &serialPort() { return link.port(); }
     ResponseFramer &rxBuffer() { return link.framer(); }
+    ModuleLink &moduleLink() { return link; }
 
 private slots:
     void SlotReadRxData(const QVector<QByteArray> &frames);

@@ -30,6 +30,10 @@ LinkFixture::LinkFixture()
 {
     const QSet<ChartForm *> before = chartWindows();
     window = std::make_unique<MainWindow>();
+    // The module in the same process answers within microseconds, but a loaded
+    // machine (or a sanitizer build) may not run it within the module's 100 ms:
+    // the tests wait for an answer, they do not time the module.
+    window->moduleLink().setAnswerTimeout(5000);
     // Shown (offscreen) so that clicks land as a user's would.
     window->show();
     const QSet<ChartForm *> created = chartWindows() - before;
