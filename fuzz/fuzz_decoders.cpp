@@ -1,8 +1,9 @@
-// The decoders of measurement and information answers on arbitrary bytes:
-// whatever the length byte says, nothing is read outside the byte array.
+// The decode table and every decoder behind it on arbitrary bytes: whatever
+// the length byte says, nothing is read outside the byte array.
 
 #include "device/deviceinfo.h"
 #include "measure/measurement.h"
+#include "protocol/answers.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,7 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     DeviceInfo::configuration(frame);
     DeviceInfo::coefficients(frame);
     DeviceInfo::threshold(frame);
-    decodeMeasurement(frame, QStringLiteral("12:00:00.000,"));
-    decodeExtendedMeasurement(frame);
+    if (const auto m = decodeMeasurement(frame))
+        measurementLine(*m, QStringLiteral("12:00:00.000,"));
+    if (const auto m = decodeExtendedMeasurement(frame))
+        measurementLine(*m);
+    if (size >= 2) {
+        const Answer answer = decodeAnswer(frame);
+        if (answer.measurement)
+            measurementLine(*answer.measurement);
+    }
     return 0;
 }
