@@ -53,6 +53,13 @@ void LogView::appendLines(const QStringList &lines)
             catchUp();
         return;
     }
+    if (lines.size() >= MaxViewLines - TrimLines) {
+        // More than the view keeps after a trim: laying out lines that would
+        // leave again at once is wasted; the view starts over with the newest.
+        m_held = countLines(lines);
+        catchUp();
+        return;
+    }
     show(lines);
 }
 
