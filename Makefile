@@ -65,7 +65,6 @@ fuzz-check:
 
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_chart
-	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_stream
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_longrun
 	$(BUILD)/bench/bench_framer
 	$(BUILD)/bench/bench_logbook
