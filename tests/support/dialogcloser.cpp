@@ -29,7 +29,6 @@ bool DialogCloser::eventFilter(QObject *watched, QEvent *event)
             ++visible;
     }
     maxOpenAtOnce = qMax(maxOpenAtOnce, visible);
-    titles.append(box->windowTitle());
     texts.append(box->text());
     // Tied to the box: a box that is gone by then cancels the timer.
     QTimer::singleShot(keepOpenMs, box, [box] { box->done(QMessageBox::Ok); });
