@@ -5,16 +5,9 @@
 #include <QMessageBox>
 #include <QTimer>
 
-DialogCloser::DialogCloser(QObject *parent)
-    : QObject(parent)
-{
-    qApp->installEventFilter(this);
-}
+DialogCloser::DialogCloser(QObject *parent) : QObject(parent) { qApp->installEventFilter(this); }
 
-DialogCloser::~DialogCloser()
-{
-    qApp->removeEventFilter(this);
-}
+DialogCloser::~DialogCloser() { qApp->removeEventFilter(this); }
 
 bool DialogCloser::eventFilter(QObject *watched, QEvent *event)
 {

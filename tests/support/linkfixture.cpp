@@ -37,10 +37,7 @@ LinkFixture::LinkFixture()
         chart = *created.begin();
 }
 
-LinkFixture::~LinkFixture()
-{
-    window.reset();
-}
+LinkFixture::~LinkFixture() { window.reset(); } // while the closer still watches
 
 bool LinkFixture::openPort()
 {
@@ -53,12 +50,9 @@ bool LinkFixture::openPort()
     return text("serialMsg") == QStringLiteral("成功");
 }
 
-void LinkFixture::click(const char *name) const
-{
-    // As a user's click: nothing happens on a disabled button, and it works
-    // whichever tab is in front.
-    widget<QAbstractButton>(name)->click();
-}
+// As a user's click: nothing happens on a disabled button, and it works
+// whichever tab is in front.
+void LinkFixture::click(const char *name) const { widget<QAbstractButton>(name)->click(); }
 
 QString LinkFixture::text(const char *name) const
 {
