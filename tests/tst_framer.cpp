@@ -7,6 +7,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 using Frames = QVector<QByteArray>;
 
@@ -17,25 +19,22 @@ QByteArray measurement(quint16 mm) { return fixedLengthFrame(0x81, uint16Bytes(m
 const QByteArray example = bytes("89 81 74 0A AB 0C 2F 67 00 01 98");
 
 // Everything the framer gives for `stream` handed over in reads of the given
-// sizes (cycled; empty: the whole stream at once), and separately what only
-// giving up a quiet line brings out; bytes still held after that show as a
-// bogus frame "held".
-struct Output {
-    Frames beforeQuiet, atQuiet;
-    Frames all() const { return beforeQuiet + atQuiet; }
-};
-Output run(const QByteArray &stream, const QVector<int> &reads)
+// sizes (cycled; empty: the whole stream at once); `atQuiet` counts what only
+// giving up a quiet line brings out, and bytes still held after that show as
+// a bogus frame "held".
+Frames run(const QByteArray &stream, const QVector<int> &reads, int *atQuiet = nullptr)
 {
     ResponseFramer framer;
-    Output out;
+    Frames out;
     for (int pos = 0, i = 0, n = 0; pos < stream.size(); pos += n) {
         n = reads.isEmpty() ? stream.size() : qMin(reads[i++ % reads.size()], stream.size() - pos);
-        out.beforeQuiet += framer.feed(stream.mid(pos, n));
+        out += framer.feed(stream.mid(pos, n));
     }
-    out.atQuiet = framer.giveUpPartial();
-    if (framer.hasPartial())
-        out.atQuiet += QByteArray("held");
-    return out;
+    Frames quiet = framer.giveUpPartial();
+    quiet += framer.hasPartial() ? Frames{"held"} : Frames();
+    if (atQuiet)
+        *atQuiet = quiet.size();
+    return out + quiet;
 }
 
 // The one fact about noise a receiver cannot see through: a stretch holding
@@ -50,73 +49,34 @@ bool holdsCheckedCandidate(const QByteArray &noise)
     return false;
 }
 
-QByteArray randomBytes(QRandomGenerator &rng, int count, bool headers)
-{
-    QByteArray b(count, '\0');
-    for (char &c : b)
-        c = char(rng.bounded(256));
-    return headers ? b : b.replace(char(ResponseHeader), char(0x88));
-}
-
 // A frame of any kind; `headers` allows 0x89 in its data and check byte.
 QByteArray randomFrame(QRandomGenerator &rng, bool headers)
 {
     for (;;) {
-        const int kind = int(rng.bounded(3));  // 0x81, 0x82 or another code
-        quint8 code = kind == 0 ? 0x81 : kind == 1 ? 0x82 : quint8(rng.bounded(256));
-        if (kind == 2 && (code == 0x81 || code == 0x82 || (!headers && code == ResponseHeader)))
-            code = 0x55;
-        const QByteArray f = kind < 2 ? fixedLengthFrame(code, randomBytes(rng, kind == 0 ? 8 : 30, headers))
-                                      : responseFrame(code, randomBytes(rng, int(rng.bounded(rng.bounded(4) == 0 ? 256 : 12)), headers));
+        const quint8 code = rng.bounded(3) ? quint8(0x81 + rng.bounded(2)) : quint8(rng.bounded(256));
+        QByteArray data(code == 0x81 ? 8 : code == 0x82 ? 30 : int(rng.bounded(rng.bounded(4) == 0 ? 256 : 12)), '\0');
+        for (char &c : data)
+            c = char(rng.bounded(256));
+        const QByteArray f = code == 0x81 || code == 0x82 ? fixedLengthFrame(code, data) : responseFrame(code, data);
         if (headers || !f.mid(1).contains(char(ResponseHeader)))
             return f;
     }
 }
 
-// Line damage: a frame with a byte changed, a frame cut short, noise where a
-// quarter of the bytes are 0x89, a stray header with a code and a length.
+// Line damage: a frame with a byte changed, a frame cut short before a byte,
+// noise where a quarter of the bytes are 0x89 (stray headers, codes, lengths).
 QByteArray randomNoise(QRandomGenerator &rng)
 {
     QByteArray noise;
     for (int pieces = int(rng.bounded(3)); pieces > 0; --pieces) {
-        const int kind = int(rng.bounded(4));
-        if (kind == 0) {
-            QByteArray f = randomFrame(rng, true);
-            const int at = int(rng.bounded(f.size()));
-            f[at] = char(f[at] ^ char(1 + rng.bounded(255)));
-            noise += f;
-        } else if (kind == 1) {
-            noise += randomFrame(rng, true).left(1 + int(rng.bounded(10)));
-        } else if (kind == 2) {
-            for (int n = 1 + int(rng.bounded(8)); n > 0; --n)
-                noise += rng.bounded(4) == 0 ? char(ResponseHeader) : char(rng.bounded(256));
-        } else {
-            noise += char(ResponseHeader) + randomBytes(rng, int(rng.bounded(3)), true);
-        }
+        QByteArray f = randomFrame(rng, true);
+        const int kind = int(rng.bounded(3)), at = int(rng.bounded(f.size()));
+        f[at] = char(f[at] ^ char(1 + rng.bounded(255)));
+        noise += kind == 0 ? f : kind == 1 ? f.left(at) : QByteArray();
+        for (int n = kind == 2 ? 1 + int(rng.bounded(8)) : 0; n > 0; --n)
+            noise += rng.bounded(4) == 0 ? char(ResponseHeader) : char(rng.bounded(256));
     }
     return noise;
-}
-
-struct Stream { QByteArray bytes; Frames frames; };
-
-// Intact frames with damage between them. `exact`: frames carry no 0x89 past
-// their header and no stretch of damage holds a whole checked candidate, the
-// conditions under which every frame and nothing else must come out.
-Stream randomStream(quint32 seed, int frameCount, bool exact)
-{
-    QRandomGenerator rng(seed);
-    Stream s;
-    for (int i = 0; i <= frameCount; ++i) {
-        QByteArray noise = randomNoise(rng);
-        while (exact && holdsCheckedCandidate(noise))
-            noise = randomNoise(rng);
-        s.bytes += noise;
-        if (i == frameCount)
-            break;
-        s.frames += randomFrame(rng, !exact);
-        s.bytes += s.frames.last();
-    }
-    return s;
 }
 
 } // namespace
@@ -134,12 +94,10 @@ private slots:
         // when a quiet line is given up.
         QTest::addColumn<int>("heldUntilQuiet");
 
-        const QByteArray m1 = measurement(1000), m2 = measurement(2000), m3 = measurement(3000);
-        const QByteArray frame259 = responseFrame(0x55, QByteArray(255, '\x11'));
-        const QByteArray bad259 = frame259.left(200) + char(frame259[200] ^ 1) + frame259.mid(201);
-        const QByteArray extended = fixedLengthFrame(0x82, QByteArray(30, '\x01'));
+        const QByteArray m1 = measurement(1000), m2 = measurement(2000), m3 = measurement(3000), extended = fixedLengthFrame(0x82, QByteArray(30, '\x01'));
+        const QByteArray frame259 = responseFrame(0x55, QByteArray(255, '\x11')), bad259 = frame259.left(200) + char(frame259[200] ^ 1) + frame259.mid(201);
         // 2441 mm: 89 81 89 09 ab ...: a candidate inside claims 175 bytes.
-        const QByteArray headerInData = measurement(0x0989);
+        const QByteArray headerInData = measurement(0x0989), falseInside = bytes("89 55 04 01 89 20 06 76");
 
         QTest::newRow("every length, joined") << m1 + bytes("89 08 00 81") + extended + frame259 + m2
                                               << Frames{m1, bytes("89 08 00 81"), extended, frame259, m2} << 0;
@@ -159,7 +117,6 @@ private slots:
         // 89 55 04 01 [89 20 06 76 | 89 55 00 00 | 00 05] 00: inside the frame a
         // candidate checks and ends where a read may end; the byte after it,
         // not the end of the read, says it is no frame.
-        const QByteArray falseInside = bytes("89 55 04 01 89 20 06 76");
         QTest::newRow("checked candidate inside, ending at a read's end")
             << falseInside + bytes("89 55 00 00 00 05 00") + m1 << Frames{falseInside, m1} << 0;
         // 89 55 04 d8 [89 55 16 ca | m1 | m2] m3: the candidate inside checks and
@@ -176,9 +133,9 @@ private slots:
         QFETCH(Frames, expected);
         QFETCH(int, heldUntilQuiet);
         for (const QVector<int> &reads : {QVector<int>{}, QVector<int>{1}, QVector<int>{4, 7, 2}}) {
-            const Output out = run(stream, reads);
-            QCOMPARE(out.all(), expected);
-            QCOMPARE(out.atQuiet.size(), heldUntilQuiet);
+            int atQuiet = -1;
+            QCOMPARE(run(stream, reads, &atQuiet), expected);
+            QCOMPARE(atQuiet, heldUntilQuiet);
         }
     }
 
@@ -195,25 +152,32 @@ private slots:
         QTest::newRow("0x89 anywhere") << 77u << false;
     }
 
+    // Intact frames with damage between them. `exact`: frames carry no 0x89
+    // past their header and no stretch of damage holds a whole checked
+    // candidate, the conditions under which every frame and nothing else must
+    // come out.
     void randomStreams()
     {
         QFETCH(quint32, seed);
         QFETCH(bool, exact);
-        const Stream s = randomStream(seed, 2000, exact);
-        QVERIFY(s.bytes.count(char(ResponseHeader)) > 3 * s.frames.size() / 2); // damage rich in headers
         QRandomGenerator rng(seed);
-        QVector<int> reads(997);
-        for (int &n : reads)
-            n = 1 + int(rng.bounded(rng.bounded(8) == 0 ? 600 : 40));
-        const Frames whole = run(s.bytes, {}).all();
-        QVERIFY(run(s.bytes, {1}).all() == whole && run(s.bytes, reads).all() == whole);
-        QVERIFY(!exact || whole == s.frames);
-        int kept = 0;
-        for (const QByteArray &f : whole) {
-            QVERIFY(f.size() == expectedFrameLength(f) && checkFrameXor(f.constData(), f.size()));
-            kept += s.frames.contains(f) ? 1 : 0;
+        QByteArray stream;
+        Frames frames;
+        for (int i = 0; i < 2000; ++i) {
+            QByteArray noise = randomNoise(rng);
+            while (exact && holdsCheckedCandidate(noise))
+                noise = randomNoise(rng);
+            frames += randomFrame(rng, !exact);
+            stream += noise + frames.last();
         }
-        QVERIFY2(kept >= s.frames.size() - 2, qPrintable(QString::number(kept)));
+        QVERIFY(stream.count(char(ResponseHeader)) > 3 * frames.size() / 2); // damage rich in headers
+        const Frames whole = run(stream, {});
+        QVERIFY(run(stream, {1}) == whole && run(stream, {1, 3, 40, 7, 600, 2, 17, 250, 5, 33, 1}) == whole);
+        QVERIFY(!exact || whole == frames);
+        for (const QByteArray &f : whole)
+            QVERIFY(f.size() == expectedFrameLength(f) && checkFrameXor(f.constData(), f.size()));
+        const int kept = int(std::count_if(whole.begin(), whole.end(), [&](const QByteArray &f) { return frames.contains(f); }));
+        QVERIFY2(kept >= frames.size() - 2, qPrintable(QString::number(kept)));
     }
 };
 

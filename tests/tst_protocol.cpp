@@ -10,10 +10,7 @@
 #include <QtTest>
 
 namespace {
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 } // namespace
 
 class TstProtocol : public QObject
@@ -45,24 +42,15 @@ private slots:
         }
     }
 
-    void emptyFrameTouchesNothing()
+    void lengthsFieldsAndEcho()
     {
-        char byte = 0x33;
+        char byte = 0x33; // an empty frame: nothing touched, nothing checks
         setFrameXor(&byte, 0);
-        QCOMPARE(byte, char(0x33));
-        QVERIFY(!checkFrameXor(&byte, 0));
-    }
-
-    void responseLengths()
-    {
+        QVERIFY(byte == 0x33 && !checkFrameXor(&byte, 0));
         QCOMPARE(expectedFrameLength(0x81, 0xFF), 11);
         QCOMPARE(expectedFrameLength(0x82, 0x00), 33);
         QCOMPARE(expectedFrameLength(0x55, 0xFF), 259);
         QCOMPARE(expectedFrameLength(hex("89d032")), 54);
-    }
-
-    void fieldsAndEcho()
-    {
         const QByteArray b = hex("3412 78563412 ffff");
         QCOMPARE(readUInt16(b, 0), quint16(0x1234));
         QCOMPARE(readUInt32(b, 2), quint32(0x12345678));
@@ -72,35 +60,13 @@ private slots:
         QCOMPARE(hexBytes(hex("56FB00AD")), QStringLiteral("56 fb 00 ad"));
     }
 
-    void commandFrames_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<int>("id");  // -1: plain frame
-        QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("single") << int(Command::Single) << QByteArray() << -1 << hex("56020054");
-        QTest::newRow("hardware id 1") << int(Command::HardwareVersion) << QByteArray() << 1 << hex("560108005f");
-        // 0 is an ID like any other, not "no ID".
-        QTest::newRow("hardware id 0") << int(Command::HardwareVersion) << QByteArray() << 0 << hex("560008005e");
-        QTest::newRow("integration 100 id 1") << int(Command::SetIntegration) << integrationTimeData(100) << 1
-                                              << hex("56012002640011");
-        QTest::newRow("integration 5280") << int(Command::SetIntegration) << integrationTimeData(5280) << -1
-                                          << hex("562002a014c0");
-        QTest::newRow("threshold 500") << int(Command::SetThreshold) << thresholdData(500) << -1
-                                       << hex("56da04f40100007d");
-        QTest::newRow("threshold 65535") << int(Command::SetThreshold) << thresholdData(65535) << -1
-                                         << hex("56da04ffff000088");
-        // N counts the data bytes only.
-        QTest::newRow("5 data bytes id 7") << 0x44 << hex("0102030405") << 7 << hex("56074405010203040511");
-    }
     void commandFrames()
     {
-        QFETCH(int, code);
-        QFETCH(QByteArray, data);
-        QFETCH(int, id);
-        QFETCH(QByteArray, frame);
-        const std::optional<quint8> deviceId = id < 0 ? std::nullopt : std::optional<quint8>(quint8(id));
-        QCOMPARE(commandFrame(quint8(code), data, deviceId), frame);
+        QCOMPARE(commandFrame(quint8(Command::Single), {}, std::nullopt), hex("56020054"));
+        QCOMPARE(commandFrame(quint8(Command::HardwareVersion), {}, 0), hex("560008005e")); // 0 is an ID like any other
+        QCOMPARE(commandFrame(quint8(Command::SetIntegration), integrationTimeData(5280), std::nullopt), hex("562002a014c0"));
+        QCOMPARE(commandFrame(quint8(Command::SetThreshold), thresholdData(65535), std::nullopt), hex("56da04ffff000088"));
+        QCOMPARE(commandFrame(0x44, hex("0102030405"), 7), hex("56074405010203040511")); // N counts the data bytes only
     }
 
     void typedNumbers_data()
@@ -109,18 +75,10 @@ private slots:
         QTest::addColumn<int>("deviceId");   // -1: refused
         QTest::addColumn<int>("threshold");  // -1: refused
         QTest::addColumn<int>("band");       // reference or threshold of the trigger test: 0 when not a number
-        QTest::newRow("0") << "0" << 0 << 0 << 0;
-        QTest::newRow("01") << "01" << 1 << 1 << 1;
-        QTest::newRow("255") << "255" << 255 << 255 << 255;
-        QTest::newRow("256") << "256" << -1 << 256 << 256;
-        QTest::newRow("65535") << "65535" << -1 << 65535 << 65535;
-        QTest::newRow("65536") << "65536" << -1 << -1 << 0;
-        QTest::newRow("-1") << "-1" << -1 << -1 << 0;
-        QTest::newRow("abc") << "abc" << -1 << -1 << 0;
-        QTest::newRow("1.5") << "1.5" << -1 << -1 << 0;
-        QTest::newRow("0x10") << "0x10" << -1 << -1 << 0;
-        QTest::newRow("empty") << "" << -1 << -1 << 0;
-        QTest::newRow("blanks") << "   " << -1 << -1 << 0;
+        for (auto [text, id, threshold, band] : {std::tuple{"0", 0, 0, 0}, {"01", 1, 1, 1}, {"255", 255, 255, 255}, {"256", -1, 256, 256},
+                                                 {"65535", -1, 65535, 65535}, {"65536", -1, -1, 0}, {"-1", -1, -1, 0}, {"1.5", -1, -1, 0},
+                                                 {"0x10", -1, -1, 0}, {"", -1, -1, 0}, {"   ", -1, -1, 0}})
+            QTest::newRow(text) << QString(text) << id << threshold << band;
     }
     void typedNumbers()
     {
@@ -129,31 +87,24 @@ private slots:
         QFETCH(int, threshold);
         QFETCH(int, band);
         QCOMPARE(int(TriggerTest::parseInput(text)), band);
-        const std::optional<quint8> id = parseDeviceId(text);
-        QCOMPARE(id ? int(*id) : -1, deviceId);
-        const std::optional<quint16> value = parseThreshold(text);
-        QCOMPARE(value ? int(*value) : -1, threshold);
+        const auto orRefused = [](auto value) { return value ? int(*value) : -1; };
+        QCOMPARE(orRefused(parseDeviceId(text)), deviceId);
+        QCOMPARE(orRefused(parseThreshold(text)), threshold);
     }
 
     void commandLine_data()
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QByteArray>("bytes");  // code first; empty: nothing is sent
-        QStringList forty;
         QByteArray counting;
-        for (int i = 0; i < MaxCommandLineTokens; ++i) {
-            forty << QString::number(i, 16);
+        for (int i = 0; i < MaxCommandLineTokens; ++i)
             counting += char(i);
-        }
-        QTest::newRow("threshold") << "da e8 03 00 00" << hex("dae8030000");
-        QTest::newRow("upper case, blanks") << "  DA   E8 03  00 00 " << hex("dae8030000");
-        QTest::newRow("low byte of 1FF") << "1FF" << hex("ff");
-        QTest::newRow("single digits") << "2 a" << hex("020a");
-        QTest::newRow("40 tokens") << forty.join(' ') << counting;
-        QTest::newRow("41 tokens") << forty.join(' ') + " ff" << QByteArray();
-        QTest::newRow("empty") << "" << QByteArray();
-        QTest::newRow("blanks only") << "     " << QByteArray();
-        QTest::newRow("0g behind a good token") << "02 0g" << QByteArray();
+        const QString forty = QString::fromLatin1(counting.toHex(' '));
+        for (auto [line, bytes] : {std::pair{"da e8 03 00 00", "dae8030000"}, {"  DA   E8 03  00 00 ", "dae8030000"},
+                                   {"1FF", "ff"}, {"2 a", "020a"}, {"     ", ""}, {"02 0g", ""}})
+            QTest::newRow(line) << QString(line) << hex(bytes);
+        QTest::newRow("40 tokens") << forty << counting;
+        QTest::newRow("41 tokens") << forty + " ff" << QByteArray();
     }
     void commandLine()
     {

@@ -5,16 +5,9 @@
 #include <QMessageBox>
 #include <QTimer>
 
-DialogCloser::DialogCloser(QObject *parent)
-    : QObject(parent)
-{
-    qApp->installEventFilter(this);
-}
+DialogCloser::DialogCloser(QObject *parent) : QObject(parent) { qApp->installEventFilter(this); }
 
-DialogCloser::~DialogCloser()
-{
-    qApp->removeEventFilter(this);
-}
+DialogCloser::~DialogCloser() { qApp->removeEventFilter(this); }
 
 bool DialogCloser::eventFilter(QObject *watched, QEvent *event)
 {
@@ -29,7 +22,6 @@ bool DialogCloser::eventFilter(QObject *watched, QEvent *event)
             ++visible;
     }
     maxOpenAtOnce = qMax(maxOpenAtOnce, visible);
-    titles.append(box->windowTitle());
     texts.append(box->text());
     // Tied to the box: a box that is gone by then cancels the timer.
     QTimer::singleShot(keepOpenMs, box, [box] { box->done(QMessageBox::Ok); });

@@ -1,7 +1,7 @@
 #ifndef DIALOGCLOSER_H
 #define DIALOGCLOSER_H
 
-// Closes the message boxes a test provokes, remembering their titles and texts,
+// Closes the message boxes a test provokes, remembering their texts,
 // so that no modal box is ever left waiting for a person. It watches the
 // application's show events, so it costs nothing while no box opens.
 
@@ -16,7 +16,6 @@ public:
     explicit DialogCloser(QObject *parent = nullptr);
     ~DialogCloser() override;
 
-    QStringList titles;
     QStringList texts;
     int maxOpenAtOnce = 0;
     // How long a box stays open before it is closed.

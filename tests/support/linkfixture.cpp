@@ -41,10 +41,7 @@ LinkFixture::LinkFixture()
         chart = *created.begin();
 }
 
-LinkFixture::~LinkFixture()
-{
-    window.reset();
-}
+LinkFixture::~LinkFixture() { window.reset(); } // while the closer still watches
 
 bool LinkFixture::openPort()
 {
@@ -57,12 +54,9 @@ bool LinkFixture::openPort()
     return text("serialMsg") == QStringLiteral("成功");
 }
 
-void LinkFixture::click(const char *name) const
-{
-    // As a user's click: nothing happens on a disabled button, and it works
-    // whichever tab is in front.
-    widget<QAbstractButton>(name)->click();
-}
+// As a user's click: nothing happens on a disabled button, and it works
+// whichever tab is in front.
+void LinkFixture::click(const char *name) const { widget<QAbstractButton>(name)->click(); }
 
 QString LinkFixture::text(const char *name) const
 {
@@ -87,28 +81,13 @@ QString LinkFixture::text(const char *name) const
     return QString();
 }
 
-static QStringList lines(const QString &text)
-{
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
+static QStringList lines(const QString &text) { return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n')); }
 
-QStringList LinkFixture::hexLog() const
-{
-    return lines(text("HEXBrowser"));
-}
+QStringList LinkFixture::hexLog() const { return lines(text("HEXBrowser")); }
+QStringList LinkFixture::textLog() const { return lines(text("outputBrowser")); }
+QStringList LinkFixture::testLog() const { return lines(text("Func_log")); }
 
-QStringList LinkFixture::textLog() const
+QByteArray measurementFrame(quint16 distance)
 {
-    return lines(text("outputBrowser"));
-}
-
-QStringList LinkFixture::testLog() const
-{
-    return lines(text("Func_log"));
-}
-
-QByteArray measurementFrame(quint16 distance, quint16 amplitude, quint8 temperature,
-                            quint16 ambient, quint8 dac)
-{
-    return measurementFrame(SensorReading{distance, amplitude, temperature, ambient, dac});
+    return measurementFrame(SensorReading{distance, 3243, 47, 103, 1});
 }

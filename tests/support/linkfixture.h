@@ -47,8 +47,7 @@ public:
     DialogCloser closer;
 };
 
-// 89 81 ... for the given values.
-QByteArray measurementFrame(quint16 distance, quint16 amplitude = 3243, quint8 temperature = 47,
-                            quint16 ambient = 103, quint8 dac = 1);
+// 89 81 ... for the distance, with amplitude 3243, 47 °C, ambient 103, DAC 1.
+QByteArray measurementFrame(quint16 distance);
 
 #endif // LINKFIXTURE_H

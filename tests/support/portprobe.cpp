@@ -21,10 +21,7 @@ bool PortProbe::open(const QString &name)
     return port.open(QIODevice::ReadWrite);
 }
 
-bool PortProbe::send(const QByteArray &bytes)
-{
-    return port.write(bytes) == bytes.size() && port.flush();
-}
+bool PortProbe::send(const QByteArray &bytes) { return port.write(bytes) == bytes.size() && port.flush(); }
 
 void PortProbe::readLater(int ms)
 {
@@ -64,7 +61,4 @@ QVector<QByteArray> scanResponses(const QByteArray &bytes)
     return frames;
 }
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
+QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text)); }

@@ -10,50 +10,33 @@
 #include <QVector>
 #include <cstring>
 
-// 0x89, code, N, data, check, with N the size of the data.
-inline QByteArray responseFrame(quint8 code, const QByteArray &data)
-{
-    QByteArray f;
-    f.append(char(ResponseHeader));
-    f.append(char(code));
-    f.append(char(quint8(data.size())));
-    f.append(data);
-    f.append('\0');
-    setFrameXor(f.data(), quint16(f.size()));
-    return f;
-}
-
-// 0x89, code, payload, check: for the codes whose length is fixed
+// 0x89, code, payload, check: as such for the codes whose length is fixed
 // (0x81 with 8 payload bytes, 0x82 with 30).
 inline QByteArray fixedLengthFrame(quint8 code, const QByteArray &payload)
 {
-    QByteArray f;
-    f.append(char(ResponseHeader));
-    f.append(char(code));
-    f.append(payload);
-    f.append('\0');
+    QByteArray f = QByteArray(1, char(ResponseHeader)) + char(code) + payload + '\0';
     setFrameXor(f.data(), quint16(f.size()));
     return f;
 }
 
-// An IEEE-754 single-precision value, little-endian.
-inline QByteArray floatBytes(float value)
+// 0x89, code, N, data, check, with N the size of the data.
+inline QByteArray responseFrame(quint8 code, const QByteArray &data)
 {
-    quint32 bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    QByteArray b;
-    for (int i = 0; i < 4; ++i)
-        b.append(char((bits >> (8 * i)) & 0xFF));
-    return b;
+    return fixedLengthFrame(code, char(quint8(data.size())) + data);
 }
 
-// Data of a coefficient answer: a zero-padded ten-byte name, then c0 to c9.
+// Data of a coefficient answer: a zero-padded ten-byte name, then c0 to c9,
+// each an IEEE-754 single-precision value, little-endian.
 inline QByteArray coefficientData(const QByteArray &name, const QVector<float> &c)
 {
     QByteArray data = name.left(10);
     data.append(10 - data.size(), '\0');
-    for (float v : c)
-        data.append(floatBytes(v));
+    for (float v : c) {
+        quint32 bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        for (int i = 0; i < 4; ++i)
+            data.append(char((bits >> (8 * i)) & 0xFF));
+    }
     return data;
 }
 

@@ -1,0 +1,164 @@
+// The decode table protocol/answers.h: each response frame to its measurement
+// or its information lines and threshold, never read past the frame's real
+// end; the measurement-line formatter, time stamps, frame rate and local clock.
+
+#include "measure/localclock.h"
+#include "protocol/answers.h"
+#include "support/testframes.h"
+
+#include <QtTest>
+
+#include <ctime>
+
+namespace {
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+QString u(const char *utf8) { return QString::fromUtf8(utf8); }
+} // namespace
+
+class TstAnswers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void measurementLines_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("distance");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("example 0x81") << hex("89 81 74 0A AB 0C 2F 67 00 01 98")
+                                      << 2676 << "02676,03243,47,0103,1, ";
+        QTest::newRow("0x81 widths grow, never cut, temperature unsigned")
+            << fixedLengthFrame(0x81, hex("FFFF FFFF FF FFFF FF")) << 65535 << "65535,65535,255,65535,255, ";
+        QByteArray words;
+        for (quint16 w : {1, 2676, 3243, 103, 0xFFFB, 0xFFF6, 12, 8, 9, 10, 11, 0xFFFF, 2, 0x8000, 0x7FFF})
+            words.append(uint16Bytes(w));
+        QTest::newRow("0x82 signed words 5, 6, 12-15")
+            << fixedLengthFrame(0x82, words) << 2676
+            << "00001,02676,03243,0103,-0005,-010,12,08,09,10,11,-00001,000002,-32768,032767,";
+        QTest::newRow("0x82 zeros") << fixedLengthFrame(0x82, QByteArray(30, '\0')) << 0
+                                    << "00000,00000,00000,0000,00000,0000,0,00,00,00,0,"
+                                       "000000,000000,000000,000000,";
+    }
+    void measurementLines()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(int, distance);
+        QFETCH(QString, line);
+        const Answer a = decodeAnswer(frame);
+        QVERIFY(a.measurement.has_value());
+        QCOMPARE(int(a.measurement->distance), distance);
+        QCOMPARE(measurementLine(*a.measurement, QStringLiteral("14:03:07.250,")),
+                 QStringLiteral("14:03:07.250,") + line);
+        QVERIFY(!decodeAnswer(frame.left(frame.size() - 1)).measurement);
+    }
+
+    void informationLines_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("threshold"); // -1: none
+        QTest::newRow("hardware: bytes 4 and 5 swapped")
+            << responseFrame(0x08, "V123") << QStringList{"HARD: V-2.1.3"} << -1;
+        QTest::newRow("firmware, longer data")
+            << responseFrame(0x0E, hex("42 33 34 35 99 98")) << QStringList{"SOFT:B-4.3.5"} << -1;
+        QTest::newRow("Latin-1 and percent kept as they are") << responseFrame(0x08, hex("E9 25 32 FF"))
+            << QStringList{u("HARD: \xc3\xa9-2.%.\xc3\xbf")} << -1;
+        QTest::newRow("range") << responseFrame(0xE0, hex("FF FF")) << QStringList{"RANGE: 65535"} << -1;
+        QTest::newRow("integration") << responseFrame(0x07, hex("A0 14"))
+                                     << QStringList{"Integration: 5280"} << -1;
+        QTest::newRow("configuration")
+            << responseFrame(0xA0, hex("05 00 FF FF F6 FF FF FF 01 00 FF 7F 00 80 FE FF 00 00"))
+            << QStringList{"POW_ON:1", "TEMP_ON:0", "AMB_ON:1", "UNIT:0", "CURRENT_OFF:-1",
+                           "DIST_OFF:-10", "AMB_COF:65535", "TEMP_COF:[1][32767][-32768][-2][0]"} << -1;
+        QTest::newRow("configuration flags, high bits ignored")
+            << responseFrame(0xA0, hex("FA FF 00 00 10 00") + QByteArray(12, '\0'))
+            << QStringList{"POW_ON:0", "TEMP_ON:1", "AMB_ON:0", "UNIT:1", "CURRENT_OFF:0",
+                           "DIST_OFF:16", "AMB_COF:0", "TEMP_COF:[0][0][0][0][0]"} << -1;
+        QTest::newRow("coefficients")
+            << responseFrame(0xD0, coefficientData("AB", {0.5f, 1.25f, -3.0f, 2e-7f, 100000.0f,
+                                                          1234567.0f, 0.1f, -2.5f, 1.0f, 42.0f}))
+            << QStringList{"AB", u("温度[大]: y = 0.0.5x^2 + 1.25x + -3"),
+                           u("温度[小]: y = 0.2e-07x^2 + 100000x + 1.23457e+06"),
+                           u("环境: y = 0.1x + -2.5"), u("线性: y = 1x + 42")} << -1;
+        QVector<float> pi(10, 0.0f);
+        pi[8] = 3.14159274f;
+        QTest::newRow("coefficients single precision, name up to its first zero, UTF-8")
+            << responseFrame(0xD0, coefficientData(QByteArray("TOF温度\0CD", 11), pi))
+            << QStringList{u("TOF温度"), u("温度[大]: y = 0.0x^2 + 0x + 0"),
+                           u("温度[小]: y = 0.0x^2 + 0x + 0"), u("环境: y = 0x + 0"),
+                           u("线性: y = 3.14159x + 0")} << -1;
+        QTest::newRow("threshold, longer data") << responseFrame(0x03, hex("F4 01 00 00"))
+                                                << QStringList() << 500;
+        QTest::newRow("acknowledge") << responseFrame(0x55, QByteArray()) << QStringList() << -1;
+    }
+    void informationLines()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QStringList, lines);
+        QFETCH(int, threshold);
+        const Answer a = decodeAnswer(frame);
+        QCOMPARE(int(a.code), int(quint8(frame[1])));
+        QCOMPARE(a.lines, lines);
+        QCOMPARE(a.threshold ? int(*a.threshold) : -1, threshold);
+        QVERIFY(!a.measurement);
+    }
+
+    // Short data, a lying N and a byte array that ends early all give nothing,
+    // and nothing is read beyond the array (the sanitizer build watches).
+    void shortAnswersGiveNothing_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("needed");
+        for (auto [code, needed] : {std::pair{0x08, 4}, {0x0E, 4}, {0xE0, 2}, {0x07, 2},
+                                    {0xA0, 18}, {0xD0, 50}, {0x03, 2}})
+            QTest::addRow("code %02x", code) << code << needed;
+    }
+    void shortAnswersGiveNothing()
+    {
+        QFETCH(int, code);
+        QFETCH(int, needed);
+        const auto decoded = [](const QByteArray &frame) {
+            const Answer a = decodeAnswer(frame);
+            return !a.lines.isEmpty() || a.threshold.has_value();
+        };
+        const QByteArray whole = responseFrame(quint8(code), QByteArray(needed, '\x31'));
+        QVERIFY(decoded(whole));
+        for (int n = 0; n < needed; ++n)
+            QVERIFY2(!decoded(responseFrame(quint8(code), whole.mid(3, n))), qPrintable(QString::number(n)));
+        for (int size = 2; size < whole.size(); ++size)
+            QVERIFY2(!decoded(QByteArray(whole.constData(), size)), qPrintable(QString::number(size)));
+        QByteArray lying = whole;
+        lying[2] = char(0xFF);
+        QVERIFY(!decoded(lying));
+    }
+
+    void stampsRateAndAck()
+    {
+        const QDateTime t(QDate(2024, 5, 6), QTime(0, 0, 7, 5));
+        QCOMPARE(measurementTimeStamp(t), QStringLiteral("00:00:07.005,"));
+        QCOMPARE(triggerTimeStamp(t), QStringLiteral("00:00:07,"));
+        QCOMPARE(frameRateText(300), std::optional<QString>(QStringLiteral("3.3 ")));
+        QVERIFY(!frameRateText(0).has_value() && !frameRateText(-1).has_value());
+        QCOMPARE(ackLine(0x03) + ackLine(0xA0), QStringLiteral("Ack  3Ack a0"));
+    }
+
+    // The clock's cached offset follows the zone's own changes, also across
+    // the start of summer time and midnight.
+    void localClockFollowsTheZone()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        LocalClock clock;
+        const qint64 springForward = QDateTime(QDate(2024, 3, 31), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+        const qint64 midnight = QDateTime(QDate(2024, 6, 1), QTime(22, 0), Qt::UTC).toMSecsSinceEpoch();
+        for (qint64 base : {springForward, midnight})
+            for (qint64 ms : {-2001, -1000, -1, 0, 1, 999, 1000, 3600 * 1000})
+                QCOMPARE(clock.timeOfDay(base + ms), QDateTime::fromMSecsSinceEpoch(base + ms).time());
+        QCOMPARE(measurementTimeStamp(clock.timeOfDay(springForward)), QStringLiteral("03:00:00.000,"));
+        qunsetenv("TZ");
+        tzset();
+    }
+};
+
+QTEST_GUILESS_MAIN(TstAnswers)
+#include "tst_answers.moc"
