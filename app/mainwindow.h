@@ -4,14 +4,15 @@
 // The main window: thin glue between the form's widgets and the widget-free
 // parts (the module link, the decode table, the trigger test, the logs).
 // Where its slots live:
-//   mainwindow.cpp          construction, warnings, chart and help windows
+//   mainwindow.cpp          construction, fixed readout sizes, warnings, chart and help windows
 //   mainwindow_port.cpp     port list, open, close, lost port
 //   mainwindow_receive.cpp  SlotReadRxData, dispatchFrame, SlotTimeout
 //   mainwindow_send.cpp     sendFrame, device-ID addressing
 //   mainwindow_buttons.cpp  the fixed command buttons, integration time
 //   mainwindow_cmdline.cpp  the command line and auto-send
 //   mainwindow_measure.cpp  measurement readouts, frame rate, chart feed
-//   mainwindow_logs.cpp     the three log views: append, clear, save
+//   mainwindow_logs.cpp     the three logs: append, clear, save
+//   mainwindow_display.cpp  writing gathered lines and values to the widgets
 //   mainwindow_device.cpp   version buttons, information answers, threshold
 //   mainwindow_trigger.cpp  the trigger test tab
 
