@@ -6,21 +6,23 @@
 #include "chart/chartform.h"
 #include "measure/measurement.h"
 
-
 void MainWindow::showMeasurement(const Measurement &m)
 {
-    // One reading of the clock serves both stamps of a frame.
-    const QTime now = clock.timeOfDay();
-    const QString stamp = ui->timeLogcheckBox->isChecked() ? measurementTimeStamp(now) : QString();
-    const QString line = measurementLine(m, stamp);
-    if (ui->LOGcheckBox->isChecked())
-        appendLine(textLog, line);
+    const bool textLogged = ui->LOGcheckBox->isChecked();
+    const bool fired = ui->logOption->isChecked() && evaluateTrigger(m.distance);
+    if (textLogged || fired) {
+        // One reading of the clock serves both stamps of a frame.
+        const QTime now = clock.timeOfDay();
+        const QString stamp = ui->timeLogcheckBox->isChecked() ? measurementTimeStamp(now) : QString();
+        const QString line = measurementLine(m, stamp);
+        if (textLogged)
+            appendLine(textLog, line);
+        if (fired)
+            appendLine(testLog, triggerTimeStamp(now) + line);
+    }
 
     pendingReadouts = m;
     scheduleDisplay();
-
-    if (ui->logOption->isChecked() && evaluateTrigger(m.distance))
-        appendLine(testLog, triggerTimeStamp(now) + line);
 
     // Only the 0x81 frame counts towards the frame rate.
     updateFrameRate(!m.extended);

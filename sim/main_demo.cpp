@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QCommandLineParser>
 #include <QDebug>
 
 int main(int argc, char *argv[])
@@ -19,18 +18,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvani-demo"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "The Korvani window with a simulated laser distance module already running on a "
-        "pseudo-terminal, listed first in the port list. The options set the simulated module "
-        "as for korvani-sim."));
-    parser.addHelpOption();
-    addSimOptions(parser);
-    parser.process(app);
-
     SimOptions options;
     QString error;
-    if (!readSimOptions(parser, options, &error)) {
+    if (!processSimOptions(app, QStringLiteral(
+        "The Korvani window with a simulated laser distance module already running on a "
+        "pseudo-terminal, listed first in the port list. The options set the simulated module "
+        "as for korvani-sim."), options, &error)) {
         qCritical().noquote() << "korvani-demo:" << error;
         return 2;
     }

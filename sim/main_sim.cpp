@@ -6,7 +6,6 @@
 #include "simoptions.h"
 #include "simulatedmodule.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -25,17 +24,11 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvani-sim"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "A simulated laser distance module on a pseudo-terminal. Prints the device path "
-        "to open as the serial port, then answers the module's commands until interrupted."));
-    parser.addHelpOption();
-    addSimOptions(parser);
-    parser.process(app);
-
     SimOptions options;
     QString error;
-    if (!readSimOptions(parser, options, &error)) {
+    if (!processSimOptions(app, QStringLiteral(
+        "A simulated laser distance module on a pseudo-terminal. Prints the device path "
+        "to open as the serial port, then answers the module's commands until interrupted."), options, &error)) {
         say(stderr, QStringLiteral("korvani-sim: ") + error);
         return 2;
     }

@@ -3,6 +3,7 @@
 #include "simulatedmodule.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QTimer>
 
 namespace {
@@ -59,6 +60,17 @@ void addSimOptions(QCommandLineParser &parser)
             option.setValueName(QString::fromLatin1(s.value));
         parser.addOption(option);
     }
+}
+
+bool processSimOptions(const QCoreApplication &app, const QString &description,
+                       SimOptions &options, QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    addSimOptions(parser);
+    parser.process(app);
+    return readSimOptions(parser, options, error);
 }
 
 bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QString *error)

@@ -5,8 +5,9 @@
 // one list of command-line options, one check of their values and one way
 // to put them on a SimulatedModule, so the two programs cannot drift apart.
 //
-// Usage: addSimOptions(parser); parser.process(app); readSimOptions(...)
-// (false with a one-line reason on a bad value); then a SimSession applies
+// Usage: processSimOptions(app, description, options, &error) (false with a
+// one-line reason on a bad value; --help and unknown options end the program
+// as QCommandLineParser does); then a SimSession applies
 // the options to a module, opens its line, arms the go-away fault and, when
 // the module goes away with --replug, opens a new line after the pause.
 
@@ -14,6 +15,7 @@
 #include <QString>
 
 class QCommandLineParser;
+class QCoreApplication;
 class SimulatedModule;
 
 struct SimOptions {
@@ -36,6 +38,9 @@ struct SimOptions {
 
 void addSimOptions(QCommandLineParser &parser);
 bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QString *error);
+// The program's whole command line: help, the switches above, their values.
+bool processSimOptions(const QCoreApplication &app, const QString &description,
+                       SimOptions &options, QString *error);
 
 // Everything but the line itself: rate, RS485, frames, noise and faults.
 void applySimOptions(const SimOptions &options, SimulatedModule &module);
