@@ -2,43 +2,44 @@
 
 #include "measure/logbook.h"
 
-#include <QEvent>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QtMath>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextBrowser>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <algorithm>
 
 namespace {
-qint64 countLines(const QStringList &lines)
-{
-    qint64 n = lines.size();
-    for (const QString &line : lines)
-        n += line.count(QLatin1Char('\n'));
-    return n;
-}
+// Space around the text, as a text document leaves by default.
+constexpr int Margin = 4;
 } // namespace
 
-LogView::LogView(QTextBrowser *view, const LogBook *log, QObject *parent)
-    : QObject(parent), m_view(view), m_log(log)
+LogView::LogView(QWidget *parent) : QAbstractScrollArea(parent)
 {
-    m_view->document()->setUndoRedoEnabled(false);
-    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, &LogView::scrolled);
-    m_view->installEventFilter(this);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // lines wrap instead
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    // The viewport paints its background with the rows it draws: only then
+    // can Qt move the pixels already drawn when lines come in, and leave the
+    // rest of the view alone.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    verticalScrollBar()->setSingleStep(1);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (!m_scrolling && m_held > 0 && atEnd())
+            catchUp();
+    });
+    fontChanged();
 }
 
-bool LogView::eventFilter(QObject *watched, QEvent *event)
-{
-    // A view on a tab behind another (or in a hidden window) shows nothing,
-    // so laying lines out in it is wasted: it catches up once it is shown.
-    if (watched == m_view && event->type() == QEvent::Show && m_held > 0 && atEnd())
-        catchUp();
-    return false;
-}
+// --- lines ------------------------------------------------------------------
 
 bool LogView::atEnd() const
 {
-    const QScrollBar *bar = m_view->verticalScrollBar();
+    const QScrollBar *bar = verticalScrollBar();
     return bar->value() >= bar->maximum();
 }
 
@@ -46,80 +47,444 @@ void LogView::appendLines(const QStringList &lines)
 {
     if (lines.isEmpty())
         return;
-    if (m_held > 0 || !atEnd() || !m_view->isVisible()) {
-        // Trimming the top or adding below would move what the user reads.
-        m_held += countLines(lines);
-        if (atEnd() && m_view->isVisible())
+    if (m_held > 0 || !atEnd()) {
+        // Adding below or dropping lines off the top would move what the user reads.
+        for (const QString &line : lines)
+            m_held += 1 + line.count(QLatin1Char('\n'));
+        if (atEnd())
             catchUp();
         return;
     }
-    if (lines.size() >= MaxViewLines - TrimLines) {
-        // More than the view keeps after a trim: laying out lines that would
-        // leave again at once is wasted; the view starts over with the newest.
-        m_held = countLines(lines);
-        catchUp();
-        return;
+    const qint64 topBefore = m_lines.empty() ? 0 : m_lines.front().firstRow + verticalScrollBar()->value();
+    const qint64 firstNewRow = endRow();
+    for (const QString &line : lines) {
+        if (line.contains(QLatin1Char('\n'))) {
+            for (const QString &part : line.split(QLatin1Char('\n')))
+                push(part);
+        } else {
+            push(line);
+        }
     }
-    show(lines);
+    followEnd(topBefore, firstNewRow);
 }
 
-void LogView::scrolled()
+void LogView::push(const QString &text)
 {
-    if (!m_updating && m_held > 0 && atEnd())
-        catchUp();
+    m_lines.push_back(Line{text, endRow(), {}});
+    wrap(m_lines.back());
+    if (m_lines.size() > size_t(MaxViewLines)) {
+        m_lines.pop_front();
+        ++m_firstLine;
+    }
 }
 
 void LogView::catchUp()
 {
     const qint64 held = m_held;
     m_held = 0;
-    if (held >= MaxViewLines - TrimLines) {
-        m_updating = true;
-        m_view->clear();
-        m_updating = false;
-        m_hasLines = false;
-        show(m_log->lastLines(MaxViewLines - TrimLines));
-    } else {
-        show(m_log->lastLines(int(held)));
+    if (!m_book)
+        return;
+    if (held >= MaxViewLines) {
+        // The view starts over with the newest lines.
+        m_lines.clear();
+        m_firstLine = 0;
+        m_anchor = m_cursor = Position{};
     }
-}
-
-void LogView::show(const QStringList &lines)
-{
-    m_updating = true;
-    QTextCursor cursor(m_view->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    for (const QString &line : lines) {
-        // A new paragraph for every line but the first one of an empty view;
-        // inserted as text, so "<b>x</b>" shows as just that.
-        if (m_hasLines)
-            cursor.insertBlock();
-        cursor.insertText(line);
-        m_hasLines = true;
-    }
-    cursor.endEditBlock();
-
-    QTextDocument *document = m_view->document();
-    const int excess = document->blockCount() - MaxViewLines;
-    if (excess > 0) {
-        // On its own and selected by position: in the same edit as the new
-        // lines, or selected block by block, it takes five to ten times as long.
-        QTextCursor top(document);
-        top.setPosition(document->findBlockByNumber(excess + TrimLines).position(),
-                        QTextCursor::KeepAnchor);
-        top.removeSelectedText();
-    }
-    QScrollBar *bar = m_view->verticalScrollBar();
-    bar->setValue(bar->maximum());
-    m_updating = false;
+    for (const QString &line : m_book->lastLines(int(qMin<qint64>(held, MaxViewLines))))
+        push(line);
+    m_scrolling = true;
+    updateScrollBar();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    m_scrolling = false;
+    viewport()->update();
 }
 
 void LogView::clear()
 {
-    m_updating = true;
-    m_view->clear();
-    m_updating = false;
+    m_lines.clear();
+    m_firstLine = 0;
     m_held = 0;
-    m_hasLines = false;
+    m_anchor = m_cursor = Position{};
+    m_selecting = false;
+    updateScrollBar();
+    viewport()->update();
+}
+
+QStringList LogView::lines() const
+{
+    QStringList all;
+    all.reserve(int(m_lines.size()));
+    for (const Line &line : m_lines)
+        all.append(line.text);
+    return all;
+}
+
+QString LogView::toPlainText() const
+{
+    return lines().join(QLatin1Char('\n'));
+}
+
+// --- rows -------------------------------------------------------------------
+
+void LogView::fontChanged()
+{
+    // Log lines are digits, commas and hexadecimal; shaping them (kerning,
+    // ligatures) changes nothing but costs most of the drawing time.
+    m_font = font();
+    m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
+    const QFontMetricsF metrics(m_font);
+    m_lineHeight = qMax(1, qCeil(metrics.lineSpacing()));
+    m_ascent = qCeil(metrics.ascent());
+    for (int c = 0; c < 128; ++c)
+        m_asciiAdvance[c] = metrics.horizontalAdvance(QChar(c));
+    rewrapAll();
+}
+
+qreal LogView::advance(const QString &text, int from, int to) const
+{
+    const QFontMetricsF metrics(m_font);
+    qreal x = 0;
+    for (int i = from; i < to; ++i) {
+        const QChar c = text.at(i);
+        if (c.unicode() < 128) {
+            x += m_asciiAdvance[c.unicode()];
+        } else if (c.isHighSurrogate() && i + 1 < to) {
+            x += metrics.horizontalAdvance(text.mid(i, 2));
+            ++i;
+        } else {
+            x += metrics.horizontalAdvance(c);
+        }
+    }
+    return x;
+}
+
+// Breaks a line into rows no wider than the viewport: after the last blank
+// that fits, or anywhere in a run without blanks, as a text view wraps.
+void LogView::wrap(Line &line) const
+{
+    line.rows.clear();
+    const qreal width = viewport()->width() - 2 * Margin;
+    const QString &text = line.text;
+    if (width <= 0 || text.size() < 2 || advance(text, 0, text.size()) <= width)
+        return;
+    int start = 0;
+    int lastBreak = -1;  // index after the last blank of the current row
+    qreal x = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const int n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const qreal w = advance(text, i, i + n);
+        if (x + w > width && i > start && text.at(i) != QLatin1Char(' ')) {
+            const int next = lastBreak > start ? lastBreak : i;
+            line.rows.append(next);
+            start = next;
+            lastBreak = -1;
+            x = advance(text, start, i);
+        }
+        x += w;
+        if (text.at(i) == QLatin1Char(' '))
+            lastBreak = i + 1;
+        i += n - 1;
+    }
+}
+
+void LogView::rewrapAll()
+{
+    if (m_lines.empty()) {
+        updateScrollBar();
+        return;
+    }
+    const bool following = atEnd();
+    const int top = lineOfRow(m_lines.front().firstRow + verticalScrollBar()->value()).first;
+    qint64 row = m_lines.front().firstRow;
+    for (Line &line : m_lines) {
+        line.firstRow = row;
+        wrap(line);
+        row += line.rows.size() + 1;
+    }
+    m_scrolling = true;
+    updateScrollBar();
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(following ? bar->maximum() : int(m_lines[size_t(top)].firstRow - m_lines.front().firstRow));
+    m_scrolling = false;
+    viewport()->update();
+}
+
+qint64 LogView::endRow() const
+{
+    return m_lines.empty() ? 0 : m_lines.back().firstRow + m_lines.back().rows.size() + 1;
+}
+
+int LogView::rowCount() const
+{
+    return m_lines.empty() ? 0 : int(endRow() - m_lines.front().firstRow);
+}
+
+int LogView::pageRows() const
+{
+    return qMax(1, (viewport()->height() - 2 * Margin) / m_lineHeight);
+}
+
+int LogView::rowEnd(const Line &line, int row) const
+{
+    return row < line.rows.size() ? line.rows.at(row) : line.text.size();
+}
+
+std::pair<int, int> LogView::lineOfRow(qint64 row) const
+{
+    const auto it = std::upper_bound(m_lines.begin(), m_lines.end(), row,
+                                     [](qint64 r, const Line &line) { return r < line.firstRow; });
+    if (it == m_lines.begin())
+        return {0, 0};
+    const int index = int(it - m_lines.begin()) - 1;
+    return {index, int(qMin<qint64>(row - m_lines[size_t(index)].firstRow, m_lines[size_t(index)].rows.size()))};
+}
+
+void LogView::updateScrollBar()
+{
+    QScrollBar *bar = verticalScrollBar();
+    bar->setPageStep(pageRows());
+    bar->setRange(0, qMax(0, rowCount() - pageRows()));
+}
+
+// After new lines: back to the end, moving what was drawn by as many rows as
+// the top moved and painting only the rows from the first new one down.
+void LogView::followEnd(qint64 topRowBefore, qint64 firstNewRow)
+{
+    m_scrolling = true;
+    updateScrollBar();
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(bar->maximum());
+    m_scrolling = false;
+    if (m_lines.empty())
+        return;
+    const qint64 top = m_lines.front().firstRow + bar->value();
+    const qint64 moved = top - topRowBefore;
+    if (moved < 0 || moved >= pageRows()) {
+        viewport()->update();
+        return;
+    }
+    scrollRows(int(moved));
+    const int y = Margin + int(qBound<qint64>(0, firstNewRow - top, pageRows())) * m_lineHeight;
+    viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
+}
+
+// Moves the rows drawn, not the margin above them, by `rows` (up when
+// positive); Qt repaints what comes into view.
+void LogView::scrollRows(int rows)
+{
+    if (rows == 0)
+        return;
+    const QRect text(0, Margin, viewport()->width(), viewport()->height() - Margin);
+    if (qAbs(rows) < pageRows())
+        viewport()->scroll(0, -rows * m_lineHeight, text);
+    else
+        viewport()->update();
+}
+
+void LogView::scrollContentsBy(int, int dy)
+{
+    if (!m_scrolling)
+        scrollRows(-dy);
+}
+
+// --- painting -----------------------------------------------------------------
+
+void LogView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(viewport());
+    const QRect area = event->rect();
+    painter.fillRect(area, viewport()->palette().brush(viewport()->backgroundRole()));
+    if (m_lines.empty())
+        return;
+    painter.setFont(m_font);
+    const QPalette &pal = palette();
+    const Position from = qMin(m_anchor, m_cursor), to = qMax(m_anchor, m_cursor);
+    const bool selection = hasSelection();
+
+    const qint64 top = m_lines.front().firstRow + verticalScrollBar()->value();
+    const int firstRow = qMax(0, (area.top() - Margin) / m_lineHeight);
+    const int lastRow = (area.bottom() - Margin) / m_lineHeight;
+    auto [index, row] = lineOfRow(top + firstRow);
+    for (int r = firstRow; r <= lastRow && size_t(index) < m_lines.size(); ++r) {
+        const Line &line = m_lines[size_t(index)];
+        const int start = row == 0 ? 0 : line.rows.at(row - 1);
+        const int end = rowEnd(line, row);
+        const QString text = line.text.mid(start, end - start);
+        const int y = Margin + r * m_lineHeight;
+        painter.setPen(pal.color(QPalette::Text));
+        painter.drawText(QPointF(Margin, y + m_ascent), text);
+
+        const qint64 number = m_firstLine + index;
+        if (selection && from.line <= number && number <= to.line) {
+            const int a = number == from.line ? qBound(start, from.column, end) : start;
+            const int b = number == to.line ? qBound(start, to.column, end) : end;
+            // A selected line break shows as a little room after the row.
+            const qreal tail = number < to.line && end == line.text.size() ? m_asciiAdvance[' '] : 0;
+            if (b > a || tail > 0) {
+                const QRectF band(Margin + advance(line.text, start, a), y,
+                                  advance(line.text, a, b) + tail, m_lineHeight);
+                painter.fillRect(band, pal.brush(QPalette::Highlight));
+                painter.save();
+                painter.setClipRect(band);
+                painter.setPen(pal.color(QPalette::HighlightedText));
+                painter.drawText(QPointF(Margin, y + m_ascent), text);
+                painter.restore();
+            }
+        }
+        if (++row > line.rows.size()) {
+            ++index;
+            row = 0;
+        }
+    }
+}
+
+void LogView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    rewrapAll();
+}
+
+void LogView::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fontChanged();
+}
+
+// --- selection ------------------------------------------------------------------
+
+LogView::Position LogView::positionAt(const QPoint &pos) const
+{
+    if (m_lines.empty())
+        return {};
+    const qint64 top = m_lines.front().firstRow + verticalScrollBar()->value();
+    const int r = qMax(0, (pos.y() - Margin) / m_lineHeight);
+    const auto [index, row] = lineOfRow(top + r);
+    const Line &line = m_lines[size_t(index)];
+    const int start = row == 0 ? 0 : line.rows.at(row - 1);
+    const int end = rowEnd(line, row);
+    if (top + r >= endRow())
+        return {m_firstLine + index, line.text.size()};  // below the last line
+    // The column whose left half or right half the point is on.
+    qreal x = Margin;
+    int column = start;
+    while (column < end) {
+        const qreal w = advance(line.text, column, column + 1);
+        if (pos.x() < x + w / 2)
+            break;
+        x += w;
+        ++column;
+    }
+    return {m_firstLine + index, column};
+}
+
+QString LogView::lineAt(const QPoint &pos) const
+{
+    if (m_lines.empty())
+        return QString();
+    return m_lines[size_t(positionAt(pos).line - m_firstLine)].text;
+}
+
+QString LogView::selectedText() const
+{
+    if (!hasSelection() || m_lines.empty())
+        return QString();
+    const qint64 first = qMax(qMin(m_anchor, m_cursor).line, m_firstLine);
+    const Position to = qMax(m_anchor, m_cursor);
+    QStringList parts;
+    for (qint64 n = first; n <= to.line && n - m_firstLine < qint64(m_lines.size()); ++n) {
+        const QString &text = m_lines[size_t(n - m_firstLine)].text;
+        const int a = n == qMin(m_anchor, m_cursor).line ? qMin(m_anchor, m_cursor).column : 0;
+        const int b = n == to.line ? to.column : text.size();
+        parts.append(text.mid(a, b - a));
+    }
+    return parts.join(QLatin1Char('\n'));
+}
+
+void LogView::selectTo(const Position &p)
+{
+    m_cursor = p;
+    viewport()->update();
+}
+
+void LogView::selectAll()
+{
+    if (m_lines.empty())
+        return;
+    m_anchor = Position{m_firstLine, 0};
+    selectTo(Position{m_firstLine + qint64(m_lines.size()) - 1, m_lines.back().text.size()});
+}
+
+void LogView::copy() const
+{
+    if (hasSelection())
+        QApplication::clipboard()->setText(selectedText());
+}
+
+void LogView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const Position p = positionAt(event->pos());
+    if (!(event->modifiers() & Qt::ShiftModifier))
+        m_anchor = p;
+    selectTo(p);
+    m_selecting = true;
+}
+
+void LogView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_selecting)
+        return;
+    // Dragging past the top or bottom edge scrolls on.
+    QScrollBar *bar = verticalScrollBar();
+    if (event->pos().y() < 0)
+        bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (event->pos().y() > viewport()->height())
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    selectTo(positionAt(event->pos()));
+}
+
+void LogView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_selecting)
+        return;
+    m_selecting = false;
+    QClipboard *clipboard = QApplication::clipboard();
+    if (hasSelection() && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+void LogView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // A double click takes the whole line.
+    if (event->button() != Qt::LeftButton || m_lines.empty())
+        return;
+    const qint64 number = positionAt(event->pos()).line;
+    m_anchor = Position{number, 0};
+    selectTo(Position{number, m_lines[size_t(number - m_firstLine)].text.size()});
+}
+
+void LogView::keyPressEvent(QKeyEvent *event)
+{
+    QScrollBar *bar = verticalScrollBar();
+    if (event->matches(QKeySequence::Copy))
+        copy();
+    else if (event->matches(QKeySequence::SelectAll))
+        selectAll();
+    else if (event->matches(QKeySequence::MoveToStartOfDocument))
+        bar->setValue(bar->minimum());
+    else if (event->matches(QKeySequence::MoveToEndOfDocument))
+        bar->setValue(bar->maximum());
+    else
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+void LogView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    QAction *copyAction = menu.addAction(tr("&Copy"), this, &LogView::copy, QKeySequence::Copy);
+    copyAction->setEnabled(hasSelection());
+    menu.addAction(tr("Select All"), this, &LogView::selectAll, QKeySequence::SelectAll)->setEnabled(!m_lines.empty());
+    menu.exec(event->globalPos());
 }

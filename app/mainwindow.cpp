@@ -30,9 +30,11 @@ MainWindow::MainWindow(QWidget *parent)
     chartWindow->hide();
     ui->LOGcheckBox->setChecked(true);
     fixReadoutSizes();
-    textLog.view = std::make_unique<LogView>(ui->outputBrowser, &textLog.book);
-    hexLog.view = std::make_unique<LogView>(ui->HEXBrowser, &hexLog.book);
-    testLog.view = std::make_unique<LogView>(ui->Func_log, &testLog.book);
+    textLog.view = ui->outputBrowser;
+    hexLog.view = ui->HEXBrowser;
+    testLog.view = ui->Func_log;
+    for (Log *log : {&textLog, &hexLog, &testLog})
+        log->view->setBook(&log->book);
 
     connect(&link, &ModuleLink::frameSent, this, [this](const QByteArray &frame) {
         appendLine(hexLog, QStringLiteral("Send:  ") + hexBytes(frame));

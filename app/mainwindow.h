@@ -21,7 +21,6 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
-#include <memory>
 #include <optional>
 
 #include "dialog_help.h"
@@ -131,7 +130,7 @@ private:
     struct Log {
         explicit Log(qint64 keepNewest = 0) : book(keepNewest) {}
         LogBook book;
-        std::unique_ptr<LogView> view;
+        LogView *view = nullptr;  // the form's
         QStringList pending;
     };
     void appendLine(Log &log, const QString &line);
