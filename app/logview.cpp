@@ -90,7 +90,7 @@ void LogView::catchUp()
         m_firstLine = 0;
         m_anchor = m_cursor = Position{};
     }
-    for (const QString &line : m_book->lastLines(int(qMin<qint64>(held, MaxViewLines))))
+    for (const QString &line : m_book->lastLines(int(qMin(held, qint64(MaxViewLines)))))
         push(line);
     m_scrolling = true;
     updateScrollBar();
@@ -236,7 +236,7 @@ std::pair<int, int> LogView::lineOfRow(qint64 row) const
     if (it == m_lines.begin())
         return {0, 0};
     const int index = int(it - m_lines.begin()) - 1;
-    return {index, int(qMin<qint64>(row - m_lines[size_t(index)].firstRow, m_lines[size_t(index)].rows.size()))};
+    return {index, int(qMin(row - m_lines[size_t(index)].firstRow, qint64(m_lines[size_t(index)].rows.size())))};
 }
 
 void LogView::updateScrollBar()
@@ -264,7 +264,7 @@ void LogView::followEnd(qint64 topRowBefore, qint64 firstNewRow)
         return;
     }
     scrollRows(int(moved));
-    const int y = Margin + int(qBound<qint64>(0, firstNewRow - top, pageRows())) * m_lineHeight;
+    const int y = Margin + int(qBound(qint64(0), firstNewRow - top, qint64(pageRows()))) * m_lineHeight;
     viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
 }
 
@@ -364,7 +364,7 @@ LogView::Position LogView::positionAt(const QPoint &pos) const
     const int start = row == 0 ? 0 : line.rows.at(row - 1);
     const int end = rowEnd(line, row);
     if (top + r >= endRow())
-        return {m_firstLine + index, line.text.size()};  // below the last line
+        return {m_firstLine + index, int(line.text.size())};  // below the last line
     // The column whose left half or right half the point is on.
     qreal x = Margin;
     int column = start;
@@ -412,7 +412,7 @@ void LogView::selectAll()
     if (m_lines.empty())
         return;
     m_anchor = Position{m_firstLine, 0};
-    selectTo(Position{m_firstLine + qint64(m_lines.size()) - 1, m_lines.back().text.size()});
+    selectTo(Position{m_firstLine + qint64(m_lines.size()) - 1, int(m_lines.back().text.size())});
 }
 
 void LogView::copy() const
@@ -462,7 +462,7 @@ void LogView::mouseDoubleClickEvent(QMouseEvent *event)
         return;
     const qint64 number = positionAt(event->pos()).line;
     m_anchor = Position{number, 0};
-    selectTo(Position{number, m_lines[size_t(number - m_firstLine)].text.size()});
+    selectTo(Position{number, int(m_lines[size_t(number - m_firstLine)].text.size())});
 }
 
 void LogView::keyPressEvent(QKeyEvent *event)
@@ -483,8 +483,13 @@ void LogView::keyPressEvent(QKeyEvent *event)
 void LogView::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
-    QAction *copyAction = menu.addAction(tr("&Copy"), this, &LogView::copy, QKeySequence::Copy);
+    QAction *copyAction = menu.addAction(tr("&Copy"));
+    copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(hasSelection());
-    menu.addAction(tr("Select All"), this, &LogView::selectAll, QKeySequence::SelectAll)->setEnabled(!m_lines.empty());
+    connect(copyAction, &QAction::triggered, this, &LogView::copy);
+    QAction *allAction = menu.addAction(tr("Select All"));
+    allAction->setShortcut(QKeySequence::SelectAll);
+    allAction->setEnabled(!m_lines.empty());
+    connect(allAction, &QAction::triggered, this, &LogView::selectAll);
     menu.exec(event->globalPos());
 }

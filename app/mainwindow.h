@@ -169,7 +169,7 @@ private:
     Log testLog;
     QTimer *displayTimer = nullptr;
     std::optional<Measurement> pendingReadouts;
-    std::optional<QString> pendingRate;
+    std::optional<qint64> pendingRateElapsedMs;
     bool pendingTriggerReadouts = false;
 };
 

@@ -37,8 +37,8 @@ void MainWindow::updateDisplay()
         ui->totalValue->setText(QString::number(trigger.totalCount()));
         pendingTriggerReadouts = false;
     }
-    if (pendingRate) {
-        ui->statusbar->showMessage(*pendingRate);
-        pendingRate.reset();
+    if (pendingRateElapsedMs) {
+        ui->statusbar->showMessage(frameRateText(*pendingRateElapsedMs).value_or(QString()));
+        pendingRateElapsedMs.reset();
     }
 }

@@ -40,8 +40,8 @@ void MainWindow::updateFrameRate(bool update)
     if (!update)
         return;
     const qint64 elapsed = frameRateTimer.isValid() ? frameRateTimer.elapsed() : -1;
-    if (const std::optional<QString> rate = frameRateText(elapsed)) {
-        pendingRate = rate;
+    if (elapsed > 0) {
+        pendingRateElapsedMs = elapsed;  // formatted when shown
         scheduleDisplay();
     }
     frameRateTimer.start();

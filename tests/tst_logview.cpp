@@ -171,7 +171,7 @@ private slots:
         QWidget *const port = view.viewport();
         if (how == QLatin1String("drag")) {
             QTest::mousePress(port, Qt::LeftButton, {}, beta);
-            QMouseEvent move(QEvent::MouseMove, gammaEnd, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, gammaEnd, port->mapToGlobal(gammaEnd), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(port, &move);
             QTest::mouseRelease(port, Qt::LeftButton, {}, gammaEnd);
         } else if (how == QLatin1String("shift")) {
