@@ -57,6 +57,7 @@ void MainWindow::initTimers()
     displayTimer->setSingleShot(true);
     displayTimer->setInterval(DisplayIntervalMs);
     connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
+    sinceDisplay.start();
 }
 
 // A label whose size may change makes the window lay itself out again on

@@ -168,6 +168,7 @@ private:
     Log hexLog{LogView::MaxViewLines};
     Log testLog;
     QTimer *displayTimer = nullptr;
+    QElapsedTimer sinceDisplay;
     std::optional<Measurement> pendingReadouts;
     std::optional<qint64> pendingRateElapsedMs;
     bool pendingTriggerReadouts = false;

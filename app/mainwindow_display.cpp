@@ -14,6 +14,7 @@ void MainWindow::scheduleDisplay()
 void MainWindow::updateDisplay()
 {
     displayTimer->stop();
+    sinceDisplay.start();
 
     for (Log *log : {&textLog, &hexLog, &testLog}) {
         if (!log->pending.isEmpty()) {

@@ -14,8 +14,10 @@ void MainWindow::SlotReadRxData(const QVector<QByteArray> &frames)
         onlyMeasurements = onlyMeasurements && isMeasurementCode(quint8(frame.at(1)));
         dispatchFrame(frame);
     }
-    // Answers are rare and awaited: shown at once. A stream waits for the display timer.
-    if (!onlyMeasurements)
+    // Answers are rare and awaited: shown at once. A stream is shown with the
+    // read that comes once a display period has passed, so the display timer
+    // (one more wake-up each time) fires only when the stream stops.
+    if (!onlyMeasurements || sinceDisplay.elapsed() >= DisplayIntervalMs)
         updateDisplay();
 }
 
