@@ -25,7 +25,7 @@ QPointF shownY(const ChartForm &form) { return {form.yAxis()->min(), form.yAxis(
 // the whole shown X range and ends at the newest sample or just past the axis.
 void verifyDrawnWindow(const ChartForm &form, int newestX)
 {
-    const QVector<QPointF> points = form.drawnSeries(0)->pointsVector();
+    const QList<QPointF> points = form.drawnSeries(0)->points();
     QVERIFY(!points.isEmpty());
     for (int i = 0; i < points.size(); ++i)
         QCOMPARE(points.at(i), QPointF(points.first().x() + i, valueFor(int(points.first().x()) + i)));
@@ -77,7 +77,7 @@ private slots:
             largestDrawn = qMax(largestDrawn, form.drawnSeries(0)->count());
         }
         QVERIFY2(largestDrawn <= 210, qPrintable(QString::number(largestDrawn)));
-        QTRY_COMPARE_WITH_TIMEOUT(form.drawnSeries(0)->pointsVector().value(202).x(), 49999.0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(form.drawnSeries(0)->points().value(202).x(), 49999.0, 5000);
         verifyDrawnWindow(form, 49999);
     }
 
