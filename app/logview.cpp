@@ -132,27 +132,26 @@ void LogView::fontChanged()
     // ligatures) changes nothing but costs most of the drawing time.
     m_font = font();
     m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
-    const QFontMetricsF metrics(m_font);
-    m_lineHeight = qMax(1, qCeil(metrics.lineSpacing()));
-    m_ascent = qCeil(metrics.ascent());
+    m_metrics = QFontMetricsF(m_font);
+    m_lineHeight = qMax(1, qCeil(m_metrics.lineSpacing()));
+    m_ascent = qCeil(m_metrics.ascent());
     for (int c = 0; c < 128; ++c)
-        m_asciiAdvance[c] = metrics.horizontalAdvance(QChar(c));
+        m_asciiAdvance[c] = m_metrics.horizontalAdvance(QChar(c));
     rewrapAll();
 }
 
 qreal LogView::advance(const QString &text, int from, int to) const
 {
-    const QFontMetricsF metrics(m_font);
     qreal x = 0;
     for (int i = from; i < to; ++i) {
         const QChar c = text.at(i);
         if (c.unicode() < 128) {
             x += m_asciiAdvance[c.unicode()];
         } else if (c.isHighSurrogate() && i + 1 < to) {
-            x += metrics.horizontalAdvance(text.mid(i, 2));
+            x += m_metrics.horizontalAdvance(text.mid(i, 2));
             ++i;
         } else {
-            x += metrics.horizontalAdvance(c);
+            x += m_metrics.horizontalAdvance(c);
         }
     }
     return x;
@@ -222,6 +221,11 @@ int LogView::rowCount() const
 int LogView::pageRows() const
 {
     return qMax(1, (viewport()->height() - 2 * Margin) / m_lineHeight);
+}
+
+int LogView::rowStart(const Line &line, int row) const
+{
+    return row == 0 ? 0 : line.rows.at(row - 1);
 }
 
 int LogView::rowEnd(const Line &line, int row) const
@@ -304,14 +308,14 @@ void LogView::paintEvent(QPaintEvent *event)
     const qint64 top = m_lines.front().firstRow + verticalScrollBar()->value();
     const int firstRow = qMax(0, (area.top() - Margin) / m_lineHeight);
     const int lastRow = (area.bottom() - Margin) / m_lineHeight;
+    painter.setPen(pal.color(QPalette::Text));
     auto [index, row] = lineOfRow(top + firstRow);
     for (int r = firstRow; r <= lastRow && size_t(index) < m_lines.size(); ++r) {
         const Line &line = m_lines[size_t(index)];
-        const int start = row == 0 ? 0 : line.rows.at(row - 1);
+        const int start = rowStart(line, row);
         const int end = rowEnd(line, row);
         const QString text = line.text.mid(start, end - start);
         const int y = Margin + r * m_lineHeight;
-        painter.setPen(pal.color(QPalette::Text));
         painter.drawText(QPointF(Margin, y + m_ascent), text);
 
         const qint64 number = m_firstLine + index;
@@ -361,7 +365,7 @@ LogView::Position LogView::positionAt(const QPoint &pos) const
     const int r = qMax(0, (pos.y() - Margin) / m_lineHeight);
     const auto [index, row] = lineOfRow(top + r);
     const Line &line = m_lines[size_t(index)];
-    const int start = row == 0 ? 0 : line.rows.at(row - 1);
+    const int start = rowStart(line, row);
     const int end = rowEnd(line, row);
     if (top + r >= endRow())
         return {m_firstLine + index, int(line.text.size())};  // below the last line

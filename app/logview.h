@@ -25,6 +25,7 @@
 // (bench/bench_longrun realtime measures it).
 
 #include <QAbstractScrollArea>
+#include <QFontMetricsF>
 #include <QStringList>
 #include <QVector>
 #include <deque>
@@ -104,6 +105,7 @@ private:
     int pageRows() const;
     int lineHeight() const { return m_lineHeight; }
     qreal advance(const QString &text, int from, int to) const;
+    int rowStart(const Line &line, int row) const;
     int rowEnd(const Line &line, int row) const;
     std::pair<int, int> lineOfRow(qint64 row) const;  // index into m_lines, row within it
     Position positionAt(const QPoint &pos) const;
@@ -117,6 +119,7 @@ private:
     bool m_scrolling = false; // the scroll bar is being set by the view itself
 
     QFont m_font;             // the widget's font, never shaped (see fontChanged)
+    QFontMetricsF m_metrics{m_font};
     int m_lineHeight = 1;
     int m_ascent = 0;
     qreal m_asciiAdvance[128] = {};

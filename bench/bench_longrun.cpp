@@ -20,6 +20,8 @@
 #include "chart/chartform.h"
 #include "linkfixture.h"
 #include "measure/measurement.h"
+#include "protocol/commands.h"
+#include "protocol/frame.h"
 #include "sim/pseudoterminal.h"
 
 #include <QApplication>
@@ -41,6 +43,9 @@
 #include <unistd.h>
 
 namespace {
+
+// The stream is measurement frames only.
+const int FrameBytes = expectedFrameLength(Response::Measurement, 0);
 
 // CPU seconds of this process: user and system time.
 struct Cpu {
@@ -169,7 +174,7 @@ double bareLine(int seconds)
     const quint64 bytes0 = bytes, reads0 = reads;
     const Cpu cpu0 = Cpu::now();
     runFor(seconds * 1000);
-    return printRealtime("bare port   ", (bytes - bytes0) / 11, seconds, Cpu::now() - cpu0, reads - reads0);
+    return printRealtime("bare port   ", (bytes - bytes0) / FrameBytes, seconds, Cpu::now() - cpu0, reads - reads0);
 }
 
 double window(int seconds, bool chartShown)
@@ -254,8 +259,8 @@ int shift(quint64 total)
     Bench b;
     if (!b.start(true))
         return 1;
-    // 921600 baud, 10 bits a byte, 11 bytes a frame.
-    constexpr double framesPerMs = 921600.0 / 10 / 11 / 1000;
+    // 921600 baud, 10 bits a byte.
+    const double framesPerMs = 921600.0 / 10 / FrameBytes / 1000;
     const quint64 tenth = total / 10;
     const double rss0 = residentBytes();
     QVector<double> cpuAt{cpuSeconds()};
