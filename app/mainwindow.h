@@ -24,12 +24,12 @@
 #include <optional>
 
 #include "dialog_help.h"
-#include "logview.h"
-#include "measure/localclock.h"
-#include "measure/logbook.h"
-#include "protocol/answers.h"
+#include "widgets/logview.h"
+#include "log/localclock.h"
+#include "log/logbook.h"
+#include "decode/answers.h"
 #include "serial/modulelink.h"
-#include "trigger/triggertest.h"
+#include "stats/triggertest.h"
 
 // The window's debug lines (ports found, Ack lines, which button sent):
 // off unless QT_LOGGING_RULES="korvani.window.debug=true".

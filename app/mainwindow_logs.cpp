@@ -3,7 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "measure/logfile.h"
+#include "log/logfile.h"
 
 #include <QDateTime>
 #include <QMessageBox>

@@ -4,7 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "chart/chartform.h"
-#include "measure/measurement.h"
+#include "decode/measurement.h"
 
 void MainWindow::showMeasurement(const Measurement &m)
 {

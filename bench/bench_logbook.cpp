@@ -7,8 +7,8 @@
 //
 // Usage: bench_logbook [frames [locale encoding, e.g. GB18030; Qt 5 only]]
 
-#include "measure/logbook.h"
-#include "measure/logfile.h"
+#include "log/logbook.h"
+#include "log/logfile.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

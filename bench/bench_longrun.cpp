@@ -19,7 +19,7 @@
 
 #include "chart/chartform.h"
 #include "linkfixture.h"
-#include "measure/measurement.h"
+#include "decode/measurement.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "sim/pseudoterminal.h"

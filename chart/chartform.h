@@ -5,7 +5,7 @@
 #include <QtCharts/QChartView>
 
 #include "chart/samplehistory.h"
-#include "protocol/qtcompat.h"
+#include "platform/qtcompat.h"
 
 namespace Ui {
 class ChartForm;

@@ -7,7 +7,7 @@
 #include "records.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
-#include "sim/quitonsignal.h"
+#include "platform/quitonsignal.h"
 #include "summary.h"
 
 #include <QDateTime>

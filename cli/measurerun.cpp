@@ -1,6 +1,6 @@
 #include "measurerun.h"
 
-#include "protocol/answers.h"
+#include "decode/answers.h"
 #include "protocol/commands.h"
 #include "records.h"
 #include "moduleline.h"

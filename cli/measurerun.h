@@ -14,7 +14,7 @@
 // A continuous run then sends stop (0x06) if the port is still there.
 // Frames after the end are not counted.
 
-#include "measure/statistics.h"
+#include "stats/statistics.h"
 #include "options.h"
 #include "verdict.h"
 

@@ -12,7 +12,7 @@
 // not end the wait. Waiting runs the event loop; it never polls.
 
 #include "options.h"
-#include "protocol/answers.h"
+#include "decode/answers.h"
 #include "serial/modulelink.h"
 
 #include <QElapsedTimer>

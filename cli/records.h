@@ -11,7 +11,7 @@
 // `time` is the local time as ISO 8601 with milliseconds and the UTC offset.
 // All records of one read share its time stamp (they arrived together).
 
-#include "measure/measurement.h"
+#include "decode/measurement.h"
 #include "options.h"
 
 #include <QByteArray>

@@ -10,7 +10,7 @@
 //   frames received >= frames expected.
 // Every limit that does not hold is named, in this order.
 
-#include "measure/statistics.h"
+#include "stats/statistics.h"
 
 #include <QStringList>
 #include <optional>

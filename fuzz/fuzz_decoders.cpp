@@ -1,9 +1,9 @@
 // The decode table and every decoder behind it on arbitrary bytes: whatever
 // the length byte says, nothing is read outside the byte array.
 
-#include "device/deviceinfo.h"
-#include "measure/measurement.h"
-#include "protocol/answers.h"
+#include "decode/deviceinfo.h"
+#include "decode/measurement.h"
+#include "decode/answers.h"
 
 #include <QByteArray>
 #include <QString>

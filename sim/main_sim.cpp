@@ -2,7 +2,7 @@
 // program without hardware. Prints the device path and runs until SIGINT or
 // SIGTERM.
 
-#include "quitonsignal.h"
+#include "platform/quitonsignal.h"
 #include "simoptions.h"
 #include "simulatedmodule.h"
 

@@ -1,9 +1,9 @@
-// The decode table protocol/answers.h: each response frame to its measurement
+// The decode table decode/answers.h: each response frame to its measurement
 // or its information lines and threshold, never read past the frame's real
 // end; the measurement-line formatter, time stamps, frame rate and local clock.
 
-#include "measure/localclock.h"
-#include "protocol/answers.h"
+#include "log/localclock.h"
+#include "decode/answers.h"
 #include "support/testframes.h"
 
 #include <QtTest>

@@ -6,7 +6,7 @@
 #include "linkfixture.h"
 
 #include "chart/chartform.h"
-#include "protocol/answers.h"
+#include "decode/answers.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 // the locale's encoding, and on every failure the system's reason with the
 // old file left as it was.
 
-#include "measure/logbook.h"
-#include "measure/logfile.h"
+#include "log/logbook.h"
+#include "log/logfile.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

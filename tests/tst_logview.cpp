@@ -2,8 +2,8 @@
 // while the user reads further up and caught up once back at the end; long
 // lines wrapped; a selection copies the text it covers.
 
-#include "logview.h"
-#include "measure/logbook.h"
+#include "widgets/logview.h"
+#include "log/logbook.h"
 
 #include <QClipboard>
 #include <QScrollBar>

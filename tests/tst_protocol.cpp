@@ -5,7 +5,7 @@
 #include "protocol/commandline.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "trigger/triggertest.h"
+#include "stats/triggertest.h"
 
 #include <QtTest>
 

@@ -4,7 +4,7 @@
 // under a GB18030 one (KORVANI_EXPECT_CODESET names the one in force), where
 // Qt 5 writes UTF-8 all the same, so a Qt 6 build must not write GB18030.
 
-#include "protocol/qtcompat.h"
+#include "platform/qtcompat.h"
 
 #include <QtTest>
 

@@ -2,7 +2,7 @@
 // double, hand-computed digits where rounding sits on a boundary, the median
 // convention, the exact limits, and a run of 10^7 samples at a large offset.
 
-#include "measure/statistics.h"
+#include "stats/statistics.h"
 
 #include <QtTest>
 #include <algorithm>

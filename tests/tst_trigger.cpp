@@ -1,7 +1,7 @@
 // The tolerance-band counter of the trigger test. How its two inputs are
 // read is checked with the other typed numbers in tst_protocol.
 
-#include "trigger/triggertest.h"
+#include "stats/triggertest.h"
 
 #include <QtTest>
 

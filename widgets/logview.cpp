@@ -1,6 +1,6 @@
 #include "logview.h"
 
-#include "measure/logbook.h"
+#include "log/logbook.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -8,7 +8,7 @@
 // shorter than its answer's layout decodes to the answer's kind with nothing
 // in it (no measurement, no lines, no threshold).
 
-#include "measure/measurement.h"
+#include "decode/measurement.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "answers.h"
 
-#include "device/deviceinfo.h"
+#include "decode/deviceinfo.h"
 #include "protocol/commands.h"
 
 Answer decodeAnswer(const QByteArray &frame)

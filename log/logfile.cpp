@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QSaveFile>
 
-#include "protocol/qtcompat.h"
+#include "platform/qtcompat.h"
 
 namespace {
 
