@@ -36,16 +36,16 @@ QString insertStatement(SqlDialect dialect, const QString &table, const QStringL
                      .arg(table, columns.join(QLatin1Char(',')), values);
 }
 
+// A server error carries its SQLSTATE; a connection that broke has none, or
+// class 08 (connection exception) or 57P (the server shut it down).
 bool isConnectionLoss(const QSqlDatabase &db, const QSqlError &e)
 {
     if (e.type() == QSqlError::ConnectionError)
         return true;
-    // QPSQL reports a dropped server as a statement error while isOpen() stays
-    // true; a trivial query tells.
     if (dialectOf(db) != SqlDialect::Postgres)
         return false;
-    QSqlQuery probe(db);
-    return !probe.exec(QStringLiteral("SELECT 1"));
+    const QString state = e.nativeErrorCode();
+    return state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
 }
 
 } // namespace
@@ -58,8 +58,17 @@ ResultStore::ResultStore(const DbTarget &target)
 
 ResultStore::~ResultStore()
 {
-    if (db.isValid())
-        db.close();
+    drop();
+}
+
+void ResultStore::drop()
+{
+    opened = false;
+    if (!db.isValid())
+        return;
+    db.close();
+    // With the driver gone, queries still alive do not try to free their
+    // statements on a dead connection.
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(name);
 }
@@ -97,10 +106,14 @@ bool ResultStore::connect()
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
         }
     }
-    db.close();
     if (!db.open())
         return fail(db.lastError().text());
-    if (where.kind == DbTarget::Kind::Sqlite) {
+    if (where.kind == DbTarget::Kind::Postgres) {
+        // The server's notices ("already exists, skipping") are not for the station's terminal.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SET client_min_messages = warning")))
+            return fail(q.lastError().text());
+    } else {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA foreign_keys=ON")))
             return fail(q.lastError().text());
@@ -111,6 +124,7 @@ bool ResultStore::connect()
 bool ResultStore::open()
 {
     opened = false;
+    drop();
     if (!connect())
         return false;
     QString why;
@@ -156,7 +170,9 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
         const QSqlError e = query.lastError();
         error = clean(e.text());
         *connectionLost = isConnectionLoss(db, e);
-        if (!*connectionLost)
+        if (*connectionLost)
+            drop();
+        else
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return Stored::Failed;
     };
