@@ -10,8 +10,8 @@
 
 namespace {
 
-// Measurements go in statements of up to this many rows: one round trip per
-// statement to a server instead of one per row.
+// Measurements go to a server in statements of up to this many rows: one
+// round trip per statement instead of one per row.
 constexpr int RowsPerInsert = 100;
 
 QString connectionName()
@@ -189,14 +189,25 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
 
     // A run already there came with its measurements, in its own transaction.
     if (inserted) {
-        for (int from = 0; from < rows.size(); from += RowsPerInsert) {
-            const int n = qMin(RowsPerInsert, rows.size() - from);
-            QSqlQuery m(db);
-            if (!m.prepare(insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n)))
-                return failed(m);
-            for (int i = from; i < from + n; ++i) {
-                for (const QVariant &v : rows.at(i))
-                    m.addBindValue(v);
+        // A server gets many rows per statement (one round trip each); SQLite
+        // runs one prepared row statement again and again, cheaper than
+        // binding hundreds of parameters to one statement.
+        const int perStatement = dialect == SqlDialect::Postgres ? RowsPerInsert : 1;
+        const int columns = measurementColumns().size();
+        QSqlQuery full(db), rest(db);
+        bool fullPrepared = false;
+        for (int from = 0; from < rows.size(); from += perStatement) {
+            const int n = qMin(perStatement, rows.size() - from);
+            QSqlQuery &m = n == perStatement ? full : rest;
+            if (n != perStatement || !fullPrepared) {
+                if (!m.prepare(insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n)))
+                    return failed(m);
+                fullPrepared = fullPrepared || n == perStatement;
+            }
+            for (int i = 0; i < n; ++i) {
+                const QVariantList &values = rows.at(from + i);
+                for (int c = 0; c < columns; ++c)
+                    m.bindValue(i * columns + c, values.value(c));
             }
             if (!m.exec())
                 return failed(m);
