@@ -37,15 +37,16 @@ QString insertStatement(SqlDialect dialect, const QString &table, const QStringL
 }
 
 // A server error carries its SQLSTATE; a connection that broke has none, or
-// class 08 (connection exception) or 57P (the server shut it down).
+// class 08 (connection exception) or 57P (the server shut it down). An SQLite
+// file has no connection to lose (and Qt's driver calls a failed step of a
+// statement a connection error).
 bool isConnectionLoss(const QSqlDatabase &db, const QSqlError &e)
 {
-    if (e.type() == QSqlError::ConnectionError)
-        return true;
     if (dialectOf(db) != SqlDialect::Postgres)
         return false;
     const QString state = e.nativeErrorCode();
-    return state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
+    return e.type() == QSqlError::ConnectionError || state.isEmpty() || state.startsWith(QLatin1String("08"))
+           || state.startsWith(QLatin1String("57P"));
 }
 
 } // namespace
@@ -166,8 +167,10 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
 {
     const SqlDialect dialect = dialectOf(db);
     QSqlQuery q(db);
-    const auto failed = [&](const QSqlQuery &query) {
+    const auto failed = [&](QSqlQuery &query) {
         const QSqlError e = query.lastError();
+        // SQLite rolls back only once no statement is left in progress.
+        query.finish();
         error = clean(e.text());
         *connectionLost = isConnectionLoss(db, e);
         if (*connectionLost)

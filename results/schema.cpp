@@ -1,9 +1,9 @@
 #include "schema.h"
 
-#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QVariant>
 
 namespace {
 
@@ -27,21 +27,21 @@ const char *const version1[] = {
     " firmware_version TEXT,"
     " tool_version TEXT NOT NULL,"
     " command TEXT NOT NULL,"
-    " reference_mm {numeric(8,3)},"
-    " tolerance_mm {numeric(8,3)},"
-    " marginal_mm {numeric(8,3)},"
+    " reference_mm {numeric},"
+    " tolerance_mm {numeric},"
+    " marginal_mm {numeric},"
     " frames BIGINT NOT NULL,"
     " expected BIGINT NOT NULL,"
     " failed_checks BIGINT NOT NULL,"
-    " rate_hz {numeric(8,2)} NOT NULL,"
-    " mean_mm {numeric(8,3)},"
-    " sigma_mm {numeric(8,3)},"
+    " rate_hz {numeric} NOT NULL,"
+    " mean_mm {numeric},"
+    " sigma_mm {numeric},"
     " min_mm INTEGER,"
     " max_mm INTEGER,"
-    " median_mm {numeric(8,1)},"
-    " accuracy_mm {numeric(9,3)},"
+    " median_mm {numeric},"
+    " accuracy_mm {numeric},"
     " outside BIGINT,"
-    " mean_amplitude {numeric(9,3)},"
+    " mean_amplitude {numeric},"
     " status TEXT NOT NULL CHECK (status IN ('COMPLETE', 'ERROR', 'ABORTED')),"
     " result TEXT CHECK (result IN ('PASS', 'FAIL')),"
     " marginal SMALLINT NOT NULL DEFAULT 0,"
@@ -83,8 +83,9 @@ QString typed(const char *statement, SqlDialect dialect)
     const bool pg = dialect == SqlDialect::Postgres;
     s.replace(QLatin1String("{uuid}"), pg ? QLatin1String("uuid") : QLatin1String("TEXT"));
     s.replace(QLatin1String("{time}"), pg ? QLatin1String("timestamptz") : QLatin1String("TEXT"));
-    static const QRegularExpression numeric(QStringLiteral("\\{(numeric\\([0-9,]+\\))\\}"));
-    s.replace(numeric, pg ? QStringLiteral("\\1") : QStringLiteral("REAL"));
+    // Unbounded numeric: the digits as printed, and no figure can overflow
+    // the column and keep its run out of the database.
+    s.replace(QLatin1String("{numeric}"), pg ? QLatin1String("numeric") : QLatin1String("REAL"));
     return s;
 }
 

@@ -5,8 +5,8 @@
 // The same tables on SQLite and PostgreSQL; only the column types differ.
 // Times are UTC: `timestamptz` on PostgreSQL, ISO 8601 text with
 // milliseconds and "Z" on SQLite ("2026-12-07T13:03:07.250Z"). Millimetre
-// figures are `numeric` on PostgreSQL (the digits the summary prints) and
-// REAL on SQLite.
+// figures are `numeric` on PostgreSQL (the digits the summary prints,
+// unbounded) and REAL on SQLite.
 //
 // runs - one row per module run (test, or measure --stats)
 //   run_id           uuid / TEXT, key     a fresh UUID per run
@@ -26,19 +26,19 @@
 //   firmware_version text, NULL           "B-1.2.5"
 //   tool_version     text                 korvani-cli's version
 //   command          text                 the arguments as run, passwords as ***
-//   reference_mm     numeric(8,3), NULL   mm, test only
-//   tolerance_mm     numeric(8,3), NULL   mm, test only
-//   marginal_mm      numeric(8,3), NULL   mm, the marginal band inside the tolerance
+//   reference_mm     numeric, NULL   mm, test only
+//   tolerance_mm     numeric, NULL   mm, test only
+//   marginal_mm      numeric, NULL   mm, the marginal band inside the tolerance
 //   frames           bigint               measurement frames received
 //   expected         bigint               frames the run asked for
 //   failed_checks    bigint               bytes the framer discarded
-//   rate_hz          numeric(8,2)         measured frame rate, Hz
-//   mean_mm, sigma_mm numeric(8,3), NULL  mm; sigma is the sample deviation (n-1)
+//   rate_hz          numeric         measured frame rate, Hz
+//   mean_mm, sigma_mm numeric, NULL  mm; sigma is the sample deviation (n-1)
 //   min_mm, max_mm   integer, NULL        mm
-//   median_mm        numeric(8,1), NULL   mm (x.5 for an even count)
-//   accuracy_mm      numeric(9,3), NULL   mm, mean - reference (test only)
+//   median_mm        numeric, NULL   mm (x.5 for an even count)
+//   accuracy_mm      numeric, NULL   mm, mean - reference (test only)
 //   outside          bigint, NULL         frames outside reference +- tolerance (test only)
-//   mean_amplitude   numeric(9,3), NULL   the module's amplitude units
+//   mean_amplitude   numeric, NULL   the module's amplitude units
 //   status           text                 COMPLETE, ERROR (no module, port gone) or ABORTED (Ctrl+C)
 //   result           text, NULL           PASS or FAIL; NULL unless a COMPLETE test
 //   marginal         smallint             1: a PASS within marginal_mm of the tolerance

@@ -113,7 +113,7 @@ Spool::Sent Spool::sendTo(ResultStore &target)
         rows.addBindValue(id);
         if (!run.exec() || !rows.exec()) {
             result.error = run.lastError().isValid() ? run.lastError().text() : rows.lastError().text();
-            result.left = ids.size() - i;
+            result.left += ids.size() - i;
             return result;
         }
         if (!run.next())
@@ -125,9 +125,16 @@ Spool::Sent Spool::sendTo(ResultStore &target)
 
         const ResultStore::Stored stored = target.storeValues(runValues, rowValuesList);
         if (stored == ResultStore::Stored::Failed) {
-            result.error = target.errorString();
-            result.left = ids.size() - i;
-            return result;
+            if (result.error.isEmpty())
+                result.error = target.errorString();
+            // The database is gone: the rest waits too. A run it refuses
+            // while it is there must not hold back the ones after it.
+            if (!target.isOpen()) {
+                result.left += ids.size() - i;
+                return result;
+            }
+            ++result.left;
+            continue;
         }
         ++(stored == ResultStore::Stored::Inserted ? result.sent : result.already);
 
@@ -137,7 +144,7 @@ Spool::Sent Spool::sendTo(ResultStore &target)
         remove.addBindValue(id);
         if (!remove.exec()) {
             result.error = remove.lastError().text();
-            result.left = ids.size() - i - 1;
+            result.left += ids.size() - i - 1;
             return result;
         }
     }

@@ -33,7 +33,9 @@ public:
         int left = 0;       // still waiting (the send failed)
         QString error;      // why it stopped, when `left` > 0 or the spool is unreadable
     };
-    // Sends every waiting run, oldest first. No spool file: nothing to send.
+    // Sends every waiting run, oldest first, until the database goes away; a
+    // run the database refuses stays and the next are sent. No spool file:
+    // nothing to send.
     Sent sendTo(ResultStore &target);
 
     // Runs waiting (0 when there is no spool file).

@@ -9,6 +9,7 @@
 #include "results/schema.h"
 #include "results/spool.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtTest>
@@ -343,6 +344,42 @@ private slots:
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM runs")), 3);
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM measurements")), 15);
         QCOMPARE(spool.sendTo(store).sent, 0);
+        // The measurements left the spool with their runs.
+        ResultStore kept(*parseDbTarget(spool.path(), &why));
+        QVERIFY(kept.open());
+        QCOMPARE(countOf(kept, QStringLiteral("SELECT count(*) FROM measurements")), 0);
+    }
+
+    void refusedRunHoldsNoOtherBack_data() { bothDatabases(); }
+
+    // A run the database refuses (here by a rule of its own) stays in the
+    // spool; the runs after it are sent.
+    void refusedRunHoldsNoOtherBack()
+    {
+        QFETCH(QString, kind);
+        TARGET(kind)
+        ResultStore store(*target);
+        QVERIFY2(store.open(), qPrintable(store.errorString()));
+        QSqlQuery q(store.database());
+        QVERIFY2(q.exec(kind == QLatin1String("sqlite")
+                            ? QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON runs WHEN NEW.serial_number = 'bad'"
+                                             " BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                            : QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS"
+                                             " $$BEGIN RAISE EXCEPTION 'refused'; END$$;"
+                                             " CREATE TRIGGER refuse BEFORE INSERT ON runs FOR EACH ROW"
+                                             " WHEN (NEW.serial_number = 'bad') EXECUTE FUNCTION refuse()")),
+                 qPrintable(q.lastError().text()));
+        Spool spool(databases.filePath(kind + QStringLiteral("-refused.sqlite")));
+        for (const char *serial : {"first", "bad", "last"}) {
+            RunRecord run = sampleRun(QString::fromLatin1(serial));
+            QVERIFY(spool.keep(run, sampleRows(2), &why));
+        }
+        const Spool::Sent sent = spool.sendTo(store);
+        QCOMPARE(sent.sent, 2);
+        QCOMPARE(sent.left, 1);
+        QVERIFY2(sent.error.contains(QStringLiteral("refused")), qPrintable(sent.error));
+        QCOMPARE(spool.waiting(), 1);
+        QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM runs WHERE serial_number IN ('first', 'last')")), 2);
     }
 
     // A station user holds only INSERT and SELECT: it uses the schema the

@@ -299,6 +299,28 @@ private slots:
         QCOMPARE(row.value("result").toString(), status == 0 ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
     }
 
+    // The database options' usage errors (64), no password in the message.
+    void usageErrors_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("measure without --stats") << "--sim measure --db r.sqlite" << "measure needs --stats";
+        QTest::newRow("no database in the URL") << "--sim test --reference 1 --tolerance 1 --db postgresql://u:s3cret@h/"
+                                                << "names no database";
+        QTest::newRow("records without --db") << "--sim test --reference 1 --tolerance 1 --db-records" << "needs --db";
+        QTest::newRow("sync without --db") << "sync" << "sync needs --db";
+        QTest::newRow("limits on measure") << "--sim measure --stats --limits l.json" << "measure takes no --limits";
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QString, args);
+        QFETCH(QString, message);
+        const Run r = runCli(args.split(' '), state("usage"));
+        QCOMPARE(r.status, 64);
+        QVERIFY2(r.err.contains(message) && !r.err.contains("s3cret"), qPrintable(r.err));
+    }
+
     // A run whose module is silent is still kept, as an ERROR with its reason.
     void errorRunKept()
     {
