@@ -79,7 +79,10 @@ std::optional<DbTarget> parseDbTarget(const QString &text, QString *error)
         return std::nullopt;
     }
 
-    t.options << QStringLiteral("connect_timeout=%1").arg(ConnectTimeoutSeconds);
+    t.options << QStringLiteral("connect_timeout=%1").arg(ConnectTimeoutSeconds)
+              << QStringLiteral("keepalives=1") << QStringLiteral("keepalives_idle=%1").arg(SilentServerSeconds / 2)
+              << QStringLiteral("keepalives_interval=1") << QStringLiteral("keepalives_count=%1").arg(SilentServerSeconds / 2)
+              << QStringLiteral("tcp_user_timeout=%1").arg(SilentServerSeconds * 1000);
     const QUrlQuery query(url);
     for (const auto &item : query.queryItems(QUrl::FullyDecoded)) {
         const QString &key = item.first;

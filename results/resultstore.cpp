@@ -110,9 +110,12 @@ bool ResultStore::connect()
     if (!db.open())
         return fail(db.lastError().text());
     if (where.kind == DbTarget::Kind::Postgres) {
-        // The server's notices ("already exists, skipping") are not for the station's terminal.
+        // The server's notices ("already exists, skipping") are not for the
+        // station's terminal; a statement that waits on a lock gives up, so
+        // the run goes to the spool instead of hanging.
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SET client_min_messages = warning")))
+        if (!q.exec(QStringLiteral("SET client_min_messages = warning; SET statement_timeout = '%1s'")
+                        .arg(StatementTimeoutSeconds)))
             return fail(q.lastError().text());
     } else {
         QSqlQuery q(db);
