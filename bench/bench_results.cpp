@@ -2,7 +2,7 @@
 // records (one transaction) on an SQLite file and on a PostgreSQL server
 // started for the purpose (fsync on, as a line's server runs), and 8 writers
 // storing runs at once into one database, each with its own connection.
-// Prints the median and the slowest store, and the runs per second of the
+// Prints a trivial statement's round trip, the median and the slowest store, and the runs per second of the
 // writers with the number that failed.
 //
 //   bench_results [stores] [runs per writer]     (default 100 stores, 25 runs)
@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSqlQuery>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -75,6 +76,19 @@ void storeOne(const char *name, const DbTarget &target, int stores, double targe
     if (!store.open()) {
         std::printf("%s: cannot open: %s\n", name, qPrintable(store.errorString()));
         return;
+    }
+    // One round trip, for scale: a store takes about ten on a server.
+    {
+        std::vector<double> trip;
+        QSqlQuery ping(store.database());
+        for (int i = 0; i < 100; ++i) {
+            QElapsedTimer t;
+            t.start();
+            ping.exec(QStringLiteral("SELECT 1"));
+            trip.push_back(double(t.nsecsElapsed()) / 1e6);
+        }
+        std::sort(trip.begin(), trip.end());
+        std::printf("%-10s a statement's round trip: median %.2f ms\n", name, trip[trip.size() / 2]);
     }
     const QVector<MeasurementRow> rows = benchRows(300);
     std::vector<double> ms;
