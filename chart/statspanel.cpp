@@ -23,6 +23,13 @@ StatsPanel::StatsPanel(Ui::ChartForm &form, const SampleHistory &distances, QObj
     ui.statsWindow->setCurrentIndex(0);
     connect(ui.statsWindow, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &StatsPanel::windowChosen);
     connect(ui.statsReset, &QPushButton::clicked, this, &StatsPanel::reset);
+    // A read-out whose size may change lays the panel out again on every new
+    // text; each is given the size of its widest value once.
+    for (QLabel *label : {ui.statsCount, ui.statsMean, ui.statsSigma, ui.statsMin, ui.statsMax, ui.statsMedian,
+                          ui.statsRate, ui.statsFailed, ui.statsAmplitude}) {
+        const int widest = label->fontMetrics().horizontalAdvance(QStringLiteral("18446744073709551615"));
+        label->setFixedSize(widest + 2 * label->margin() + 2 * label->frameWidth(), label->sizeHint().height());
+    }
     show();
 }
 
@@ -54,6 +61,9 @@ void StatsPanel::reset()
 
 void StatsPanel::refresh()
 {
+    // Nothing is worked out for a panel nobody sees; it catches up when shown.
+    if (!ui.statsPanel->isVisible())
+        return;
     follow();
     show();
 }

@@ -29,8 +29,9 @@ class StatsPanel : public QObject
     Q_OBJECT
 
 public:
-    // Newest samples whose amplitude and time are kept: the largest finite window.
-    static constexpr int RecentSamples = 10000;
+    // Newest samples whose amplitude and time are kept: the largest finite
+    // window and what may arrive between two refreshes.
+    static constexpr int RecentSamples = 16384;
     // The histogram has at most this many bins.
     static constexpr int MaxBins = 40;
 
@@ -41,7 +42,8 @@ public:
     // Failed checks counted on the line so far.
     void setFailedChecks(quint64 total) { failedTotal = total; }
 
-    // Brings the figures up to the history and writes them to the widgets.
+    // Brings the figures up to the history and writes them to the widgets
+    // (only while the panel is visible).
     void refresh();
 
     // 0: everything since the reset.

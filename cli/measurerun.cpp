@@ -5,7 +5,6 @@
 #include "records.h"
 #include "moduleline.h"
 
-#include <QDateTime>
 #include <QEventLoop>
 #include <QIODevice>
 #include <QLoggingCategory>

@@ -26,25 +26,11 @@ ReplaySource::ReplaySource(ModuleLink &moduleLink, const QString &filePath, QObj
 
 bool ReplaySource::open()
 {
-    CaptureReader check;
-    if (!check.open(path)) {
-        text = check.message();
-        return false;
-    }
-    CaptureEvent event;
-    CaptureReader::Result r;
-    while ((r = check.next(event)) == CaptureReader::Result::Event) {
-    }
-    if (r == CaptureReader::Result::Error) {
-        text = check.message();
-        return false;
-    }
-    // The start line has been read by now (a comment, anywhere in the header).
-    startUs = check.start().isValid() ? check.start().toMSecsSinceEpoch() * 1000 : 0;
-    if (!reader.open(path)) {
+    if (!reader.openChecked(path)) {
         text = reader.message();
         return false;
     }
+    startUs = reader.start().isValid() ? reader.start().toMSecsSinceEpoch() * 1000 : 0;
     return true;
 }
 

@@ -65,6 +65,29 @@ bool CaptureReader::open(const QString &filePath)
     return true;
 }
 
+bool CaptureReader::openChecked(const QString &filePath)
+{
+    CaptureReader check;
+    if (!check.open(filePath)) {
+        text = check.message();
+        return false;
+    }
+    CaptureEvent event;
+    CaptureReader::Result r;
+    while ((r = check.next(event)) == Result::Event) {
+    }
+    if (r == Result::Error) {
+        text = check.message();
+        return false;
+    }
+    if (!open(filePath))
+        return false;
+    startTime = check.startTime;
+    portName = check.portName;
+    baudRate = check.baudRate;
+    return true;
+}
+
 CaptureReader::LineRead CaptureReader::readLine()
 {
     ++lineNumber;
@@ -108,7 +131,7 @@ CaptureReader::Result CaptureReader::next(CaptureEvent &event)
             const uchar c = uchar(buffer.at(i));
             if ((c < 0x20 && c != '\t') || c == 0x7f)
                 return fail(QStringLiteral("binary data (byte 0x%1 at column %2)")
-                                .arg(c, 2, 16, QLatin1Char('0')).arg(i + 1));
+                                .arg(int(c), 2, 16, QLatin1Char('0')).arg(i + 1));
         }
         if (length == 0)
             continue;

@@ -56,6 +56,10 @@ public:
 
     // Opens the file and reads its header; false with message() set.
     bool open(const QString &path);
+    // Reads the whole file once first, so a fault anywhere refuses it before
+    // any event is taken (a cut-off last line is no fault); then opens it as
+    // open() does, with start() known from the outset.
+    bool openChecked(const QString &path);
 
     // The next event; Error and Truncated set message(). After Truncated the
     // next call gives End.

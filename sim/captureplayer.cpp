@@ -25,20 +25,7 @@ CapturePlayer::CapturePlayer(SimulatedModule &simulated, const QString &filePath
 
 bool CapturePlayer::open()
 {
-    CaptureReader check;
-    if (!check.open(path)) {
-        text = check.message();
-        return false;
-    }
-    CaptureEvent event;
-    CaptureReader::Result r;
-    while ((r = check.next(event)) == CaptureReader::Result::Event) {
-    }
-    if (r == CaptureReader::Result::Error) {
-        text = check.message();
-        return false;
-    }
-    if (!reader.open(path)) {
+    if (!reader.openChecked(path)) {
         text = reader.message();
         return false;
     }
