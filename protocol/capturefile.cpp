@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <cstdio>
+
 namespace {
 
 const QByteArray magic = QByteArrayLiteral("# korvani capture 1");
@@ -42,8 +44,11 @@ QByteArray CaptureFormat::header(const QDateTime &start, const QString &port, qi
 void CaptureFormat::appendEvent(QByteArray &out, qint64 offsetUs, CaptureDirection direction,
                                 const QByteArray &bytes)
 {
-    out += seconds(offsetUs).toLatin1();
-    out += direction == CaptureDirection::Tx ? " tx " : " rx ";
+    char time[48];
+    const int length = std::snprintf(time, sizeof time, "%lld.%06lld %s ", static_cast<long long>(offsetUs / 1000000),
+                                     static_cast<long long>(offsetUs % 1000000),
+                                     direction == CaptureDirection::Tx ? "tx" : "rx");
+    out.append(time, length);
     out += bytes.toHex();
     out += '\n';
 }
