@@ -1,9 +1,11 @@
 // Moving-window statistics: every figure after each add and drop of a moving
 // window against a brute-force computation over the window's samples, the
 // exact rounding at the digits shown, values far apart (the bitmap's search
-// across words), and the 128-bit arithmetic the exact sums rely on.
+// across words), the 128-bit arithmetic the exact sums rely on, and the same
+// digits as the run statistics of the command line's summary.
 
 #include "stats/movingstatistics.h"
+#include "stats/statistics.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -176,6 +178,32 @@ private slots:
         QCOMPARE(stats.meanScaled(2), qint64(100100));
         QCOMPARE(stats.sigmaScaled(2), qint64(0));
         QCOMPARE(int(stats.minimum()), 1001);
+    }
+
+    // The panel and the command line's summary print the same figures for the same samples.
+    void sameDigitsAsTheRunStatistics_data()
+    {
+        QTest::addColumn<QVector<int>>("values");
+        QTest::newRow("noisy") << stream(5000, 1500, 7, 21);
+        QTest::newRow("wide") << stream(3000, 30000, 30000, 22);
+        QTest::newRow("halves") << QVector<int>{0, 1, 1, 2, 65535, 65534};
+    }
+
+    void sameDigitsAsTheRunStatistics()
+    {
+        QFETCH(QVector<int>, values);
+        MovingStatistics moving;
+        DistanceStatistics run;
+        for (int v : values) {
+            moving.add(quint16(v));
+            run.add(quint16(v));
+            QCOMPARE(moving.meanScaled(3), run.meanMilli());
+            QCOMPARE(moving.sigmaScaled(3), run.sigmaMilli());
+            QCOMPARE(moving.medianHalves(), run.medianHalves());
+            QCOMPARE(moving.minimum(), run.minimum());
+            QCOMPARE(moving.maximum(), run.maximum());
+        }
+        QCOMPARE(scaledText(moving.meanScaled(3), 3), milliText(run.meanMilli()));
     }
 
     void wideProducts_data()
