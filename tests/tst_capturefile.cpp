@@ -66,10 +66,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("bytes");  // every rx line's bytes together
-        QTest::newRow("comments and blank lines") << QByteArray("# a note\n\n1.5 rx 0102\n") << QByteArray("\x01\x02");
-        QTest::newRow("upper-case hex, CRLF") << QByteArray("0.000001 rx 0A0b\r\n") << QByteArray("\x0a\x0b");
-        QTest::newRow("same time twice, tx passed over") << QByteArray("1.0 rx 01\n1.0 tx 02\n1.0 rx 03\n") << QByteArray("\x01\x03");
-        QTest::newRow("whole seconds") << QByteArray("2 rx 01\n") << QByteArray("\x01");
+        QTest::newRow("comments, blank lines, whole seconds") << QByteArray("# a note\n\n2 rx 0102\n") << QByteArray("\x01\x02");
+        QTest::newRow("upper-case hex, CRLF, same time twice") << QByteArray("1.0 rx 0A0b\r\n1.0 tx 02\n1.0 rx 03\n") << QByteArray("\x0a\x0b\x03");
     }
 
     void acceptedVariants()
@@ -98,11 +96,9 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << 1 << "not a korvani capture";
         QTest::newRow("no header") << QByteArray("0.0 rx 01\n") << 1 << "not a korvani capture";
         QTest::newRow("another version") << QByteArray("# korvani capture 2\n") << 1 << "not a korvani capture";
-        QTest::newRow("binary file") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10) << 1 << "not a korvani capture";
         QTest::newRow("binary after the header") << header + "0.1 rx 01\n\x01\x02\x03\n" << 4 << "binary data";
         QTest::newRow("odd hex") << header + "0.1 rx 123\n" << 3 << "bad hex";
         QTest::newRow("not hex") << header + "0.1 rx 12zz\n" << 3 << "bad hex \"z";
-        QTest::newRow("hex with a blank") << header + "0.1 rx 12 34\n" << 3 << "bad hex";
         QTest::newRow("no bytes") << header + "0.1 rx\n" << 3 << "expected";
         QTest::newRow("direction") << header + "0.1 xx 01\n" << 3 << "unknown direction";
         QTest::newRow("negative time") << header + "-0.1 rx 01\n" << 3 << "bad time";

@@ -137,7 +137,6 @@ private slots:
         QTest::newRow("bad hex") << good + "0.5 rx 89zz\n" << "7: bad hex";
         QTest::newRow("time backwards") << good + "0.01 rx 00\n" << "7: time goes backwards";
         QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << "1: not a korvani capture";
-        QTest::newRow("header only, then noise") << good + QByteArray(3, '\0') + "\n" << "7: binary data";
     }
 
     void malformedCaptures()
@@ -168,20 +167,6 @@ private slots:
         QVERIFY(r.out.contains(QLatin1String("# frames: 50\n")));
     }
 
-    void usage_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::newRow("not a measurement") << QStringList{"--replay", "x.txt", "version"};
-        QTest::newRow("with --sim") << QStringList{"--replay", "x.txt", "--sim", "measure"};
-        QTest::newRow("with --capture") << QStringList{"--replay", "x.txt", "--capture", "y.txt", "measure"};
-        QTest::newRow("--capture without a name") << QStringList{"--sim", "--capture", "", "version"};
-    }
-
-    void usage()
-    {
-        QFETCH(QStringList, args);
-        QCOMPARE(cli(args).status, 64);
-    }
 };
 
 QTEST_GUILESS_MAIN(TstCliReplay)

@@ -97,17 +97,6 @@ class TestStatsPanel : public QObject
     Q_OBJECT
 
 private slots:
-    void windowChoices()
-    {
-        ChartForm form;
-        auto *box = form.findChild<QComboBox *>(QStringLiteral("statsWindow"));
-        QStringList texts;
-        for (int i = 0; i < box->count(); ++i)
-            texts << box->itemText(i);
-        QCOMPARE(texts, (QStringList{"100", "1000", "10000", "全部"}));
-        QCOMPARE(form.findChild<QPushButton *>(QStringLiteral("statsReset"))->text(), QStringLiteral("重置"));
-    }
-
     // Fed in uneven batches while shown, each batch followed by a refresh, as
     // the redraw does: the window moves along sample by sample.
     void figuresPerWindow_data()
