@@ -322,6 +322,15 @@ private slots:
         QCOMPARE(view.heldLines(), qint64(0));
         QVERIFY(!held->isVisible());
         QCOMPARE(rowsShown(view).last().second, QStringLiteral("new 0059"));
+
+        // Hidden with the button down (another tab in front): no release
+        // comes, and the view must not hold lines for ever.
+        QTest::mousePress(port, Qt::LeftButton, {}, QPoint(0, rows.at(from).first));
+        view.hide();
+        view.show();
+        feed(book, view, 5, QStringLiteral("late "));
+        QCOMPARE(view.heldLines(), qint64(0));
+        QCOMPARE(rowsShown(view).last().second, QStringLiteral("late 0004"));
     }
 
     // Scrolled up, the corner counts the lines that wait; End or a click on

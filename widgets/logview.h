@@ -93,6 +93,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     struct Line {

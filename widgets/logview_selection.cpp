@@ -238,6 +238,16 @@ void LogView::mouseReleaseEvent(QMouseEvent *event)
         catchUp();
 }
 
+// A view hidden while its button is down (another tab brought to front by a
+// key) never sees the release: the drag ends here, or the view would hold new
+// lines until the next click.
+void LogView::hideEvent(QHideEvent *event)
+{
+    QAbstractScrollArea::hideEvent(event);
+    m_selecting = false;
+    m_autoScroll.stop();
+}
+
 void LogView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton || m_lines.empty())
