@@ -51,6 +51,18 @@ QStringList feed(LogBook &book, LogView &view, int n, const QString &prefix, int
     return lines;
 }
 
+// A shown view over a book of its own.
+struct ShownView {
+    LogBook book;
+    LogView view;
+    ShownView(int width, int height)
+    {
+        view.setBook(&book);
+        view.resize(width, height);
+        view.show();
+    }
+};
+
 QString firstShown(const LogView &view)
 {
     return rowsShown(view).value(0).second;
@@ -149,11 +161,9 @@ private slots:
     // when the view becomes wider.
     void longLinesWrap()
     {
-        LogView view;
-        LogBook book;
-        view.setBook(&book);
-        view.resize(300, 300);
-        view.show();
+        ShownView shown(300, 300);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
         QString longLine = QStringLiteral("Received:");
         for (int i = 0; i < 30; ++i)
             longLine += QStringLiteral(" %1").arg(i * 1234567, 7, 16, QLatin1Char('0'));
@@ -214,11 +224,9 @@ private slots:
         QFETCH(int, modifiers);
         QFETCH(int, startPage);
         QFETCH(int, expectedPage);
-        LogView view;
-        LogBook book;
-        view.setBook(&book);
-        view.resize(400, 200);
-        view.show();
+        ShownView shown(400, 200);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
         const QStringList lines = feed(book, view, 300, QStringLiteral("line "));
         const int page = view.verticalScrollBar()->pageStep();
         QVERIFY(page > 1 && 5 * page < lines.size());
@@ -249,11 +257,9 @@ private slots:
         QFETCH(bool, viaMenu);
         QFETCH(int, linesAfter);
         QFETCH(QString, expected);
-        LogView view;
-        LogBook book;
-        view.setBook(&book);
-        view.resize(400, 300);
-        view.show();
+        ShownView shown(400, 300);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
         QStringList first;
         for (int i = 0; i < 10; ++i)
             first << QStringLiteral("a%1").arg(i);
@@ -298,11 +304,9 @@ private slots:
     // corner tells how many wait, and the view catches up on release.
     void mouseSelectionHoldsTheView()
     {
-        LogView view;
-        LogBook book;
-        view.setBook(&book);
-        view.resize(400, 300);
-        view.show();
+        ShownView shown(400, 300);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
         const QStringList lines = feed(book, view, 200, QStringLiteral("line "));
         QWidget *const port = view.viewport();
         const auto rows = rowsShown(view);
@@ -344,11 +348,9 @@ private slots:
     void heldLinesAreCounted()
     {
         QFETCH(bool, click);
-        LogView view;
-        LogBook book;
-        view.setBook(&book);
-        view.resize(400, 300);
-        view.show();
+        ShownView shown(400, 300);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
         feed(book, view, 200, QStringLiteral("line "));
         QToolButton *const held = heldButton(view);
         QVERIFY(held && !held->isVisible());
@@ -378,11 +380,9 @@ private slots:
     void dragPastAnEdgeScrollsOn()
     {
         QFETCH(bool, up);
-        LogView view;
-        LogBook book;
-        view.setBook(&book);
-        view.resize(400, 200);
-        view.show();
+        ShownView shown(400, 200);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
         const QStringList lines = feed(book, view, 400, QStringLiteral("line "));
         QScrollBar *const bar = view.verticalScrollBar();
         bar->setValue(200);
