@@ -5,6 +5,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "records.h"
+#include "replaysource.h"
 #include "runkeeper.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
@@ -180,9 +181,10 @@ int measure(ModuleLine &s, QIODevice &out)
     RunSummary summary;
     summary.expected = o.expectedFrames();
 
-    // A test records the versions the module reports, and checks them.
+    // A test records the versions the module reports, and checks them. A
+    // replayed capture has no module to ask: its run keeps no versions.
     QString hardware, firmware;
-    if (o.command == CliCommand::Test) {
+    if (o.command == CliCommand::Test && !s.replay()) {
         const struct {
             quint8 code;
             QString *version;
@@ -223,6 +225,9 @@ int measure(ModuleLine &s, QIODevice &out)
     run.setMeasurementSink(keeper.recorder());
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
+    // A replayed run ends with its capture.
+    if (s.replay())
+        QObject::connect(s.replay(), &ReplaySource::finished, &run, &MeasureRun::interrupt);
     const MeasureRun::End end = run.run();
     file.close();
 
@@ -236,8 +241,9 @@ int measure(ModuleLine &s, QIODevice &out)
         summary.limits = limits;
         summary.outside = run.outside();
         summary.verdict = judge(*limits, run.distances(), run.amplitudeSum(), run.outside());
-        summary.verdict.failed = versionFailures(hardware, o.hardwarePattern, firmware, o.firmwarePattern)
-                                 + summary.verdict.failed;
+        if (!s.replay())
+            summary.verdict.failed = versionFailures(hardware, o.hardwarePattern, firmware, o.firmwarePattern)
+                                     + summary.verdict.failed;
         summary.verdict.pass = summary.verdict.failed.isEmpty();
         marginal = o.marginalMilli && isMarginal(*limits, run.distances(), summary.verdict, *o.marginalMilli);
         status = summary.verdict.pass ? ExitStatus::Done : ExitStatus::Fail;
@@ -264,7 +270,7 @@ int runCommand(const CliOptions &o, QIODevice &out)
 
     ModuleLine s(o);
     if (!s.open())
-        return ExitStatus::LinkFailure;
+        return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
     switch (o.command) {
     case CliCommand::Version: return version(s, out);
     case CliCommand::Info: return info(s, out);
