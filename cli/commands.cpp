@@ -8,47 +8,54 @@
 #include "serial/portlist.h"
 #include "moduleline.h"
 #include "platform/quitonsignal.h"
+#include "output.h"
 #include "summary.h"
 
+#include <csignal>
+#include <cstdio>
+
 #include <QDateTime>
-#include <QFile>
-#include <QIODevice>
 
 namespace {
 
-void print(QIODevice &out, const QString &line)
+void print(Output &out, const QString &line)
 {
     out.write(line.toUtf8() + '\n');
 }
 
-void printLines(QIODevice &out, const QStringList &lines)
+void printLines(Output &out, const QStringList &lines)
 {
     for (const QString &line : lines)
         print(out, line);
 }
 
-// Records go to --output when given. This is a log that must survive an
-// interruption: it is written as it grows, not swapped in at the end as a
-// QSaveFile would (which keeps nothing of an interrupted run). `file` stays
-// closed when there is no --output.
-bool openRecords(const ModuleLine &s, QFile &file)
+void say(const QString &message)
 {
-    if (s.options().output.isEmpty())
-        return true;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return true;
-    s.report(QStringLiteral("cannot write %1: %2").arg(s.options().output, file.errorString()));
-    return false;
+    const QByteArray line = (QStringLiteral("korvani-cli: ") + message + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
 }
 
-int ports(QIODevice &out)
+// A failed output outweighs what the command found: what it wrote is incomplete.
+// A pipe whose reader went away is the reader's choice (`... | head -1`), not a fault.
+int outputStatus(const Output &output, int status)
+{
+    if (!output.failed())
+        return status;
+    if (output.readerGone())
+        return status == ExitStatus::Fail ? status : ExitStatus::interrupted(SIGPIPE);
+    say(QStringLiteral("cannot write %1: %2").arg(output.name(), output.reason()));
+    return ExitStatus::WriteFailed;
+}
+
+int ports(Output &out)
 {
     for (const PortEntry &p : availablePorts())
         print(out, p.name + QLatin1Char('\t') + p.description);
     return ExitStatus::Done;
 }
 
-int version(ModuleLine &s, QIODevice &out)
+int version(ModuleLine &s, Output &out)
 {
     const std::optional<Answer> hard = s.askCode(s.frame(Command::HardwareVersion), Command::HardwareVersion);
     if (hard)
@@ -63,7 +70,7 @@ int version(ModuleLine &s, QIODevice &out)
     return ExitStatus::Done;
 }
 
-int info(ModuleLine &s, QIODevice &out)
+int info(ModuleLine &s, Output &out)
 {
     const struct {
         quint8 code;
@@ -87,7 +94,7 @@ int info(ModuleLine &s, QIODevice &out)
     return answered > 0 ? ExitStatus::Done : s.fail(QStringLiteral("the module did not answer"));
 }
 
-int single(ModuleLine &s, QIODevice &out)
+int single(ModuleLine &s, Output &records)
 {
     const quint8 code = s.options().fixed ? Command::SingleFixed : Command::Single;
     const std::optional<Answer> a = s.ask(s.frame(code), [](const Answer &answer) {
@@ -100,14 +107,11 @@ int single(ModuleLine &s, QIODevice &out)
     writer->begin(record);
     writer->setTime(QDateTime::currentMSecsSinceEpoch());
     writer->record(record, *a->measurement);
-    QFile file(s.options().output);
-    if (!openRecords(s, file))
-        return ExitStatus::LinkFailure;
-    (file.isOpen() ? static_cast<QIODevice &>(file) : out).write(record);
+    records.write(record);
     return ExitStatus::Done;
 }
 
-int threshold(ModuleLine &s, QIODevice &out)
+int threshold(ModuleLine &s, Output &out)
 {
     const CliOptions &o = s.options();
     if (o.threshold) {
@@ -135,7 +139,7 @@ int simple(ModuleLine &s, quint8 code, const QByteArray &data, const char *what)
     return ExitStatus::Done;
 }
 
-int send(ModuleLine &s, QIODevice &out)
+int send(ModuleLine &s, Output &out)
 {
     const QByteArray &t = s.options().sendTokens;
     for (const QByteArray &frame : s.collect(s.frame(quint8(t.at(0)), t.mid(1))))
@@ -143,7 +147,7 @@ int send(ModuleLine &s, QIODevice &out)
     return s.broken() ? s.fail(QString()) : ExitStatus::Done;
 }
 
-int scan(ModuleLine &s, QIODevice &out)
+int scan(ModuleLine &s, Output &out)
 {
     const CliOptions &o = s.options();
     int found = 0;
@@ -161,13 +165,9 @@ int scan(ModuleLine &s, QIODevice &out)
                      : s.fail(QStringLiteral("no module answered (IDs %1-%2)").arg(o.scanFrom).arg(o.scanTo));
 }
 
-int measure(ModuleLine &s, QIODevice &out)
+int measure(ModuleLine &s, Output &out, Output &records)
 {
     const CliOptions &o = s.options();
-    QFile file(o.output);
-    if (!openRecords(s, file))
-        return ExitStatus::LinkFailure;
-    QIODevice &records = file.isOpen() ? static_cast<QIODevice &>(file) : out;
 
     std::optional<TestLimits> limits;
     if (o.command == CliCommand::Test) {
@@ -181,10 +181,10 @@ int measure(ModuleLine &s, QIODevice &out)
     }
 
     MeasureRun run(s, records, limits);
+    // Hang-ups and closed pipes too: the module must not be left streaming.
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
     const MeasureRun::End end = run.run();
-    file.close();
 
     // Judged against what the line could carry of the frames the module sent.
     const quint64 expected = o.expectedFrames(run.frameBytes());
@@ -206,29 +206,27 @@ int measure(ModuleLine &s, QIODevice &out)
         }
         out.write(renderSummary(summary, o.format));
     }
+    if (records.failed() || out.failed())
+        return status;  // the output's status, given by the caller
     if (end == MeasureRun::End::NoAnswer || end == MeasureRun::End::LinkFailed) {
         s.report(run.reason());
         return ExitStatus::LinkFailure;
     }
+    // A measure run cut short says so; a test cut short has its verdict (too few frames).
+    if (end == MeasureRun::End::Interrupted && !limits)
+        return ExitStatus::interrupted(run.interruptedBy());
     return status;
 }
 
-} // namespace
-
-int runCommand(const CliOptions &o, QIODevice &out)
+int dispatch(ModuleLine &s, Output &out, Output &records)
 {
-    if (o.command == CliCommand::Ports)
-        return ports(out);
-
-    ModuleLine s(o);
-    if (!s.open())
-        return ExitStatus::LinkFailure;
+    const CliOptions &o = s.options();
     switch (o.command) {
     case CliCommand::Version: return version(s, out);
     case CliCommand::Info: return info(s, out);
-    case CliCommand::Single: return single(s, out);
+    case CliCommand::Single: return single(s, records);
     case CliCommand::Measure:
-    case CliCommand::Test: return measure(s, out);
+    case CliCommand::Test: return measure(s, out, records);
     case CliCommand::Threshold: return threshold(s, out);
     case CliCommand::Integration:
         return simple(s, Command::SetIntegration, integrationTimeData(o.integrationUs), "integration time");
@@ -238,4 +236,27 @@ int runCommand(const CliOptions &o, QIODevice &out)
     case CliCommand::Ports: break;
     }
     return ExitStatus::Done;
+}
+
+} // namespace
+
+int runCommand(const CliOptions &o)
+{
+    Output out;
+    if (o.command == CliCommand::Ports)
+        return outputStatus(out, ports(out));
+
+    // An --output that cannot be written ends the command before the module is asked anything.
+    Output file(o.output);
+    if (file.isFile() && !file.open()) {
+        say(QStringLiteral("cannot write %1: %2").arg(file.name(), file.reason()));
+        return ExitStatus::CannotCreate;
+    }
+    Output &records = file.isFile() ? file : out;
+
+    ModuleLine s(o);
+    if (!s.open())
+        return ExitStatus::LinkFailure;
+    const int status = outputStatus(out, dispatch(s, out, records));
+    return file.isFile() ? outputStatus(file, status) : status;
 }

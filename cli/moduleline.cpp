@@ -1,6 +1,7 @@
 #include "moduleline.h"
 
 #include "protocol/commands.h"
+#include "serial/portlist.h"
 #include "sim/simulatedmodule.h"
 
 #include <QElapsedTimer>
@@ -45,7 +46,7 @@ bool ModuleLine::open()
         }
         port = sim->portName();
     }
-    if (!moduleLink.open(port, opts.baud)) {
+    if (!moduleLink.open(portLocation(port), opts.baud)) {
         report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
         return false;
     }
