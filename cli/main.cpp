@@ -25,6 +25,8 @@ int main(int argc, char *argv[])
     // A reader that closes its pipe makes writes fail with EPIPE (handled
     // where they are written) instead of ending the program on the spot.
     std::signal(SIGPIPE, SIG_IGN);
+    // Likewise a file grown to its size limit: the write fails (EFBIG) and is reported.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     const ParsedArguments parsed = parseArguments(app.arguments().mid(1));
     if (parsed.help) {

@@ -62,6 +62,7 @@ bool Output::write(const QByteArray &bytes)
         }
     }
     started = true;
+    const off_t before = isFile() ? ::lseek(fd, 0, SEEK_CUR) : -1;
     const char *data = bytes.constData();
     qint64 left = bytes.size();
     while (left > 0) {
@@ -71,6 +72,10 @@ bool Output::write(const QByteArray &bytes)
         if (n <= 0) {
             error = n < 0 ? errno : ENOSPC;
             why = reasonOf(error);
+            // A full disk takes part of a write: the file is cut back to its
+            // last whole record rather than end in half a line.
+            if (before >= 0 && left < bytes.size())
+                [[maybe_unused]] const int ignored = ::ftruncate(fd, before);
             return false;
         }
         data += n;

@@ -5,7 +5,8 @@
 // --output file. Every write is checked and goes straight to the descriptor
 // (no buffer, so a reader gets each write when it is made); the first failure
 // is kept and every later write is dropped, so nothing after a lost record is
-// reported as written.
+// reported as written. A file that took only part of a failed write is cut
+// back to where that write began, so it ends with a whole record.
 //
 // The --output file is opened (and created if need be) before anything is
 // asked of the module, so a file that cannot be written ends the command at

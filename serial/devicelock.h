@@ -15,4 +15,10 @@
 // `why` "in use by process N" (or the system's reason when locking failed).
 bool lockDevice(int fd, QString *why);
 
+// Before opening: "in use by process N" when another process holds the
+// device at `path` (a port name without a '/' is under /dev/), else empty.
+// Asked first because the port's own lock file, kept by name, would refuse
+// the same name with a less helpful message.
+QString deviceHolder(const QString &path);
+
 #endif // DEVICELOCK_H

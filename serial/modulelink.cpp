@@ -39,7 +39,9 @@ bool ModuleLink::open(const QString &portName, qint32 baudRate)
     // Bytes held from an earlier connection belong to no frame of this one.
     rxFramer.clear();
     quietTimer.stop();
-    lockError.clear();
+    lockError = deviceHolder(portName);
+    if (!lockError.isEmpty())
+        return false;
     if (!serial.open(QIODevice::ReadWrite))
         return false;
     if (lockDevice(int(serial.handle()), &lockError))
