@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "exitstatus.h"
+#include "inforecord.h"
 #include "measurerun.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
@@ -55,30 +56,45 @@ int ports(Output &out)
     return ExitStatus::Done;
 }
 
+// Text prints the window's log lines as they come; JSON and CSV print one
+// record of every answer at the end.
+void show(Output &out, OutputFormat format, InfoRecord &record, const Answer &answer)
+{
+    if (format == OutputFormat::Text)
+        printLines(out, answer.lines);
+    else
+        record.add(answer);
+}
+
 int version(ModuleLine &s, Output &out)
 {
-    const std::optional<Answer> hard = s.askCode(s.frame(Command::HardwareVersion), Command::HardwareVersion);
-    if (hard)
-        printLines(out, hard->lines);
-    if (!hard || s.broken())
-        return s.fail(QStringLiteral("the module did not answer (hardware version)"));
-    const std::optional<Answer> soft = s.askCode(s.frame(Command::FirmwareVersion), Command::FirmwareVersion);
-    if (soft)
-        printLines(out, soft->lines);
-    if (!soft || s.broken())
-        return s.fail(QStringLiteral("the module did not answer (firmware version)"));
+    const OutputFormat format = s.options().format;
+    InfoRecord record;
+    for (const auto &[code, what] : {std::pair<quint8, const char *>{Command::HardwareVersion, "hardware version"},
+                                     {Command::FirmwareVersion, "firmware version"}}) {
+        const std::optional<Answer> a = s.askCode(s.frame(code), code);
+        if (a)
+            show(out, format, record, *a);
+        if (!a || s.broken())
+            return s.fail(QStringLiteral("the module did not answer (%1)").arg(QLatin1String(what)));
+    }
+    if (format != OutputFormat::Text)
+        out.write(record.render(format));
     return ExitStatus::Done;
 }
 
 int info(ModuleLine &s, Output &out)
 {
+    const OutputFormat format = s.options().format;
     const struct {
         quint8 code;
+        AnswerKind kind;
         const char *what;
-    } queries[] = {{Command::Range, "range"},
-                   {Command::ReadIntegration, "integration time"},
-                   {Command::Configuration, "configuration"},
-                   {Command::Coefficients, "coefficients"}};
+    } queries[] = {{Command::Range, AnswerKind::Range, "range"},
+                   {Command::ReadIntegration, AnswerKind::IntegrationTime, "integration time"},
+                   {Command::Configuration, AnswerKind::Configuration, "configuration"},
+                   {Command::Coefficients, AnswerKind::Coefficients, "coefficients"}};
+    InfoRecord record;
     int answered = 0;
     for (const auto &q : queries) {
         const std::optional<Answer> a = s.askCode(s.frame(q.code), q.code);
@@ -86,11 +102,15 @@ int info(ModuleLine &s, Output &out)
             return s.fail(QString());
         if (a) {
             ++answered;
-            printLines(out, a->lines);
-        } else {
+            show(out, format, record, *a);
+        } else if (format == OutputFormat::Text) {
             print(out, QStringLiteral("%1: no answer").arg(QLatin1String(q.what)));
+        } else {
+            record.addMissing(infoField(q.kind));
         }
     }
+    if (format != OutputFormat::Text)
+        out.write(record.render(format));
     return answered > 0 ? ExitStatus::Done : s.fail(QStringLiteral("the module did not answer"));
 }
 
@@ -124,7 +144,13 @@ int threshold(ModuleLine &s, Output &out)
     });
     if (!a)
         return s.fail(QStringLiteral("the module did not answer (threshold)"));
-    print(out, QStringLiteral("threshold: %1").arg(*a->threshold));
+    if (o.format == OutputFormat::Text) {
+        print(out, QStringLiteral("threshold: %1").arg(*a->threshold));
+    } else {
+        InfoRecord record;
+        record.add(*a);
+        out.write(record.render(o.format));
+    }
     if (o.threshold && *a->threshold != *o.threshold) {
         s.report(QStringLiteral("the module holds threshold %1, not %2").arg(*a->threshold).arg(*o.threshold));
         return ExitStatus::Fail;

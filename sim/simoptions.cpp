@@ -69,7 +69,15 @@ bool processSimOptions(const QCoreApplication &app, const QString &description,
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     addSimOptions(parser);
-    parser.process(app);
+    // Not process(): an unknown option is a bad option like a bad value, and
+    // the caller ends with the status its manual gives for both.
+    if (!parser.parse(app.arguments())) {
+        if (error)
+            *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);  // ends the program
     return readSimOptions(parser, options, error);
 }
 
