@@ -30,6 +30,7 @@ const Switch switches[] = {
     {"go-away", "Disappear after writing this many frames.", "n"},
     {"replug", "After disappearing, come back on a new device after this many ms.", "ms"},
     {"stream", "Start measuring at once (measuring at power-up).", nullptr},
+    {"outliers", "Now and then a reading far off, as on a cluttered target.", nullptr},
 };
 
 bool readNumber(const QCommandLineParser &parser, const char *name, int low, int high,
@@ -108,6 +109,7 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     read.corrupt = flag("corrupt");
     read.silent = flag("silent");
     read.stream = flag("stream");
+    read.outliers = flag("outliers");
     if (flag("link"))
         read.link = parser.value(QStringLiteral("link"));
     options = read;
@@ -131,6 +133,7 @@ void applySimOptions(const SimOptions &options, SimulatedModule &module)
     module.setAnswerDelayMs(options.delayMs);
     module.setSilent(options.silent);
     module.setMeasureAtPowerUp(options.stream);
+    module.setOutliers(options.outliers);
 }
 
 SimSession::SimSession(SimulatedModule &module, const SimOptions &options, QObject *parent)

@@ -33,6 +33,7 @@ struct SimOptions {
     int goAwayFrames = -1;   // -1: never
     int replugMs = -1;       // -1: stays away
     bool stream = false;
+    bool outliers = false;
     QString link;            // empty: no symbolic link
 };
 
