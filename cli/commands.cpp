@@ -6,6 +6,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "records.h"
+#include "replaysource.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
 #include "platform/quitonsignal.h"
@@ -210,6 +211,9 @@ int measure(ModuleLine &s, Output &out, Output &records)
     // Hang-ups and closed pipes too: the module must not be left streaming.
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
+    // A replayed run ends with its capture.
+    if (s.replay())
+        QObject::connect(s.replay(), &ReplaySource::finished, &run, [&run] { run.interrupt(0); });
     const MeasureRun::End end = run.run();
 
     // Judged against what the line could carry of the frames the module sent.
@@ -239,7 +243,7 @@ int measure(ModuleLine &s, Output &out, Output &records)
         return ExitStatus::LinkFailure;
     }
     // A measure run cut short says so; a test cut short has its verdict (too few frames).
-    if (end == MeasureRun::End::Interrupted && !limits)
+    if (end == MeasureRun::End::Interrupted && !limits && run.interruptedBy() != 0)
         return ExitStatus::interrupted(run.interruptedBy());
     return status;
 }
@@ -282,7 +286,7 @@ int runCommand(const CliOptions &o)
 
     ModuleLine s(o);
     if (!s.open())
-        return ExitStatus::LinkFailure;
+        return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
     const int status = outputStatus(out, dispatch(s, out, records));
     return file.isFile() ? outputStatus(file, status) : status;
 }

@@ -56,7 +56,8 @@ public:
     ~MeasureRun() override;
 
     End run();
-    // Ends the run from outside: signal `signalNumber` arrived.
+    // Ends the run from outside: signal `signalNumber` arrived (0: no signal,
+    // the replayed capture ended).
     void interrupt(int signalNumber);
     // The signal that cut the run short (Interrupted).
     int interruptedBy() const { return signalNumber; }
@@ -102,10 +103,10 @@ private:
     QTimer watchdog;
     QTimer pollTimer;
     PollSchedule schedule;
-    QElapsedTimer sinceFirst;
     QElapsedTimer sinceStart;
     QElapsedTimer deadlineClock;
     qint64 deadlineNs = -1;  // -1: no duration running
+    qint64 firstReadUs = 0;  // the link's time of the first frame's read
     qint64 lastFrameNs = 0;
     quint64 pollsSent = 0;
     std::optional<quint64> pollLimit;

@@ -38,7 +38,7 @@ const QList<CommandEntry> &commands()
     return list;
 }
 
-const QStringList lineOptions = {"port", "sim", "baud", "id", "timeout", "help"};
+const QStringList lineOptions = {"port", "sim", "baud", "id", "timeout", "help", "capture", "replay"};
 
 std::optional<quint64> wholeNumber(const QString &text, quint64 low, quint64 high)
 {
@@ -99,7 +99,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     };
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
-                             "max-outside", "from", "to"})
+                             "max-outside", "from", "to", "capture", "replay"})
         valued(name);
     for (const char *name : {"sim", "fixed", "stats"})
         flag(name);
@@ -148,7 +148,21 @@ ParsedArguments parseArguments(const QStringList &arguments)
         return fail(QStringLiteral("--port and --sim exclude each other"));
     if (isSet("port") && o.port.isEmpty())
         return fail(QStringLiteral("--port wants a port name"));
-    if (!o.sim && !isSet("port") && o.command != CliCommand::Ports)
+    if (isSet("replay")) {
+        o.replay = value("replay");
+        if (o.replay.isEmpty())
+            return fail(QStringLiteral("--replay wants a capture file"));
+        if (o.command != CliCommand::Measure && o.command != CliCommand::Test)
+            return fail(QStringLiteral("--replay works with measure and test only"));
+        if (o.sim || isSet("port") || isSet("id") || isSet("capture"))
+            return fail(QStringLiteral("--replay plays a capture: --port, --sim, --id and --capture do not apply"));
+    }
+    if (isSet("capture")) {
+        o.capture = value("capture");
+        if (o.capture.isEmpty())
+            return fail(QStringLiteral("--capture wants a file name"));
+    }
+    if (!o.sim && !isSet("port") && o.replay.isEmpty() && o.command != CliCommand::Ports)
         return fail(QStringLiteral("--port NAME or --sim is required"));
     if (isSet("baud")) {
         const QString baud = value("baud");
@@ -304,7 +318,8 @@ QString usageLine()
 {
     return QStringLiteral(
         "usage: korvani-cli [--port NAME | --sim] [--baud 115200|9600|921600] [--id N] [--timeout MS]\n"
-        "                   [--format text|csv|json] [--output FILE] COMMAND [ARGS]");
+        "                   [--format text|csv|json] [--output FILE] [--capture FILE]\n"
+        "                   [--replay FILE] COMMAND [ARGS]");
 }
 
 QString helpText()
@@ -325,6 +340,11 @@ The line:
   --output FILE      write the records to FILE, as they arrive; the summary
                      and the verdict still go to standard output. An existing
                      FILE is replaced only once the first record comes.
+  --capture FILE     keep every read and write on the line in FILE with its time
+                     (a capture; written as it comes, at least every 100 ms)
+  --replay FILE      measure or test on a capture instead of a port, as fast as
+                     it reads; records keep their recorded times. A malformed
+                     capture ends with "FILE:LINE: reason" and status 64
   -h, --help         this help
 
 Commands:
@@ -366,7 +386,7 @@ Exit status:
       threshold than the one set
   2   the port could not be opened or is in use, the module did not answer,
       or the port went away
-  64  usage error
+  64  usage error, or a malformed capture (--replay)
   73  the --output file cannot be opened for writing
   74  a write failed (records, summary or lines lost: a full disk, say)
   128+N  measure cut short by signal N: 130 Ctrl+C, 129 hang-up, 143 SIGTERM,
