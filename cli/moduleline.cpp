@@ -1,6 +1,7 @@
 #include "moduleline.h"
 
 #include "protocol/commands.h"
+#include "serial/portlist.h"
 #include "replaysource.h"
 #include "sim/simulatedmodule.h"
 
@@ -65,7 +66,7 @@ bool ModuleLine::open()
         }
         port = sim->portName();
     }
-    if (!moduleLink.open(port, opts.baud)) {
+    if (!moduleLink.open(portLocation(port), opts.baud)) {
         report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
         return false;
     }
