@@ -11,12 +11,32 @@
 // the options to a module, opens its line, arms the go-away fault and, when
 // the module goes away with --replug, opens a new line after the pause.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QVector>
+#include <memory>
+#include <optional>
 
 class QCommandLineParser;
 class QCoreApplication;
+class SimulatedBus;
 class SimulatedModule;
+
+// One module of a simulated bus (--module ID[,distance=MM][,noise=MM]
+// [,firmware=B-1.2.5][,hardware=A-0.1.2][,silent], versions written as the
+// program shows them); unset values come from the module-wide options.
+struct BusModuleOptions {
+    int id = 1;
+    std::optional<int> distanceMm;
+    std::optional<double> noiseMm;
+    QByteArray firmware;  // the four bytes the module sends; empty: its default
+    QByteArray hardware;
+    bool silent = false;
+};
+
+// One --module value; nullopt with a one-line reason when it is not one.
+std::optional<BusModuleOptions> parseBusModule(const QString &spec, QString *error);
 
 struct SimOptions {
     int rateHz = 50;
@@ -34,6 +54,8 @@ struct SimOptions {
     int replugMs = -1;       // -1: stays away
     bool stream = false;
     QString link;            // empty: no symbolic link
+    // Not empty: a bus of these modules instead of one module.
+    QVector<BusModuleOptions> bus;
 };
 
 void addSimOptions(QCommandLineParser &parser);
@@ -44,17 +66,25 @@ bool processSimOptions(const QCoreApplication &app, const QString &description,
 
 // Everything but the line itself: rate, RS485, frames, noise and faults.
 void applySimOptions(const SimOptions &options, SimulatedModule &module);
+// A bus of options.bus, each module set by the options and then by its own
+// values; nullptr when options.bus is empty.
+std::unique_ptr<SimulatedBus> makeSimulatedBus(const SimOptions &options);
 
 class SimSession : public QObject
 {
     Q_OBJECT
 
 public:
+    // With options.bus set, `module` stays unused and a bus of those
+    // modules is opened instead.
     SimSession(SimulatedModule &module, const SimOptions &options, QObject *parent = nullptr);
+    ~SimSession() override;
 
     // Applies the options and opens the line; false with errorString() set.
     bool start();
     QString errorString() const { return error; }
+    // The device the program opens: the module's or the bus's.
+    QString portName() const;
 
 signals:
     // The device path to open, on start and after every replug.
@@ -68,6 +98,7 @@ private:
     void reopen();
 
     SimulatedModule &module;
+    std::unique_ptr<SimulatedBus> bus;
     SimOptions options;
     QString error;
 };
