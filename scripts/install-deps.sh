@@ -3,7 +3,10 @@
 # (Qt 5), and nothing when they are all present already.
 # locales: the log-file encoding test compiles a GB18030 locale;
 # xvfb, xauth: the help dialog is tested on a screen taller than its form;
-# clang, libclang-rt-14-dev: the fuzz targets (libFuzzer).
+# clang, libclang-rt-14-dev: the fuzz targets (libFuzzer);
+# libqt5sql5-sqlite, libqt5sql5-psql: the results database's drivers;
+# postgresql: the results tests start a server of their own.
 exec sh "$(dirname "$0")/install-packages.sh" \
   make cmake g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5charts5-dev \
-  libqt5svg5 fonts-wqy-microhei locales xvfb xauth clang libclang-rt-14-dev
+  libqt5svg5 fonts-wqy-microhei locales xvfb xauth clang libclang-rt-14-dev \
+  libqt5sql5-sqlite libqt5sql5-psql postgresql

@@ -1,0 +1,215 @@
+#include "limitsfile.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace {
+
+constexpr double MaxMm = 65535;
+
+// Byte offset -> 1-based line and column (in characters).
+void position(const QByteArray &bytes, int offset, int *line, int *column)
+{
+    offset = qBound(0, offset, int(bytes.size()));
+    const int lineStart = bytes.lastIndexOf('\n', offset - 1) + 1;
+    *line = int(bytes.left(offset).count('\n')) + 1;
+    *column = int(QString::fromUtf8(bytes.mid(lineStart, offset - lineStart)).size()) + 1;
+}
+
+// The byte offset of every key of the top-level object (its opening quote),
+// and the keys given more than once. Walks the text as JSON: strings with
+// their escapes, nesting by brackets; a string at depth 1 followed by a
+// colon is a key.
+struct KeyScan {
+    QHash<QString, int> at;
+    QString duplicate;
+    int duplicateAt = -1;
+};
+
+KeyScan scanKeys(const QByteArray &bytes)
+{
+    KeyScan scan;
+    int depth = 0;
+    for (int i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        } else if (c == '"') {
+            const int start = i;
+            for (++i; i < bytes.size() && bytes.at(i) != '"'; ++i) {
+                if (bytes.at(i) == '\\')
+                    ++i;
+            }
+            if (depth != 1)
+                continue;
+            int j = i + 1;
+            while (j < bytes.size() && (bytes.at(j) == ' ' || bytes.at(j) == '\t' || bytes.at(j) == '\r' || bytes.at(j) == '\n'))
+                ++j;
+            if (j >= bytes.size() || bytes.at(j) != ':')
+                continue;
+            // Decoded as JSON decodes it, escapes included.
+            const QJsonDocument one = QJsonDocument::fromJson('[' + bytes.mid(start, i - start + 1) + ']');
+            const QString key = one.array().at(0).toString();
+            if (scan.at.contains(key) && scan.duplicate.isEmpty()) {
+                scan.duplicate = key;
+                scan.duplicateAt = start;
+            }
+            scan.at.insert(key, start);
+        }
+    }
+    return scan;
+}
+
+// A finite number with at most three decimals, in thousandths, within [low, high].
+std::optional<qint64> thousandths(const QJsonValue &v, double low, double high)
+{
+    if (!v.isDouble())
+        return std::nullopt;
+    const double d = v.toDouble();
+    if (!std::isfinite(d) || d < low || d > high)
+        return std::nullopt;
+    const double scaled = d * 1000.0;
+    const double rounded = std::round(scaled);
+    if (std::fabs(scaled - rounded) > 1e-6)
+        return std::nullopt;
+    return qint64(rounded);
+}
+
+std::optional<quint64> wholeNumber(const QJsonValue &v, double low, double high)
+{
+    if (!v.isDouble())
+        return std::nullopt;
+    const double d = v.toDouble();
+    if (!std::isfinite(d) || d != std::floor(d) || d < low || d > high)
+        return std::nullopt;
+    return quint64(d);
+}
+
+} // namespace
+
+QString LimitsError::text() const
+{
+    QString where = path;
+    if (line > 0)
+        where += QStringLiteral(":%1:%2").arg(line).arg(column);
+    if (!key.isEmpty())
+        where += QStringLiteral(": \"%1\"").arg(key);
+    return where + QStringLiteral(": ") + message;
+}
+
+bool versionMatches(const QString &version, const QString &pattern)
+{
+    const QRegularExpression re(QRegularExpression::anchoredPattern(pattern));
+    return re.isValid() && re.match(version).hasMatch();
+}
+
+std::optional<LimitsFile> readLimitsFile(const QString &path, LimitsError *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = LimitsError{path, QString(), 0, 0, QStringLiteral("cannot read the limits file: %1").arg(file.errorString())};
+        return std::nullopt;
+    }
+    return parseLimits(file.readAll(), path, error);
+}
+
+std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &path, LimitsError *error)
+{
+    const auto fail = [&](const QString &key, int offset, const QString &message) {
+        error->path = path;
+        error->key = key;
+        error->message = message;
+        position(bytes, offset, &error->line, &error->column);
+        return std::nullopt;
+    };
+
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return fail(QString(), parseError.offset, QStringLiteral("not valid JSON: %1").arg(parseError.errorString()));
+    if (!doc.isObject())
+        return fail(QString(), 0, QStringLiteral("wants one JSON object { \"key\": value, ... }"));
+
+    const KeyScan keys = scanKeys(bytes);
+    if (!keys.duplicate.isEmpty())
+        return fail(keys.duplicate, keys.duplicateAt, QStringLiteral("given more than once"));
+
+    LimitsFile l;
+    l.path = path;
+    l.sha256 = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const QJsonObject object = doc.object();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const QString key = it.key();
+        const QJsonValue v = it.value();
+        const int at = keys.at.value(key, 0);
+        const auto wrong = [&](const QString &wants) { return fail(key, at, QStringLiteral("wants ") + wants); };
+        const auto millimetres = [&](std::optional<qint64> *target) {
+            *target = thousandths(v, 0, MaxMm);
+            return target->has_value();
+        };
+        const auto text = [&](QString *target) {
+            *target = v.toString();
+            return v.isString();
+        };
+        const auto pattern = [&](std::optional<QString> *target) {
+            if (!v.isString() || !QRegularExpression(v.toString()).isValid())
+                return false;
+            *target = v.toString();
+            return true;
+        };
+
+        if (key == QLatin1String("product")) {
+            if (!text(&l.product))
+                return wrong(QStringLiteral("a text"));
+        } else if (key == QLatin1String("version")) {
+            if (!text(&l.version))
+                return wrong(QStringLiteral("a text"));
+        } else if (key == QLatin1String("reference_mm") || key == QLatin1String("tolerance_mm")
+                   || key == QLatin1String("marginal_mm") || key == QLatin1String("max_sigma_mm")) {
+            std::optional<qint64> *target = key == QLatin1String("reference_mm")   ? &l.referenceMilli
+                                            : key == QLatin1String("tolerance_mm") ? &l.toleranceMilli
+                                            : key == QLatin1String("marginal_mm")  ? &l.marginalMilli
+                                                                                   : &l.maxSigmaMilli;
+            if (!millimetres(target))
+                return wrong(QStringLiteral("millimetres from 0 to 65535 (up to three decimals)"));
+        } else if (key == QLatin1String("min_amplitude")) {
+            if (!millimetres(&l.minAmplitudeMilli))
+                return wrong(QStringLiteral("an amplitude from 0 to 65535 (up to three decimals)"));
+        } else if (key == QLatin1String("max_outside")) {
+            if (!(l.maxOutside = wholeNumber(v, 0, 4294967295.0)))
+                return wrong(QStringLiteral("a whole number of frames from 0"));
+        } else if (key == QLatin1String("count")) {
+            if (!(l.count = wholeNumber(v, 1, 4294967295.0)))
+                return wrong(QStringLiteral("a whole number of frames from 1"));
+        } else if (key == QLatin1String("duration_s")) {
+            const std::optional<qint64> ms = thousandths(v, 0, 86400.0 * 365);
+            if (!ms || *ms == 0)
+                return wrong(QStringLiteral("seconds above 0 (up to three decimals)"));
+            l.durationMs = ms;
+        } else if (key == QLatin1String("rate")) {
+            const std::optional<quint64> hz = wholeNumber(v, 10, 100);
+            if (!hz || (*hz != 10 && *hz != 20 && *hz != 50 && *hz != 100))
+                return wrong(QStringLiteral("10, 20, 50 or 100"));
+            l.rateHz = int(*hz);
+        } else if (key == QLatin1String("hardware")) {
+            if (!pattern(&l.hardwarePattern))
+                return wrong(QStringLiteral("a regular expression for the hardware version"));
+        } else if (key == QLatin1String("firmware")) {
+            if (!pattern(&l.firmwarePattern))
+                return wrong(QStringLiteral("a regular expression for the firmware version"));
+        } else {
+            return fail(key, at, QStringLiteral("unknown key (known: product, version, reference_mm, tolerance_mm, "
+                                                "marginal_mm, max_sigma_mm, min_amplitude, max_outside, count, "
+                                                "duration_s, rate, hardware, firmware)"));
+        }
+    }
+    return l;
+}

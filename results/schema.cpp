@@ -1,0 +1,181 @@
+#include "schema.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace {
+
+// The tables of version 1, with the types as placeholders.
+const char *const version1[] = {
+    "CREATE TABLE IF NOT EXISTS runs ("
+    " run_id {uuid} PRIMARY KEY,"
+    " started_at {time} NOT NULL,"
+    " ended_at {time} NOT NULL,"
+    " kind TEXT NOT NULL,"
+    " station TEXT NOT NULL,"
+    " operator TEXT,"
+    " serial_number TEXT,"
+    " product TEXT,"
+    " limits_version TEXT,"
+    " limits_sha256 TEXT,"
+    " port TEXT NOT NULL,"
+    " baud INTEGER NOT NULL,"
+    " device_id INTEGER,"
+    " hardware_version TEXT,"
+    " firmware_version TEXT,"
+    " tool_version TEXT NOT NULL,"
+    " command TEXT NOT NULL,"
+    " reference_mm {numeric(8,3)},"
+    " tolerance_mm {numeric(8,3)},"
+    " marginal_mm {numeric(8,3)},"
+    " frames BIGINT NOT NULL,"
+    " expected BIGINT NOT NULL,"
+    " failed_checks BIGINT NOT NULL,"
+    " rate_hz {numeric(8,2)} NOT NULL,"
+    " mean_mm {numeric(8,3)},"
+    " sigma_mm {numeric(8,3)},"
+    " min_mm INTEGER,"
+    " max_mm INTEGER,"
+    " median_mm {numeric(8,1)},"
+    " accuracy_mm {numeric(9,3)},"
+    " outside BIGINT,"
+    " mean_amplitude {numeric(9,3)},"
+    " status TEXT NOT NULL CHECK (status IN ('COMPLETE', 'ERROR', 'ABORTED')),"
+    " result TEXT CHECK (result IN ('PASS', 'FAIL')),"
+    " marginal SMALLINT NOT NULL DEFAULT 0,"
+    " failed TEXT,"
+    " exit_status INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS measurements ("
+    " run_id {uuid} NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE,"
+    " seq INTEGER NOT NULL,"
+    " time {time} NOT NULL,"
+    " code SMALLINT NOT NULL,"
+    " distance_mm INTEGER NOT NULL,"
+    " amplitude INTEGER NOT NULL,"
+    " ambient INTEGER NOT NULL,"
+    " temperature_c INTEGER NOT NULL,"
+    " driver_current INTEGER NOT NULL,"
+    " PRIMARY KEY (run_id, seq))",
+    "CREATE INDEX IF NOT EXISTS runs_serial_number ON runs (serial_number, started_at)",
+    "CREATE INDEX IF NOT EXISTS runs_started_at ON runs (started_at)",
+    "CREATE INDEX IF NOT EXISTS runs_station ON runs (station, started_at)",
+    "CREATE INDEX IF NOT EXISTS runs_product ON runs (product, started_at)",
+    "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
+};
+
+struct Upgrade {
+    int to;
+    const char *const *begin;
+    const char *const *end;
+};
+
+// Each later version adds its statements here; they run in order, once.
+const Upgrade upgrades[] = {
+    {1, std::begin(version1), std::end(version1)},
+};
+
+QString typed(const char *statement, SqlDialect dialect)
+{
+    QString s = QString::fromLatin1(statement);
+    const bool pg = dialect == SqlDialect::Postgres;
+    s.replace(QLatin1String("{uuid}"), pg ? QLatin1String("uuid") : QLatin1String("TEXT"));
+    s.replace(QLatin1String("{time}"), pg ? QLatin1String("timestamptz") : QLatin1String("TEXT"));
+    static const QRegularExpression numeric(QStringLiteral("\\{(numeric\\([0-9,]+\\))\\}"));
+    s.replace(numeric, pg ? QStringLiteral("\\1") : QStringLiteral("REAL"));
+    return s;
+}
+
+bool run(QSqlDatabase &db, const QString &sql, QString *error)
+{
+    QSqlQuery q(db);
+    if (q.exec(sql))
+        return true;
+    *error = q.lastError().text();
+    return false;
+}
+
+} // namespace
+
+SqlDialect dialectOf(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? SqlDialect::Postgres : SqlDialect::Sqlite;
+}
+
+const QStringList &runColumns()
+{
+    static const QStringList columns = {
+        "run_id", "started_at", "ended_at", "kind", "station", "operator", "serial_number", "product",
+        "limits_version", "limits_sha256", "port", "baud", "device_id", "hardware_version",
+        "firmware_version", "tool_version", "command", "reference_mm", "tolerance_mm", "marginal_mm",
+        "frames", "expected", "failed_checks", "rate_hz", "mean_mm", "sigma_mm", "min_mm", "max_mm",
+        "median_mm", "accuracy_mm", "outside", "mean_amplitude", "status", "result", "marginal",
+        "failed", "exit_status"};
+    return columns;
+}
+
+const QStringList &measurementColumns()
+{
+    static const QStringList columns = {"run_id", "seq", "time", "code", "distance_mm", "amplitude",
+                                        "ambient", "temperature_c", "driver_current"};
+    return columns;
+}
+
+int schemaVersionOf(QSqlDatabase &db)
+{
+    const bool pg = dialectOf(db) == SqlDialect::Postgres;
+    QSqlQuery q(db);
+    // Asked without an error when the table is missing (an error would
+    // spoil an open PostgreSQL transaction).
+    const QString exists = pg ? QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")
+                              : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'"
+                                               " AND name = 'schema_version'");
+    if (!q.exec(exists) || !q.next())
+        return -1;
+    if (!q.value(0).toBool())
+        return 0;
+    if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
+        return -1;
+    return q.value(0).toInt();
+}
+
+bool ensureSchema(QSqlDatabase &db, QString *error)
+{
+    const SqlDialect dialect = dialectOf(db);
+    const int seen = schemaVersionOf(db);
+    if (seen >= SchemaVersion)
+        return true;
+
+    // One creator at a time: SQLite's write lock, PostgreSQL's transaction-wide
+    // advisory lock; the version is read again under it.
+    const bool pg = dialect == SqlDialect::Postgres;
+    if (!run(db, pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"), error))
+        return false;
+    const auto fail = [&db, error](const QString &why) {
+        *error = why;
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    };
+    QString why;
+    if (pg && !run(db, QStringLiteral("SELECT pg_advisory_xact_lock(7316485021)"), &why))
+        return fail(why);
+    const int current = schemaVersionOf(db);
+    if (current < 0)
+        return fail(db.lastError().text());
+    for (const Upgrade &u : upgrades) {
+        if (u.to <= current)
+            continue;
+        for (const char *const *s = u.begin; s != u.end; ++s) {
+            if (!run(db, typed(*s, dialect), &why))
+                return fail(QStringLiteral("cannot create the tables: %1").arg(why));
+        }
+    }
+    if (current < SchemaVersion) {
+        const QString set = current == 0 ? QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)")
+                                         : QStringLiteral("UPDATE schema_version SET version = %1");
+        if (!run(db, set.arg(SchemaVersion), &why))
+            return fail(why);
+    }
+    return run(db, QStringLiteral("COMMIT"), error);
+}
