@@ -177,7 +177,6 @@ int measure(ModuleLine &s, QIODevice &out)
         l.maxOutside = o.maxOutside;
         l.maxSigmaMilli = o.maxSigmaMilli;
         l.minAmplitudeMilli = o.minAmplitudeMilli;
-        l.expectedFrames = o.expectedFrames();
         limits = l;
     }
 
@@ -187,11 +186,15 @@ int measure(ModuleLine &s, QIODevice &out)
     const MeasureRun::End end = run.run();
     file.close();
 
+    // Judged against what the line could carry of the frames the module sent.
+    const quint64 expected = o.expectedFrames(run.frameBytes());
+    if (limits)
+        limits->expectedFrames = expected;
     int status = ExitStatus::Done;
     if (o.stats) {
         RunSummary summary;
         summary.frames = run.frames();
-        summary.expected = o.expectedFrames();
+        summary.expected = expected;
         summary.failedChecks = run.failedChecks();
         summary.rateHz = run.rateHz();
         summary.distances = &run.distances();

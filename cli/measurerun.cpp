@@ -29,12 +29,13 @@ MeasureRun::MeasureRun(ModuleLine &s, QIODevice &records, std::optional<TestLimi
     , out(records)
     , band(limits)
     , writer(makeRecordWriter(s.options().format))
+    , schedule(s.options().rateHz)
 {
     pending.reserve(64 * 1024);
     const CliOptions &o = line.options();
     durationTimer.setSingleShot(true);
     durationTimer.setTimerType(Qt::PreciseTimer);
-    connect(&durationTimer, &QTimer::timeout, this, [this] { finish(End::Done); });
+    connect(&durationTimer, &QTimer::timeout, this, &MeasureRun::armDeadline);
     watchdog.setSingleShot(true);
     watchdog.setInterval(qMax(1000, 2000 / o.rateHz) + o.timeoutMs);
     connect(&watchdog, &QTimer::timeout, this, [this] {
@@ -83,7 +84,11 @@ MeasureRun::End MeasureRun::run()
     loop = &events;
     collecting = true;
     watchdog.start();
+    sinceStart.start();
     if (polled) {
+        // The polls a duration can carry; with a count alone, polls go on until it is reached.
+        if (o.durationMs)
+            pollLimit = o.expectedFrames();
         pollTimer.start(0);
     } else {
         link.send(commandFrame(rateCommand(o.rateHz)), true);
@@ -127,19 +132,42 @@ void MeasureRun::finish(End end, const QString &why)
         loop->quit();
 }
 
+// The duration's end, `durationNs` from now; a QTimer holds an int of
+// milliseconds, so a long duration is waited for in steps.
+void MeasureRun::startDeadline(qint64 durationNs)
+{
+    deadlineClock.start();
+    deadlineNs = durationNs;
+    armDeadline();
+}
+
+void MeasureRun::armDeadline()
+{
+    constexpr qint64 StepMs = 3600 * 1000;
+    const qint64 leftMs = (deadlineNs - deadlineClock.nsecsElapsed() + 999999) / 1000000;
+    if (leftMs <= 0) {
+        finish(End::Done);
+        return;
+    }
+    durationTimer.start(int(qMin(leftMs, StepMs)));
+}
+
 void MeasureRun::pollOnce()
 {
     if (finished)
         return;
-    const CliOptions &o = line.options();
-    QElapsedTimer tick;
-    tick.start();
-    const quint8 code = o.fixed ? Command::SingleFixed : Command::Single;
+    if (pollLimit && pollsSent >= *pollLimit) {
+        finish(End::Done);
+        return;
+    }
+    const quint8 code = line.options().fixed ? Command::SingleFixed : Command::Single;
+    ++pollsSent;
+    // Waits for the answer (or the time-out): one poll in flight at a time.
     const ModuleLink::SendResult r = line.link().send(line.frame(code), true);
     if (r == ModuleLink::SendResult::WriteFailed)
         finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(line.link().errorString()));
     if (!finished)
-        pollTimer.start(int(qMax<qint64>(0, 1000 / o.rateHz - tick.elapsed())));
+        pollTimer.start(int(qMin<qint64>(schedule.waitMs(pollsSent, sinceStart.nsecsElapsed()), 1000000)));
 }
 
 void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
@@ -157,9 +185,11 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
             continue;
         if (stats.isEmpty()) {
             sinceFirst.start();
-            if (o.durationMs)
-                durationTimer.start(int(*o.durationMs));
-        } else if (o.durationMs && sinceFirst.elapsed() >= *o.durationMs) {
+            measurementBytes = frame.size();
+            // A streamed duration counts from the first frame; a polled one runs from the start.
+            if (o.durationMs && !polled)
+                startDeadline(*o.durationMs * 1000000);
+        } else if (!polled && deadlineNs >= 0 && deadlineClock.nsecsElapsed() >= deadlineNs) {
             finish(End::Done);
             break;
         }

@@ -5,8 +5,19 @@
 // measurement, or, with a device ID, polls with addressed single measurements
 // at the rate (continuous measurement has no addressed form). Every
 // measurement frame becomes a record, written and flushed at the end of each
-// read of the port, and goes into the statistics. The run ends when
-//   - the count is reached, or the duration has passed since the first frame;
+// read of the port, and goes into the statistics.
+//
+// Polls are timed against the run's start (PollSchedule), one in flight at a
+// time: a poll held up by a late answer goes out as soon as that answer is
+// in, and the later ones keep their times. A polled run with a duration sends
+// the polls the duration can carry (CliOptions::expectedFrames), every one of
+// them however late, and keeps the answer to each: a module is judged by the
+// polls it was sent, and one slower than the rate lengthens the run (the rate
+// measured shows it) rather than failing for polls never sent.
+//
+// The run ends when
+//   - the count is reached; or the duration has passed since the first frame
+//     (streamed), or the last poll is answered or timed out (polled);
 //   - Ctrl+C (SIGINT) or SIGTERM arrives;
 //   - no measurement arrives for a second plus the answer time-out
 //     (the module did not answer / stopped sending);
@@ -14,6 +25,7 @@
 // A continuous run then sends stop (0x06) if the port is still there.
 // Frames after the end are not counted.
 
+#include "protocol/pollschedule.h"
 #include "stats/statistics.h"
 #include "options.h"
 #include "verdict.h"
@@ -54,10 +66,14 @@ public:
     // check, one per byte skipped outside a frame (a frame given up, noise).
     quint64 failedChecks() const;
     double rateHz() const;
+    // The length of the measurement frames received (11 until one arrived).
+    int frameBytes() const { return measurementBytes; }
 
 private:
     void framesReceived(const QVector<QByteArray> &frames);
     void pollOnce();
+    void startDeadline(qint64 durationNs);
+    void armDeadline();
     void finish(End end, const QString &why = QString());
     void writeOut();
     quint64 discarded() const;
@@ -81,8 +97,15 @@ private:
     QTimer durationTimer;
     QTimer watchdog;
     QTimer pollTimer;
+    PollSchedule schedule;
     QElapsedTimer sinceFirst;
+    QElapsedTimer sinceStart;
+    QElapsedTimer deadlineClock;
+    qint64 deadlineNs = -1;  // -1: no duration running
     qint64 lastFrameNs = 0;
+    quint64 pollsSent = 0;
+    std::optional<quint64> pollLimit;
+    int measurementBytes = 11;
 };
 
 #endif // MEASURERUN_H

@@ -2,6 +2,7 @@
 
 #include "protocol/commandline.h"
 #include "protocol/commands.h"
+#include "protocol/pollschedule.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -68,9 +69,10 @@ constexpr qint64 MaxMilli = 65535000;  // the largest distance the module report
 
 } // namespace
 
-quint64 CliOptions::expectedFrames() const
+quint64 CliOptions::expectedFrames(int frameBytes) const
 {
-    const quint64 byDuration = durationMs ? quint64(*durationMs) * quint64(rateHz) / 1000 : 0;
+    const int pollBytes = id ? commandFrame(Command::Single, QByteArray(), id).size() : 0;
+    const quint64 byDuration = durationMs ? deliverableFrames(*durationMs, rateHz, baud, frameBytes, pollBytes) : 0;
     if (count && durationMs)
         return std::min(*count, byDuration);
     if (durationMs)
