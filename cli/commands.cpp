@@ -5,6 +5,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "records.h"
+#include "runkeeper.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
 #include "platform/quitonsignal.h"
@@ -161,9 +162,46 @@ int scan(ModuleLine &s, QIODevice &out)
                      : s.fail(QStringLiteral("no module answered (IDs %1-%2)").arg(o.scanFrom).arg(o.scanTo));
 }
 
+RunStatus statusOf(MeasureRun::End end)
+{
+    switch (end) {
+    case MeasureRun::End::Done: return RunStatus::Complete;
+    case MeasureRun::End::Interrupted: return RunStatus::Aborted;
+    case MeasureRun::End::NoAnswer:
+    case MeasureRun::End::LinkFailed: break;
+    }
+    return RunStatus::Error;
+}
+
 int measure(ModuleLine &s, QIODevice &out)
 {
     const CliOptions &o = s.options();
+    RunKeeper keeper(o, s.portName());
+    RunSummary summary;
+    summary.expected = o.expectedFrames();
+
+    // A test records the versions the module reports, and checks them.
+    QString hardware, firmware;
+    if (o.command == CliCommand::Test) {
+        const struct {
+            quint8 code;
+            QString *version;
+            const char *what;
+        } queries[] = {{Command::HardwareVersion, &hardware, "hardware version"},
+                       {Command::FirmwareVersion, &firmware, "firmware version"}};
+        for (const auto &q : queries) {
+            const std::optional<Answer> a = s.askCode(s.frame(q.code), q.code);
+            if (!a || a->lines.isEmpty() || s.broken()) {
+                const QString why = QStringLiteral("the module did not answer (%1)").arg(QLatin1String(q.what));
+                const int status = s.fail(why);
+                keeper.keep(summary, 0, RunStatus::Error, status, false, why);
+                return status;
+            }
+            *q.version = versionOf(a->lines.first());
+        }
+        keeper.setVersions(hardware, firmware);
+    }
+
     QFile file(o.output);
     if (!openRecords(s, file))
         return ExitStatus::LinkFailure;
@@ -181,6 +219,7 @@ int measure(ModuleLine &s, QIODevice &out)
     }
 
     MeasureRun run(s, records, limits);
+    run.setMeasurementSink(keeper.recorder());
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
     const MeasureRun::End end = run.run();
@@ -191,25 +230,30 @@ int measure(ModuleLine &s, QIODevice &out)
     if (limits)
         limits->expectedFrames = expected;
     int status = ExitStatus::Done;
-    if (o.stats) {
-        RunSummary summary;
-        summary.frames = run.frames();
-        summary.expected = expected;
-        summary.failedChecks = run.failedChecks();
-        summary.rateHz = run.rateHz();
-        summary.distances = &run.distances();
-        if (limits) {
-            summary.limits = limits;
-            summary.outside = run.outside();
-            summary.verdict = judge(*limits, run.distances(), run.amplitudeSum(), run.outside());
-            status = summary.verdict.pass ? ExitStatus::Done : ExitStatus::Fail;
-        }
-        out.write(renderSummary(summary, o.format));
+    bool marginal = false;
+    summary.frames = run.frames();
+    summary.expected = expected;
+    summary.failedChecks = run.failedChecks();
+    summary.rateHz = run.rateHz();
+    summary.distances = &run.distances();
+    if (limits) {
+        summary.limits = limits;
+        summary.outside = run.outside();
+        summary.verdict = judge(*limits, run.distances(), run.amplitudeSum(), run.outside());
+        summary.verdict.failed = versionFailures(hardware, o.hardwarePattern, firmware, o.firmwarePattern)
+                                 + summary.verdict.failed;
+        summary.verdict.pass = summary.verdict.failed.isEmpty();
+        marginal = o.marginalMilli && isMarginal(*limits, run.distances(), summary.verdict, *o.marginalMilli);
+        status = summary.verdict.pass ? ExitStatus::Done : ExitStatus::Fail;
     }
+    if (o.stats)
+        out.write(renderSummary(summary, o.format));
     if (end == MeasureRun::End::NoAnswer || end == MeasureRun::End::LinkFailed) {
         s.report(run.reason());
-        return ExitStatus::LinkFailure;
+        status = ExitStatus::LinkFailure;
     }
+    if (o.stats)
+        keeper.keep(summary, run.amplitudeSum(), statusOf(end), status, marginal, run.reason());
     return status;
 }
 
@@ -219,6 +263,8 @@ int runCommand(const CliOptions &o, QIODevice &out)
 {
     if (o.command == CliCommand::Ports)
         return ports(out);
+    if (o.command == CliCommand::Sync)
+        return syncRuns(o, out);
 
     ModuleLine s(o);
     if (!s.open())
@@ -235,7 +281,8 @@ int runCommand(const CliOptions &o, QIODevice &out)
     case CliCommand::Restart: return simple(s, Command::Restart, QByteArray(), "restart");
     case CliCommand::Send: return send(s, out);
     case CliCommand::Scan: return scan(s, out);
-    case CliCommand::Ports: break;
+    case CliCommand::Ports:
+    case CliCommand::Sync: break;
     }
     return ExitStatus::Done;
 }

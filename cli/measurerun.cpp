@@ -176,7 +176,8 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         return;
     const CliOptions &o = line.options();
     // One time stamp per read: its frames arrived together.
-    writer->setTime(QDateTime::currentMSecsSinceEpoch());
+    const qint64 readAt = QDateTime::currentMSecsSinceEpoch();
+    writer->setTime(readAt);
     for (const QByteArray &frame : frames) {
         if (!isMeasurementCode(quint8(frame.at(1))))
             continue;
@@ -195,6 +196,8 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         }
         const Measurement &m = *a.measurement;
         writer->record(pending, m);
+        if (measured)
+            measured(readAt, m);
         stats.add(m.distance);
         amplitudes += m.amplitude;
         if (band && isOutside(m.distance, *band))

@@ -25,6 +25,7 @@
 // A continuous run then sends stop (0x06) if the port is still there.
 // Frames after the end are not counted.
 
+#include "decode/measurement.h"
 #include "protocol/pollschedule.h"
 #include "stats/statistics.h"
 #include "options.h"
@@ -34,6 +35,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -52,6 +54,10 @@ public:
     // `records` receives the records; `band`, when given, counts the frames outside it.
     MeasureRun(ModuleLine &line, QIODevice &records, std::optional<TestLimits> band);
     ~MeasureRun() override;
+
+    // Called with every measurement counted, and the time it was read
+    // (milliseconds since the epoch); for keeping the records elsewhere too.
+    void setMeasurementSink(std::function<void(qint64, const Measurement &)> sink) { measured = std::move(sink); }
 
     End run();
     // Ends the run from outside (Ctrl+C).
@@ -82,6 +88,7 @@ private:
     QIODevice &out;
     std::optional<TestLimits> band;
     std::unique_ptr<RecordWriter> writer;
+    std::function<void(qint64, const Measurement &)> measured;
     QByteArray pending;
     DistanceStatistics stats;
     quint64 outsideCount = 0;

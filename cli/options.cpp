@@ -1,6 +1,8 @@
 #include "options.h"
 
 #include "protocol/commandline.h"
+#include "results/dbtarget.h"
+#include "results/limitsfile.h"
 #include "protocol/commands.h"
 #include "protocol/pollschedule.h"
 
@@ -25,15 +27,18 @@ const QList<CommandEntry> &commands()
         {"info", CliCommand::Info, {}},
         {"single", CliCommand::Single, {"fixed", "output", "format"}},
         {"measure", CliCommand::Measure,
-         {"count", "duration", "rate", "fixed", "stats", "output", "format"}},
+         {"count", "duration", "rate", "fixed", "stats", "output", "format", "db", "db-records", "spool",
+          "station", "operator", "serial"}},
         {"test", CliCommand::Test,
          {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
-          "min-amplitude", "max-outside", "output", "format"}},
+          "min-amplitude", "max-outside", "output", "format", "limits", "db", "db-records", "spool",
+          "station", "operator", "serial"}},
         {"threshold", CliCommand::Threshold, {}},
         {"integration", CliCommand::Integration, {}},
         {"restart", CliCommand::Restart, {}},
         {"send", CliCommand::Send, {}},
         {"scan", CliCommand::Scan, {"from", "to"}},
+        {"sync", CliCommand::Sync, {"db", "spool"}},
     };
     return list;
 }
@@ -99,9 +104,10 @@ ParsedArguments parseArguments(const QStringList &arguments)
     };
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
-                             "max-outside", "from", "to"})
+                             "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
+                             "serial"})
         valued(name);
-    for (const char *name : {"sim", "fixed", "stats"})
+    for (const char *name : {"sim", "fixed", "stats", "db-records"})
         flag(name);
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
 
@@ -147,7 +153,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
         return fail(QStringLiteral("--port and --sim exclude each other"));
     if (isSet("port") && o.port.isEmpty())
         return fail(QStringLiteral("--port wants a port name"));
-    if (!o.sim && !isSet("port") && o.command != CliCommand::Ports)
+    if (!o.sim && !isSet("port") && o.command != CliCommand::Ports && o.command != CliCommand::Sync)
         return fail(QStringLiteral("--port NAME or --sim is required"));
     if (isSet("baud")) {
         const QString baud = value("baud");
@@ -208,6 +214,28 @@ ParsedArguments parseArguments(const QStringList &arguments)
         o.rateHz = rate.toInt();
     }
 
+    // A limits file gives what the command line leaves out; a run length on
+    // the command line (count or duration) replaces the file's.
+    std::optional<LimitsFile> file;
+    if (isSet("limits")) {
+        LimitsError error;
+        file = readLimitsFile(value("limits"), &error);
+        if (!file)
+            return fail(error.text());
+        if (!isSet("count") && !isSet("duration")) {
+            o.count = file->count;
+            o.durationMs = file->durationMs;
+        }
+        if (!isSet("rate") && file->rateHz)
+            o.rateHz = *file->rateHz;
+        o.marginalMilli = file->marginalMilli;
+        o.hardwarePattern = file->hardwarePattern;
+        o.firmwarePattern = file->firmwarePattern;
+        o.product = file->product;
+        o.limitsVersion = file->version;
+        o.limitsSha256 = file->sha256;
+    }
+
     // A run with neither a count nor a duration takes 100 frames.
     if ((o.command == CliCommand::Measure || o.command == CliCommand::Test) && !o.count && !o.durationMs)
         o.count = 100;
@@ -223,20 +251,29 @@ ParsedArguments parseArguments(const QStringList &arguments)
         *target = *milli;
         return true;
     };
+    const LimitsFile inFile = file.value_or(LimitsFile());
+    const auto fromFile = [&](const char *option, const std::optional<qint64> &inFile, qint64 *target) {
+        if (isSet(option))
+            return millimetres(option, target);
+        if (inFile)
+            *target = *inFile;
+        return true;
+    };
     if (o.command == CliCommand::Test) {
-        if (!isSet("reference") || !isSet("tolerance"))
-            return fail(QStringLiteral("test needs --reference MM and --tolerance MM"));
-        if (!millimetres("reference", &o.referenceMilli) || !millimetres("tolerance", &o.toleranceMilli))
+        if (!(isSet("reference") || inFile.referenceMilli) || !(isSet("tolerance") || inFile.toleranceMilli))
+            return fail(QStringLiteral("test needs --reference MM and --tolerance MM (or both in the limits file)"));
+        if (!fromFile("reference", inFile.referenceMilli, &o.referenceMilli)
+            || !fromFile("tolerance", inFile.toleranceMilli, &o.toleranceMilli))
             return result;
-        if (isSet("max-sigma")) {
+        if (isSet("max-sigma") || inFile.maxSigmaMilli) {
             qint64 v = 0;
-            if (!millimetres("max-sigma", &v))
+            if (!fromFile("max-sigma", inFile.maxSigmaMilli, &v))
                 return result;
             o.maxSigmaMilli = v;
         }
-        if (isSet("min-amplitude")) {
+        if (isSet("min-amplitude") || inFile.minAmplitudeMilli) {
             qint64 v = 0;
-            if (!millimetres("min-amplitude", &v))
+            if (!fromFile("min-amplitude", inFile.minAmplitudeMilli, &v))
                 return result;
             o.minAmplitudeMilli = v;
         }
@@ -245,8 +282,45 @@ ParsedArguments parseArguments(const QStringList &arguments)
             if (!n)
                 return fail(QStringLiteral("--max-outside wants a whole number, not '%1'").arg(value("max-outside")));
             o.maxOutside = *n;
+        } else if (inFile.maxOutside) {
+            o.maxOutside = *inFile.maxOutside;
         }
     }
+
+    // The results database.
+    const bool keepsRuns = o.command == CliCommand::Test || o.command == CliCommand::Sync
+                           || (o.command == CliCommand::Measure && o.stats);
+    if (isSet("db") && !keepsRuns)
+        return fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
+    o.db = isSet("db") ? value("db") : keepsRuns ? qEnvironmentVariable("KORVANI_DB") : QString();
+    if (!o.db.isEmpty()) {
+        QString error;
+        if (!parseDbTarget(o.db, &error))
+            return fail(QStringLiteral("--db: %1").arg(error));
+    } else if (isSet("db")) {
+        return fail(QStringLiteral("--db wants a file or a postgresql:// URL"));
+    }
+    if (o.command == CliCommand::Sync && o.db.isEmpty())
+        return fail(QStringLiteral("sync needs --db TARGET (or KORVANI_DB)"));
+    o.dbRecords = isSet("db-records");
+    if (o.dbRecords && o.db.isEmpty())
+        return fail(QStringLiteral("--db-records needs --db TARGET (or KORVANI_DB)"));
+    o.spool = value("spool");
+    if (isSet("spool") && o.spool.isEmpty())
+        return fail(QStringLiteral("--spool wants a file name"));
+    o.station = value("station");
+    o.operatorName = value("operator");
+    o.serial = value("serial");
+    // As a shell would take them back: arguments with blanks or quotes quoted.
+    QStringList shown;
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=@%+,-]+$"));
+    for (const QString &argument : arguments) {
+        const QString a = redactArgument(argument);
+        shown << (plain.match(a).hasMatch() ? a
+                                            : QLatin1Char('\'') + QString(a).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+                                                  + QLatin1Char('\''));
+    }
+    o.commandText = shown.join(QLatin1Char(' '));
 
     // Scan range.
     for (const auto &[option, target] : {std::pair<const char *, int *>{"from", &o.scanFrom}, {"to", &o.scanTo}}) {
@@ -333,19 +407,35 @@ Commands:
                                  it polls with addressed single measurements instead.
                                  Ctrl+C stops the module and ends the run.
   test --reference MM --tolerance MM [--count N] [--duration S] [--rate HZ] [--fixed]
-       [--max-sigma MM] [--min-amplitude A] [--max-outside N]
-                                 measures like measure, prints the summary and PASS or
+       [--max-sigma MM] [--min-amplitude A] [--max-outside N] [--limits FILE]
+                                 reads the versions, then measures like measure, prints the summary and PASS or
                                  FAIL: <every failed limit>. PASS needs |mean - reference|
                                  <= tolerance, at most --max-outside (default 0) frames
                                  outside reference +- tolerance, sigma <= --max-sigma and
                                  mean amplitude >= --min-amplitude when given, and at
-                                 least the expected number of frames.
+                                 least the expected number of frames, and versions that
+                                 match the limits file's patterns.
+                                 --limits FILE takes the limits, the run length and the
+                                 version patterns from a JSON file; options override it.
+  sync [--db TARGET] [--spool FILE]
+                                 sends the runs waiting in the spool to the database
   threshold [VALUE]              sets the switching threshold (0-65535 mm), then reads it
   integration US                 sets the integration time (10-5280 us)
   restart                        restarts the module
   send HEX...                    one command line as the window frames it; prints every
                                  frame received until the time-out
   scan [--from A] [--to B]       asks the hardware version of every ID from A to B (0-255)
+
+The results database (test, measure --stats):
+  --db TARGET        keep every run: an SQLite file, or
+                     postgresql://[user[:password]@]host[:port]/dbname[?key=value...]
+                     (default: KORVANI_DB); a run that cannot reach it waits in
+                     the spool and is sent by the next run or by sync
+  --db-records       keep the measurements too
+  --spool FILE       the spool (default $XDG_STATE_HOME/korvani/spool.sqlite)
+  --station NAME     the station (default: the host name)
+  --operator NAME    the operator
+  --serial SN        the module's serial number
 
 The summary (--stats, test): frames, expected, failed_checks (bytes the framer
 discarded: failed checks and bytes outside frames), rate_hz, mean_mm,
@@ -356,7 +446,8 @@ accuracy_mm (mean - reference), outside, verdict and failed.
 Exit status:
   0   done, or the test passed
   1   the test failed (or the module holds another threshold than the one set)
-  2   the port could not be opened, the module did not answer, or the port went away
+  2   the port could not be opened, the module did not answer, or the port went away;
+      sync: the database could not take every run
   64  usage error
 
 Debug output is off; QT_LOGGING_RULES="korvani.*.debug=true" turns it on.

@@ -5,6 +5,10 @@
 // opened and nothing is printed; every rule that makes an argument list a
 // usage error lives here, so it is checked before anything reaches the line.
 //
+// The limits of a test may come from a limits file (--limits FILE); the
+// command line's options override it. A bad file is a usage error naming the
+// file, the key, and the line and column.
+//
 // Millimetre limits accept up to three decimals and are held in thousandths
 // of a millimetre, so the verdict compares them exactly.
 
@@ -16,7 +20,7 @@
 enum class OutputFormat { Text, Csv, Json };
 
 enum class CliCommand {
-    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan
+    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan, Sync
 };
 
 struct CliOptions {
@@ -45,6 +49,18 @@ struct CliOptions {
     std::optional<qint64> minAmplitudeMilli;
     quint64 maxOutside = 0;
 
+    // test: from --limits, unless the command line gives them
+    std::optional<qint64> marginalMilli;
+    std::optional<QString> hardwarePattern, firmwarePattern;
+    QString product, limitsVersion, limitsSha256;
+
+    // The results database (test, measure --stats, sync).
+    QString db;  // --db, else KORVANI_DB; empty: nothing is stored
+    bool dbRecords = false;
+    QString spool;  // empty: the default spool
+    QString station, operatorName, serial;
+    QString commandText;  // the arguments as given, passwords as ***
+
     // threshold, integration, send, scan
     std::optional<quint16> threshold;
     quint16 integrationUs = 0;
@@ -65,7 +81,7 @@ struct ParsedArguments {
     QString error;  // a usage error when not empty
 };
 
-// `arguments` without the program name.
+// `arguments` without the program name. KORVANI_DB gives the default --db.
 ParsedArguments parseArguments(const QStringList &arguments);
 
 QString usageLine();

@@ -1,5 +1,7 @@
 #include "verdict.h"
 
+#include "results/limitsfile.h"
+
 Verdict judge(const TestLimits &limits, const DistanceStatistics &d, quint64 amplitudeSum,
               quint64 outside)
 {
@@ -29,4 +31,24 @@ Verdict judge(const TestLimits &limits, const DistanceStatistics &d, quint64 amp
         v.failed << QStringLiteral("frames %1 < %2").arg(n).arg(limits.expectedFrames);
     v.pass = v.failed.isEmpty();
     return v;
+}
+
+QStringList versionFailures(const QString &hardware, const std::optional<QString> &hardwarePattern,
+                            const QString &firmware, const std::optional<QString> &firmwarePattern)
+{
+    QStringList failed;
+    if (hardwarePattern && !versionMatches(hardware, *hardwarePattern))
+        failed << QStringLiteral("hardware %1 does not match %2").arg(hardware, *hardwarePattern);
+    if (firmwarePattern && !versionMatches(firmware, *firmwarePattern))
+        failed << QStringLiteral("firmware %1 does not match %2").arg(firmware, *firmwarePattern);
+    return failed;
+}
+
+bool isMarginal(const TestLimits &limits, const DistanceStatistics &d, const Verdict &verdict, qint64 marginalMilli)
+{
+    if (!verdict.pass || d.isEmpty())
+        return false;
+    // On the accuracy as printed (thousandths), so the flag agrees with the summary.
+    const qint64 accuracy = qAbs(d.differenceMilli(limits.referenceMilli));
+    return accuracy >= limits.toleranceMilli - marginalMilli;
 }

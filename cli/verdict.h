@@ -32,6 +32,18 @@ struct Verdict {
 Verdict judge(const TestLimits &limits, const DistanceStatistics &distances,
               quint64 amplitudeSum, quint64 outside);
 
+// The versions the module reported against the limits file's patterns (a
+// version must match its pattern as a whole): one failure per mismatch,
+// "firmware B-1.2.4 does not match B-1\.2\.[5-9]"; none without patterns.
+QStringList versionFailures(const QString &hardware, const std::optional<QString> &hardwarePattern,
+                            const QString &firmware, const std::optional<QString> &firmwarePattern);
+
+// A passing test is marginal when |accuracy| lies within `marginalMilli` of
+// the tolerance: |accuracy| >= tolerance - marginal, on the accuracy as the
+// summary prints it (to the thousandth).
+bool isMarginal(const TestLimits &limits, const DistanceStatistics &distances, const Verdict &verdict,
+                qint64 marginalMilli);
+
 // True when a distance lies outside reference +- tolerance.
 inline bool isOutside(quint16 distanceMm, const TestLimits &limits)
 {

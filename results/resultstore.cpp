@@ -64,9 +64,16 @@ ResultStore::~ResultStore()
     QSqlDatabase::removeDatabase(name);
 }
 
+QString ResultStore::clean(QString text) const
+{
+    if (!where.password.isEmpty())
+        text.replace(where.password, QStringLiteral("***"));
+    return text.simplified();
+}
+
 bool ResultStore::fail(const QString &what)
 {
-    error = what;
+    error = clean(what);
     return false;
 }
 
@@ -92,7 +99,7 @@ bool ResultStore::connect()
     }
     db.close();
     if (!db.open())
-        return fail(db.lastError().text().trimmed());
+        return fail(db.lastError().text());
     if (where.kind == DbTarget::Kind::Sqlite) {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA foreign_keys=ON")))
@@ -147,7 +154,7 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
     QSqlQuery q(db);
     const auto failed = [&](const QSqlQuery &query) {
         const QSqlError e = query.lastError();
-        error = e.text().trimmed();
+        error = clean(e.text());
         *connectionLost = isConnectionLoss(db, e);
         if (!*connectionLost)
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));

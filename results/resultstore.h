@@ -48,6 +48,8 @@ private:
     bool connect();
     Stored write(const QVariantList &run, const QVector<QVariantList> &rows, bool *connectionLost);
     bool fail(const QString &what);
+    // One line, and the password (should a driver quote it) as ***.
+    QString clean(QString text) const;
 
     DbTarget where;
     QString name;

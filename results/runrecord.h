@@ -43,6 +43,7 @@ struct RunRecord {
     bool marginal = false;
     QString failed;  // the failed limits, as after "FAIL: "
     int exitStatus = 0;
+    QString errorMessage;  // why an ERROR or ABORTED run ended
 };
 
 struct MeasurementRow {

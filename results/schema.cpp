@@ -46,7 +46,8 @@ const char *const version1[] = {
     " result TEXT CHECK (result IN ('PASS', 'FAIL')),"
     " marginal SMALLINT NOT NULL DEFAULT 0,"
     " failed TEXT,"
-    " exit_status INTEGER NOT NULL)",
+    " exit_status INTEGER NOT NULL,"
+    " error_message TEXT)",
     "CREATE TABLE IF NOT EXISTS measurements ("
     " run_id {uuid} NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE,"
     " seq INTEGER NOT NULL,"
@@ -111,7 +112,7 @@ const QStringList &runColumns()
         "firmware_version", "tool_version", "command", "reference_mm", "tolerance_mm", "marginal_mm",
         "frames", "expected", "failed_checks", "rate_hz", "mean_mm", "sigma_mm", "min_mm", "max_mm",
         "median_mm", "accuracy_mm", "outside", "mean_amplitude", "status", "result", "marginal",
-        "failed", "exit_status"};
+        "failed", "exit_status", "error_message"};
     return columns;
 }
 

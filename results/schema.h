@@ -44,6 +44,7 @@
 //   marginal         smallint             1: a PASS within marginal_mm of the tolerance
 //   failed           text, NULL           the failed limits, as in the verdict line
 //   exit_status      integer              korvani-cli's exit status
+//   error_message    text, NULL           why an ERROR or ABORTED run ended
 // measurements - the run's frames, with --db-records; key (run_id, seq)
 //   run_id           uuid / TEXT          the run (deleted with it)
 //   seq              integer              1, 2, ... in the order received
