@@ -5,6 +5,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "records.h"
+#include "reportcommand.h"
 #include "runkeeper.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
@@ -265,6 +266,8 @@ int runCommand(const CliOptions &o, QIODevice &out)
         return ports(out);
     if (o.command == CliCommand::Sync)
         return syncRuns(o, out);
+    if (o.command == CliCommand::Report)
+        return reportRuns(o, out);
 
     ModuleLine s(o);
     if (!s.open())
@@ -282,7 +285,8 @@ int runCommand(const CliOptions &o, QIODevice &out)
     case CliCommand::Send: return send(s, out);
     case CliCommand::Scan: return scan(s, out);
     case CliCommand::Ports:
-    case CliCommand::Sync: break;
+    case CliCommand::Sync:
+    case CliCommand::Report: break;
     }
     return ExitStatus::Done;
 }

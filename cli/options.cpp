@@ -39,6 +39,8 @@ const QList<CommandEntry> &commands()
         {"send", CliCommand::Send, {}},
         {"scan", CliCommand::Scan, {"from", "to"}},
         {"sync", CliCommand::Sync, {"db", "spool"}},
+        {"report", CliCommand::Report,
+         {"db", "since", "until", "station", "product", "by", "serial", "output", "format"}},
     };
     return list;
 }
@@ -71,6 +73,27 @@ std::optional<qint64> thousandths(const QString &text, qint64 high)
 }
 
 constexpr qint64 MaxMilli = 65535000;  // the largest distance the module reports
+
+// "2026-12-07", "2026-12-07T13:00", "2026-12-07 13:00:05", with "Z" or an
+// offset; without one the time is UTC, as the database keeps it.
+std::optional<QDateTime> reportTime(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^\\d{4}-\\d{2}-\\d{2}(?:[T ]\\d{2}:\\d{2}(?::\\d{2}(?:\\.\\d{1,3})?)?)?(Z|[+-]\\d{2}:\\d{2})?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    QString iso = text;
+    iso.replace(QLatin1Char(' '), QLatin1Char('T'));
+    if (m.captured(1).isEmpty())
+        iso += QLatin1Char('Z');
+    QDateTime t = QDateTime::fromString(iso, Qt::ISODateWithMs);
+    if (!t.isValid() && iso.size() >= 10)
+        t = QDateTime(QDate::fromString(iso.left(10), Qt::ISODate), QTime(0, 0), Qt::UTC);
+    if (!t.isValid())
+        return std::nullopt;
+    return t.toUTC();
+}
 
 } // namespace
 
@@ -105,7 +128,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
                              "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
-                             "serial"})
+                             "serial", "since", "until", "product", "by"})
         valued(name);
     for (const char *name : {"sim", "fixed", "stats", "db-records"})
         flag(name);
@@ -153,7 +176,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
         return fail(QStringLiteral("--port and --sim exclude each other"));
     if (isSet("port") && o.port.isEmpty())
         return fail(QStringLiteral("--port wants a port name"));
-    if (!o.sim && !isSet("port") && o.command != CliCommand::Ports && o.command != CliCommand::Sync)
+    if (!o.sim && !isSet("port") && o.command != CliCommand::Ports && o.command != CliCommand::Sync
+        && o.command != CliCommand::Report)
         return fail(QStringLiteral("--port NAME or --sim is required"));
     if (isSet("baud")) {
         const QString baud = value("baud");
@@ -184,6 +208,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
             o.format = OutputFormat::Csv;
         else if (format == QLatin1String("json"))
             o.format = OutputFormat::Json;
+        else if (format == QLatin1String("html") && o.command == CliCommand::Report)
+            o.html = true;
         else
             return fail(QStringLiteral("--format wants text, csv or json, not '%1'").arg(format));
     }
@@ -288,7 +314,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     }
 
     // The results database.
-    const bool keepsRuns = o.command == CliCommand::Test || o.command == CliCommand::Sync
+    const bool keepsRuns = o.command == CliCommand::Test || o.command == CliCommand::Sync || o.command == CliCommand::Report
                            || (o.command == CliCommand::Measure && o.stats);
     if (isSet("db") && !keepsRuns)
         return fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
@@ -300,8 +326,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     } else if (isSet("db")) {
         return fail(QStringLiteral("--db wants a file or a postgresql:// URL"));
     }
-    if (o.command == CliCommand::Sync && o.db.isEmpty())
-        return fail(QStringLiteral("sync needs --db TARGET (or KORVANI_DB)"));
+    if ((o.command == CliCommand::Sync || o.command == CliCommand::Report) && o.db.isEmpty())
+        return fail(QStringLiteral("%1 needs --db TARGET (or KORVANI_DB)").arg(name));
     o.dbRecords = isSet("db-records");
     if (o.dbRecords && o.db.isEmpty())
         return fail(QStringLiteral("--db-records needs --db TARGET (or KORVANI_DB)"));
@@ -311,6 +337,28 @@ ParsedArguments parseArguments(const QStringList &arguments)
     o.station = value("station");
     o.operatorName = value("operator");
     o.serial = value("serial");
+
+    // The report's selection.
+    if (o.command == CliCommand::Report) {
+        for (const auto &[option, target] : {std::pair<const char *, std::optional<QDateTime> *>{"since", &o.since},
+                                             {"until", &o.until}}) {
+            if (!isSet(option))
+                continue;
+            *target = reportTime(value(option));
+            if (!*target)
+                return fail(QStringLiteral("--%1 wants a date or time (2026-12-07, 2026-12-07T13:00, UTC unless it says "
+                                           "otherwise), not '%2'").arg(QLatin1String(option), value(option)));
+        }
+        o.product = value("product");
+        if (isSet("by")) {
+            const std::optional<GroupBy> by = groupByFromName(value("by"));
+            if (!by)
+                return fail(QStringLiteral("--by wants station, product, firmware, day or hour, not '%1'").arg(value("by")));
+            o.groupBy = *by;
+        }
+        if (isSet("serial") && (isSet("by") || isSet("since") || isSet("until") || isSet("station") || isSet("product")))
+            return fail(QStringLiteral("--serial shows one unit's whole history: it takes no other selection"));
+    }
     // As a shell would take them back: arguments with blanks or quotes quoted.
     QStringList shown;
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=@%+,-]+$"));
@@ -419,6 +467,17 @@ Commands:
                                  version patterns from a JSON file; options override it.
   sync [--db TARGET] [--spool FILE]
                                  sends the runs waiting in the spool to the database
+  report [--db TARGET] [--since T] [--until T] [--station S] [--product P]
+         [--by station|product|firmware|day|hour] [--serial SN]
+         [--format text|csv|json|html] [--output FILE]
+                                 the test runs' figures per group (or all together):
+                                 runs, units, PASS, FAIL, marginal, ERROR, first-pass and
+                                 final yield, retests, accuracy mean and sigma,
+                                 repeatability, Cp and Cpk, failed limits ranked; the
+                                 capability per product. T: 2026-12-07 or
+                                 2026-12-07T13:00 (UTC unless it says Z or +hh:mm).
+                                 --serial: that unit's runs in order. html: one page with
+                                 the tables and plots. Needs no port.
   threshold [VALUE]              sets the switching threshold (0-65535 mm), then reads it
   integration US                 sets the integration time (10-5280 us)
   restart                        restarts the module
@@ -447,7 +506,7 @@ Exit status:
   0   done, or the test passed
   1   the test failed (or the module holds another threshold than the one set)
   2   the port could not be opened, the module did not answer, or the port went away;
-      sync: the database could not take every run
+      sync: the database could not take every run; report: it could not be read
   64  usage error
 
 Debug output is off; QT_LOGGING_RULES="korvani.*.debug=true" turns it on.

@@ -12,7 +12,10 @@
 // Millimetre limits accept up to three decimals and are held in thousandths
 // of a millimetre, so the verdict compares them exactly.
 
+#include "report/reportquery.h"
+
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -20,7 +23,7 @@
 enum class OutputFormat { Text, Csv, Json };
 
 enum class CliCommand {
-    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan, Sync
+    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan, Sync, Report
 };
 
 struct CliOptions {
@@ -60,6 +63,11 @@ struct CliOptions {
     QString spool;  // empty: the default spool
     QString station, operatorName, serial;
     QString commandText;  // the arguments as given, passwords as ***
+
+    // report: the runs chosen (station and serial above), the grouping, HTML
+    std::optional<QDateTime> since, until;
+    GroupBy groupBy = GroupBy::None;
+    bool html = false;  // --format html
 
     // threshold, integration, send, scan
     std::optional<quint16> threshold;

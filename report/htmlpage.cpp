@@ -109,7 +109,7 @@ QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &station
 
     BarChart yields{QStringLiteral("Yield per group"), QStringLiteral("%"), {},
                     {{QStringLiteral("first pass"), QStringLiteral("#3b78c2"), {}},
-                     {QStringLiteral("final"), QStringLiteral("#27ae60"), {}}}, false};
+                     {QStringLiteral("final"), QStringLiteral("#27ae60"), {}}}, false, 100.0};
     for (const GroupFigures &g : report.groups) {
         yields.categories << g.group;
         yields.series[0].values << g.firstPassYield().value_or(0) * 100.0;

@@ -75,19 +75,24 @@ QString limitsJson(const QVector<LimitCount> &limits)
     return QStringLiteral("\"failed_limits\":[") + items.join(QLatin1Char(',')) + QLatin1Char(']');
 }
 
-// A text table: columns padded to their widest cell.
-QString textTable(const QStringList &header, const QVector<QStringList> &rows)
+// A text table: columns padded to their widest cell, text to the left and
+// figures to the right.
+QString textTable(const QVector<Field> &columns, const QVector<QStringList> &rows)
 {
+    QStringList header;
+    for (const Field &f : columns)
+        header << f.label;
     QVector<int> width(header.size());
     for (int c = 0; c < header.size(); ++c) {
         width[c] = header[c].size();
         for (const QStringList &row : rows)
             width[c] = qMax(width[c], row.value(c).size());
     }
-    const auto line = [&width](const QStringList &cells) {
+    const auto line = [&width, &columns](const QStringList &cells) {
         QString s;
         for (int c = 0; c < cells.size(); ++c)
-            s += (c == 0 ? cells[c].leftJustified(width[c]) : QStringLiteral("  ") + cells[c].rightJustified(width[c]));
+            s += (c == 0 ? QString() : QStringLiteral("  "))
+                 + (columns[c].isText ? cells[c].leftJustified(width[c]) : cells[c].rightJustified(width[c]));
         while (s.endsWith(QLatin1Char(' ')))
             s.chop(1);
         return s + QLatin1Char('\n');
@@ -219,9 +224,6 @@ QByteArray renderReport(const Report &report, ReportFormat format, const QVector
         break;
     }
     case ReportFormat::Text: {
-        QStringList header;
-        for (const Field &f : groupFields(GroupFigures()))
-            header << f.label;
         QVector<QStringList> rows;
         for (const GroupFigures &g : report.groups) {
             QStringList cells;
@@ -229,14 +231,11 @@ QByteArray renderReport(const Report &report, ReportFormat format, const QVector
                 cells << shown(f);
             rows << cells;
         }
-        out = textTable(header, rows);
+        out = textTable(groupFields(GroupFigures()), rows);
         for (const GroupFigures &g : report.groups)
             if (!g.failedLimits.isEmpty())
                 out += QStringLiteral("failed limits (%1): %2\n").arg(shown(groupFields(g).first()), limitsText(g.failedLimits));
         if (!report.products.isEmpty()) {
-            QStringList capHeader;
-            for (const Field &f : capabilityFields(ProductCapability()))
-                capHeader << f.label;
             QVector<QStringList> capRows;
             for (const ProductCapability &p : report.products) {
                 QStringList cells;
@@ -244,7 +243,7 @@ QByteArray renderReport(const Report &report, ReportFormat format, const QVector
                     cells << shown(f);
                 capRows << cells;
             }
-            out += QLatin1Char('\n') + textTable(capHeader, capRows);
+            out += QLatin1Char('\n') + textTable(capabilityFields(ProductCapability()), capRows);
         }
         if (report.groups.isEmpty())
             out += QStringLiteral("no test runs\n");
@@ -281,9 +280,6 @@ QByteArray renderHistory(const QString &serial, const QVector<HistoryRun> &runs,
         break;
     }
     case ReportFormat::Text: {
-        QStringList header;
-        for (const Field &f : historyFields(HistoryRun()))
-            header << f.label;
         QVector<QStringList> rows;
         for (const HistoryRun &r : runs) {
             QStringList cells;
@@ -291,7 +287,7 @@ QByteArray renderHistory(const QString &serial, const QVector<HistoryRun> &runs,
                 cells << shown(f);
             rows << cells;
         }
-        out = QStringLiteral("serial %1: %2 runs\n").arg(serial).arg(runs.size()) + textTable(header, rows);
+        out = QStringLiteral("serial %1: %2 runs\n").arg(serial).arg(runs.size()) + textTable(historyFields(HistoryRun()), rows);
         break;
     }
     case ReportFormat::Html:

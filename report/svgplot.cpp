@@ -36,7 +36,8 @@ double tickStep(double top)
 
 QString tickText(double v, double step)
 {
-    return QString::number(v, 'f', step < 1 ? (step < 0.1 ? 2 : 1) : 0);
+    const bool whole = std::fabs(step - std::round(step)) < 1e-9;
+    return QString::number(v, 'f', whole ? 0 : step < 0.1 ? 2 : 1);
 }
 
 QString open(const QString &title)
@@ -81,7 +82,7 @@ QString barChartSvg(const BarChart &chart)
     const int categories = chart.categories.size();
     if (categories == 0 || chart.series.isEmpty())
         return s + nothing();
-    double top = 0;
+    double top = chart.top.value_or(0);
     for (const BarSeries &series : chart.series)
         for (double v : series.values)
             top = std::max(top, v);

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <optional>
 
 struct BarSeries {
     QString name;
@@ -25,6 +26,7 @@ struct BarChart {
     QStringList categories;
     QVector<BarSeries> series;
     bool pareto = false;  // the first series' cumulative share as a line
+    std::optional<double> top;  // the axis reaches at least this (100 for percentages)
 };
 
 QString barChartSvg(const BarChart &chart);
