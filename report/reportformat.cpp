@@ -154,7 +154,7 @@ QVector<Field> groupFields(const GroupFigures &g)
             first,
             final,
             count("retests", "retests", g.retests),
-            figure("accuracy_mean_mm", "accuracy mm", g.accuracy.n > 0 ? std::optional<double>(g.accuracy.mean) : std::nullopt, mmText),
+            figure("accuracy_mean_mm", "accuracy mm", g.accuracy.mean(), mmText),
             figure("accuracy_sigma_mm", "sigma mm", g.accuracy.sigma(), mmText),
             figure("repeatability_mm", "repeatability mm", g.repeatability, mmText),
             figure("cp", "Cp", g.cp(), ratioText),
@@ -166,7 +166,7 @@ QVector<Field> capabilityFields(const ProductCapability &p)
     return {text("product", "product", p.product),
             figure("tolerance_mm", "tolerance mm", p.tolerance, mmText),
             count("runs", "runs", p.accuracy.n),
-            figure("accuracy_mean_mm", "accuracy mm", p.accuracy.n > 0 ? std::optional<double>(p.accuracy.mean) : std::nullopt, mmText),
+            figure("accuracy_mean_mm", "accuracy mm", p.accuracy.mean(), mmText),
             figure("accuracy_sigma_mm", "sigma mm", p.accuracy.sigma(), mmText),
             figure("cp", "Cp", p.accuracy.cp(p.tolerance), ratioText),
             figure("cpk", "Cpk", p.accuracy.cpk(p.tolerance), ratioText)};

@@ -93,16 +93,24 @@ qint64 floorDiv(qint64 a, qint64 b)
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
-// Complete runs with an accuracy, and the deviations from their group's mean.
+// A millimetre column in whole thousandths.
+QString milli(const char *column)
+{
+    return QStringLiteral("CAST(ROUND(%1 * 1000) AS bigint)").arg(QLatin1String(column));
+}
+
+// The sums of the complete runs' accuracies per key.
 QString spreadSql(const QString &key, const Where &w)
 {
-    return QStringLiteral(
-               "WITH r AS (SELECT %1 AS k, accuracy_mm AS a FROM runs WHERE %2"
-               " AND status = 'COMPLETE' AND accuracy_mm IS NOT NULL),"
-               " m AS (SELECT k, AVG(a) AS mean FROM r GROUP BY k)"
-               " SELECT r.k, COUNT(*), MAX(m.mean), SUM((r.a - m.mean) * (r.a - m.mean))"
-               " FROM r JOIN m ON m.k = r.k GROUP BY r.k")
-        .arg(key, w.sql);
+    const QString a = milli("accuracy_mm");
+    return QStringLiteral("SELECT %1 AS k, COUNT(*), SUM(%3), SUM(CAST(%3 AS double precision) * %3)"
+                          " FROM runs WHERE %2 AND status = 'COMPLETE' AND accuracy_mm IS NOT NULL GROUP BY 1")
+        .arg(key, w.sql, a);
+}
+
+Spread spreadOf(const QSqlQuery &q)
+{
+    return {q.value(1).toLongLong(), q.value(2).toLongLong(), q.value(3).toDouble()};
 }
 
 bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures> &groups, QString *error)
@@ -121,9 +129,10 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
         " SUM(CASE WHEN result = 'PASS' AND marginal = 1 THEN 1 ELSE 0 END),"
         " SUM(CASE WHEN status = 'ERROR' THEN 1 ELSE 0 END),"
         " SUM(CASE WHEN status = 'ABORTED' THEN 1 ELSE 0 END),"
-        " AVG(CASE WHEN status = 'COMPLETE' THEN sigma_mm END),"
+        " COUNT(CASE WHEN status = 'COMPLETE' THEN sigma_mm END),"
+        " SUM(CASE WHEN status = 'COMPLETE' THEN %3 END),"
         " MIN(tolerance_mm), MAX(tolerance_mm), COUNT(tolerance_mm)"
-        " FROM runs WHERE %2 GROUP BY 1 ORDER BY 1").arg(g, w.sql);
+        " FROM runs WHERE %2 GROUP BY 1 ORDER BY 1").arg(g, w.sql, milli("sigma_mm"));
     if (!run(q, counts, w.values, error))
         return false;
     while (q.next()) {
@@ -137,9 +146,10 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
         gf.marginal = q.value(6).toLongLong();
         gf.error = q.value(7).toLongLong();
         gf.aborted = q.value(8).toLongLong();
-        gf.repeatability = number(q.value(9));
-        const std::optional<double> low = number(q.value(10)), high = number(q.value(11));
-        if (low && high && *low == *high && q.value(12).toLongLong() == gf.runs)
+        if (const qint64 sigmas = q.value(9).toLongLong())
+            gf.repeatability = double(q.value(10).toLongLong()) / double(sigmas) / 1000.0;
+        const std::optional<double> low = number(q.value(11)), high = number(q.value(12));
+        if (low && high && *low == *high && q.value(13).toLongLong() == gf.runs)
             gf.tolerance = *low;
         index.insert(gf.group, groups.size());
         groups.append(gf);
@@ -169,7 +179,7 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
         const int i = index.value(q.value(0).toString(), -1);
         if (i < 0)
             continue;
-        groups[i].accuracy = {q.value(1).toLongLong(), q.value(2).toDouble(), q.value(3).toDouble()};
+        groups[i].accuracy = spreadOf(q);
     }
 
     // Distinct failed-limit texts are few next to the runs; their names are
@@ -202,8 +212,7 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
     const SqlDialect dialect = dialectOf(db);
     const Where w = whereOf(f, dialect);
     // Product and tolerance as one key: a product whose tolerance changed is two.
-    const QString key = QStringLiteral("COALESCE(product, '') || '|' || CAST(ROUND(tolerance_mm * 1000) AS %1)")
-                            .arg(dialect == SqlDialect::Postgres ? QStringLiteral("bigint") : QStringLiteral("INTEGER"));
+    const QString key = QStringLiteral("COALESCE(product, '') || '|' || ") + milli("tolerance_mm");
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!run(q, spreadSql(key, Where{w.sql + QStringLiteral(" AND tolerance_mm IS NOT NULL"), w.values} ) + QStringLiteral(" ORDER BY 1"), w.values, error))
@@ -216,7 +225,7 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
         p.product = k.left(bar);
         const qint64 toleranceMilli = k.mid(bar + 1).toLongLong();
         p.tolerance = double(toleranceMilli) / 1000.0;
-        p.accuracy = {q.value(1).toLongLong(), q.value(2).toDouble(), q.value(3).toDouble()};
+        p.accuracy = spreadOf(q);
         p.binWidthMilli = qMax<qint64>(1, toleranceMilli / 10);
         index.insert(k, products.size());
         products.append(p);
@@ -225,16 +234,16 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
     // The distribution from the accuracies to the thousandth, binned here in
     // whole thousandths: the same bins from both databases.
     const QString values = QStringLiteral(
-        "SELECT %1 AS k, ROUND(accuracy_mm * 1000), COUNT(*) FROM runs WHERE %2"
+        "SELECT %1 AS k, %3, COUNT(*) FROM runs WHERE %2"
         " AND tolerance_mm IS NOT NULL AND status = 'COMPLETE' AND accuracy_mm IS NOT NULL GROUP BY 1, 2")
-                               .arg(key, w.sql);
+                               .arg(key, w.sql, milli("accuracy_mm"));
     if (!run(q, values, w.values, error))
         return false;
     QVector<QVector<QPair<qint64, qint64>>> points(products.size());
     while (q.next()) {
         const int i = index.value(q.value(0).toString(), -1);
         if (i >= 0)
-            points[i].append({qint64(std::llround(q.value(1).toDouble())), q.value(2).toLongLong()});
+            points[i].append({q.value(1).toLongLong(), q.value(2).toLongLong()});
     }
     for (int i = 0; i < products.size(); ++i) {
         ProductCapability &p = products[i];
@@ -263,11 +272,22 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
 
 } // namespace
 
+std::optional<double> Spread::mean() const
+{
+    if (n < 1)
+        return std::nullopt;
+    return double(sumMilli) / double(n) / 1000.0;
+}
+
 std::optional<double> Spread::sigma() const
 {
     if (n < 2)
         return std::nullopt;
-    return std::sqrt(sumSquares / double(n - 1));
+    // n * sum(x^2) - sum(x)^2 in whole numbers: no cancellation.
+    const __int128 squares = __int128(std::llround(sumSquaresMilli));
+    const __int128 spread = __int128(n) * squares - __int128(sumMilli) * sumMilli;
+    const long double variance = (long double)(spread) / ((long double)(n) * (long double)(n - 1));
+    return double(std::sqrt(std::max(variance, 0.0L))) / 1000.0;
 }
 
 std::optional<double> Spread::cp(double tolerance) const
@@ -283,7 +303,7 @@ std::optional<double> Spread::cpk(double tolerance) const
     const std::optional<double> s = sigma();
     if (!s || *s <= 0)
         return std::nullopt;
-    return (tolerance - std::fabs(mean)) / (3.0 * *s);
+    return (tolerance - std::fabs(*mean())) / (3.0 * *s);
 }
 
 std::optional<double> GroupFigures::firstPassYield() const

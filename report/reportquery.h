@@ -47,11 +47,15 @@ struct LimitCount {
     qint64 count = 0;
 };
 
-// Mean and sample sigma of a set of values, with Cp/Cpk against +-tolerance.
+// Mean and sample sigma of a set of millimetre values, from their sums in
+// thousandths (the digits the database keeps), with Cp/Cpk against
+// +-tolerance. Whole sums make both databases give the same figures to the
+// last bit.
 struct Spread {
     qint64 n = 0;
-    double mean = 0;
-    double sumSquares = 0;  // of the deviations from the mean
+    qint64 sumMilli = 0;
+    double sumSquaresMilli = 0;  // a whole number, exact below 2^53
+    std::optional<double> mean() const;
     std::optional<double> sigma() const;
     std::optional<double> cp(double tolerance) const;
     std::optional<double> cpk(double tolerance) const;

@@ -152,14 +152,14 @@ QString histogramSvg(const ProductCapability &p)
     // The normal curve of the runs' mean and sigma, as counts per bin.
     const std::optional<double> sigma = p.accuracy.sigma();
     const auto expected = [&](double mm) {
-        const double z = (mm - p.accuracy.mean) / *sigma;
+        const double z = (mm - *p.accuracy.mean()) / *sigma;
         return double(p.accuracy.n) * width * std::exp(-0.5 * z * z) / (*sigma * std::sqrt(2.0 * M_PI));
     };
     double top = 0;
     for (const HistogramBin &b : p.histogram)
         top = std::max(top, double(b.count));
     if (sigma && *sigma > 0)
-        top = std::max(top, expected(p.accuracy.mean));
+        top = std::max(top, expected(*p.accuracy.mean()));
     s += yAxis(top, QStringLiteral("runs"));
 
     const double barW = PlotW / p.histogram.size();
