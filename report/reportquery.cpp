@@ -99,20 +99,6 @@ QString milli(const char *column)
     return QStringLiteral("CAST(ROUND(%1 * 1000) AS bigint)").arg(QLatin1String(column));
 }
 
-// The sums of the complete runs' accuracies per key.
-QString spreadSql(const QString &key, const Where &w)
-{
-    const QString a = milli("accuracy_mm");
-    return QStringLiteral("SELECT %1 AS k, COUNT(*), SUM(%3), SUM(CAST(%3 AS double precision) * %3)"
-                          " FROM runs WHERE %2 AND status = 'COMPLETE' AND accuracy_mm IS NOT NULL GROUP BY 1")
-        .arg(key, w.sql, a);
-}
-
-Spread spreadOf(const QSqlQuery &q)
-{
-    return {q.value(1).toLongLong(), q.value(2).toLongLong(), q.value(3).toDouble()};
-}
-
 bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures> &groups, QString *error)
 {
     const SqlDialect dialect = dialectOf(db);
@@ -122,8 +108,10 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
     q.setForwardOnly(true);
     QHash<QString, int> index;
 
+    // One pass for the counts and the sums of the figures.
+    const QString a = milli("accuracy_mm");
     const QString counts = QStringLiteral(
-        "SELECT %1 AS g, COUNT(*), COUNT(DISTINCT serial_number), COUNT(serial_number),"
+        "SELECT %1 AS g, COUNT(*),"
         " SUM(CASE WHEN result = 'PASS' THEN 1 ELSE 0 END),"
         " SUM(CASE WHEN result = 'FAIL' THEN 1 ELSE 0 END),"
         " SUM(CASE WHEN result = 'PASS' AND marginal = 1 THEN 1 ELSE 0 END),"
@@ -131,55 +119,56 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
         " SUM(CASE WHEN status = 'ABORTED' THEN 1 ELSE 0 END),"
         " COUNT(CASE WHEN status = 'COMPLETE' THEN sigma_mm END),"
         " SUM(CASE WHEN status = 'COMPLETE' THEN %3 END),"
-        " MIN(tolerance_mm), MAX(tolerance_mm), COUNT(tolerance_mm)"
-        " FROM runs WHERE %2 GROUP BY 1 ORDER BY 1").arg(g, w.sql, milli("sigma_mm"));
+        " MIN(tolerance_mm), MAX(tolerance_mm), COUNT(tolerance_mm),"
+        " COUNT(CASE WHEN status = 'COMPLETE' THEN accuracy_mm END),"
+        " SUM(CASE WHEN status = 'COMPLETE' THEN %4 END),"
+        " SUM(CASE WHEN status = 'COMPLETE' THEN CAST(%4 AS double precision) * %4 END)"
+        " FROM runs WHERE %2 GROUP BY 1").arg(g, w.sql, milli("sigma_mm"), a);
     if (!run(q, counts, w.values, error))
         return false;
     while (q.next()) {
         GroupFigures gf;
         gf.group = q.value(0).toString();
         gf.runs = q.value(1).toLongLong();
-        gf.units = q.value(2).toLongLong();
-        gf.retests = q.value(3).toLongLong() - gf.units;
-        gf.pass = q.value(4).toLongLong();
-        gf.fail = q.value(5).toLongLong();
-        gf.marginal = q.value(6).toLongLong();
-        gf.error = q.value(7).toLongLong();
-        gf.aborted = q.value(8).toLongLong();
-        if (const qint64 sigmas = q.value(9).toLongLong())
-            gf.repeatability = double(q.value(10).toLongLong()) / double(sigmas) / 1000.0;
-        const std::optional<double> low = number(q.value(11)), high = number(q.value(12));
-        if (low && high && *low == *high && q.value(13).toLongLong() == gf.runs)
+        gf.pass = q.value(2).toLongLong();
+        gf.fail = q.value(3).toLongLong();
+        gf.marginal = q.value(4).toLongLong();
+        gf.error = q.value(5).toLongLong();
+        gf.aborted = q.value(6).toLongLong();
+        if (const qint64 sigmas = q.value(7).toLongLong())
+            gf.repeatability = double(q.value(8).toLongLong()) / double(sigmas) / 1000.0;
+        const std::optional<double> low = number(q.value(9)), high = number(q.value(10));
+        if (low && high && *low == *high && q.value(11).toLongLong() == gf.runs)
             gf.tolerance = *low;
+        gf.accuracy = {q.value(12).toLongLong(), q.value(13).toLongLong(), q.value(14).toDouble()};
         index.insert(gf.group, groups.size());
         groups.append(gf);
     }
 
-    // First and latest complete run of each unit in its group.
-    const QString yields = QStringLiteral(
-        "WITH c AS (SELECT %1 AS g, result,"
-        " ROW_NUMBER() OVER (PARTITION BY %1, serial_number ORDER BY started_at, run_id) AS nf,"
-        " ROW_NUMBER() OVER (PARTITION BY %1, serial_number ORDER BY started_at DESC, run_id DESC) AS nl"
-        " FROM runs WHERE %2 AND status = 'COMPLETE' AND serial_number IS NOT NULL)"
-        " SELECT g, SUM(CASE WHEN nf = 1 AND result = 'PASS' THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN nl = 1 AND result = 'PASS' THEN 1 ELSE 0 END) FROM c GROUP BY g").arg(g, w.sql);
-    if (!run(q, yields, w.values, error))
+    // Per unit: its runs, and its first and latest complete run as sortable
+    // text "time|run_id|result", whose end tells whether it passed.
+    const QString runKey =
+        QStringLiteral("%1 || '|' || CAST(run_id AS text) || '|' || result")
+            .arg(dialect == SqlDialect::Postgres
+                     ? QStringLiteral("to_char(started_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS')")
+                     : QStringLiteral("started_at"));
+    const QString units = QStringLiteral(
+        "WITH u AS (SELECT %1 AS g, COUNT(*) AS n,"
+        " MIN(CASE WHEN status = 'COMPLETE' THEN %3 END) AS f,"
+        " MAX(CASE WHEN status = 'COMPLETE' THEN %3 END) AS l"
+        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY 1, serial_number)"
+        " SELECT g, COUNT(*), SUM(n), SUM(CASE WHEN f LIKE '%|PASS' THEN 1 ELSE 0 END),"
+        " SUM(CASE WHEN l LIKE '%|PASS' THEN 1 ELSE 0 END) FROM u GROUP BY g").arg(g, w.sql, runKey);
+    if (!run(q, units, w.values, error))
         return false;
     while (q.next()) {
         const int i = index.value(q.value(0).toString(), -1);
         if (i < 0)
             continue;
-        groups[i].firstPassUnits = q.value(1).toLongLong();
-        groups[i].finalPassUnits = q.value(2).toLongLong();
-    }
-
-    if (!run(q, spreadSql(g, w), w.values, error))
-        return false;
-    while (q.next()) {
-        const int i = index.value(q.value(0).toString(), -1);
-        if (i < 0)
-            continue;
-        groups[i].accuracy = spreadOf(q);
+        groups[i].units = q.value(1).toLongLong();
+        groups[i].retests = q.value(2).toLongLong() - groups[i].units;
+        groups[i].firstPassUnits = q.value(3).toLongLong();
+        groups[i].finalPassUnits = q.value(4).toLongLong();
     }
 
     // Distinct failed-limit texts are few next to the runs; their names are
@@ -204,6 +193,8 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
             return a.count != b.count ? a.count > b.count : a.limit < b.limit;
         });
     }
+    // Sorted here: the databases' collations may order texts differently.
+    std::sort(groups.begin(), groups.end(), [](const GroupFigures &x, const GroupFigures &y) { return x.group < y.group; });
     return true;
 }
 
@@ -215,22 +206,7 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
     const QString key = QStringLiteral("COALESCE(product, '') || '|' || ") + milli("tolerance_mm");
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!run(q, spreadSql(key, Where{w.sql + QStringLiteral(" AND tolerance_mm IS NOT NULL"), w.values} ) + QStringLiteral(" ORDER BY 1"), w.values, error))
-        return false;
     QHash<QString, int> index;
-    while (q.next()) {
-        const QString k = q.value(0).toString();
-        const int bar = k.lastIndexOf(QLatin1Char('|'));
-        ProductCapability p;
-        p.product = k.left(bar);
-        const qint64 toleranceMilli = k.mid(bar + 1).toLongLong();
-        p.tolerance = double(toleranceMilli) / 1000.0;
-        p.accuracy = spreadOf(q);
-        p.binWidthMilli = qMax<qint64>(1, toleranceMilli / 10);
-        index.insert(k, products.size());
-        products.append(p);
-    }
-
     // The distribution from the accuracies to the thousandth, binned here in
     // whole thousandths: the same bins from both databases.
     const QString values = QStringLiteral(
@@ -239,11 +215,28 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
                                .arg(key, w.sql, milli("accuracy_mm"));
     if (!run(q, values, w.values, error))
         return false;
-    QVector<QVector<QPair<qint64, qint64>>> points(products.size());
+    QVector<QVector<QPair<qint64, qint64>>> points;
     while (q.next()) {
-        const int i = index.value(q.value(0).toString(), -1);
-        if (i >= 0)
-            points[i].append({q.value(1).toLongLong(), q.value(2).toLongLong()});
+        const QString k = q.value(0).toString();
+        int i = index.value(k, -1);
+        if (i < 0) {
+            const int bar = k.lastIndexOf(QLatin1Char('|'));
+            ProductCapability p;
+            p.product = k.left(bar);
+            const qint64 toleranceMilli = k.mid(bar + 1).toLongLong();
+            p.tolerance = double(toleranceMilli) / 1000.0;
+            p.binWidthMilli = qMax<qint64>(1, toleranceMilli / 10);
+            i = products.size();
+            index.insert(k, i);
+            products.append(p);
+            points.append(QVector<QPair<qint64, qint64>>());
+        }
+        const qint64 a = q.value(1).toLongLong(), n = q.value(2).toLongLong();
+        points[i].append({a, n});
+        Spread &s = products[i].accuracy;
+        s.n += n;
+        s.sumMilli += a * n;
+        s.sumSquaresMilli += double(a) * double(a) * double(n);
     }
     for (int i = 0; i < products.size(); ++i) {
         ProductCapability &p = products[i];
@@ -267,6 +260,10 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
         for (const auto &pt : points[i])
             p.histogram[int(floorDiv(pt.first, p.binWidthMilli) - first)].count += pt.second;
     }
+    // Sorted here: the databases' collations may order texts differently.
+    std::sort(products.begin(), products.end(), [](const ProductCapability &x, const ProductCapability &y) {
+        return x.product != y.product ? x.product < y.product : x.tolerance < y.tolerance;
+    });
     return true;
 }
 
