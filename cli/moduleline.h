@@ -2,7 +2,8 @@
 #define MODULELINE_H
 
 // One module on one line for the command line: opens the port given (or a
-// simulated module on a pseudo-terminal, with --sim), asks questions with the
+// simulated module on a pseudo-terminal, with --sim; a simulated bus with
+// --module or --ids), asks questions with the
 // answer time-out, and reports each failure once on standard error as a
 // line naming the port.
 //
@@ -22,6 +23,7 @@
 #include <memory>
 #include <optional>
 
+class SimulatedBus;
 class SimulatedModule;
 
 class ModuleLine : public QObject
@@ -60,6 +62,7 @@ private:
     CliOptions opts;
     ModuleLink moduleLink;
     std::unique_ptr<SimulatedModule> sim;
+    std::unique_ptr<SimulatedBus> bus;
     QString port;
     QString failure;
 };

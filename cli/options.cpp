@@ -3,6 +3,7 @@
 #include "protocol/commandline.h"
 #include "results/dbtarget.h"
 #include "results/limitsfile.h"
+#include "sim/simoptions.h"
 #include "protocol/commands.h"
 #include "protocol/pollschedule.h"
 
@@ -32,7 +33,7 @@ const QList<CommandEntry> &commands()
         {"test", CliCommand::Test,
          {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
           "min-amplitude", "max-outside", "output", "format", "limits", "db", "db-records", "spool",
-          "station", "operator", "serial"}},
+          "station", "operator", "serial", "ids"}},
         {"threshold", CliCommand::Threshold, {}},
         {"integration", CliCommand::Integration, {}},
         {"restart", CliCommand::Restart, {}},
@@ -45,7 +46,7 @@ const QList<CommandEntry> &commands()
     return list;
 }
 
-const QStringList lineOptions = {"port", "sim", "baud", "id", "timeout", "help"};
+const QStringList lineOptions = {"port", "sim", "module", "baud", "id", "timeout", "help"};
 
 std::optional<quint64> wholeNumber(const QString &text, quint64 low, quint64 high)
 {
@@ -73,6 +74,27 @@ std::optional<qint64> thousandths(const QString &text, qint64 high)
 }
 
 constexpr qint64 MaxMilli = 65535000;  // the largest distance the module reports
+
+// "1,2,5-8": IDs 0-255, each once, in the order given.
+std::optional<QVector<quint8>> idList(const QString &text)
+{
+    QVector<quint8> ids;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const QStringList ends = part.split(QLatin1Char('-'));
+        if (ends.size() > 2)
+            return std::nullopt;
+        const auto from = wholeNumber(ends.first(), 0, 255);
+        const auto to = wholeNumber(ends.last(), 0, 255);
+        if (!from || !to || *from > *to)
+            return std::nullopt;
+        for (quint64 id = *from; id <= *to; ++id) {
+            if (ids.contains(quint8(id)))
+                return std::nullopt;
+            ids.append(quint8(id));
+        }
+    }
+    return ids;
+}
 
 // "2026-12-07", "2026-12-07T13:00", "2026-12-07 13:00:05", with "Z" or an
 // offset; without one the time is UTC, as the database keeps it.
@@ -128,7 +150,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
                              "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
-                             "serial", "since", "until", "product", "by"})
+                             "serial", "since", "until", "product", "by", "ids", "module"})
         valued(name);
     for (const char *name : {"sim", "fixed", "stats", "db-records"})
         flag(name);
@@ -161,8 +183,11 @@ ParsedArguments parseArguments(const QStringList &arguments)
     if ((parser.isSet(QStringLiteral("output")) || parser.isSet(QStringLiteral("format")))
         && !command->options.contains(QStringLiteral("output")))
         return fail(QStringLiteral("%1 writes no records: --format and --output do not apply").arg(name));
+    // --module, and --serial with --ids (ID=SN, one per module), may be repeated.
     for (const QString &option : parser.optionNames()) {
-        if (parser.values(option).size() > 1)
+        const bool repeatable = option == QLatin1String("module")
+                                || (option == QLatin1String("serial") && parser.isSet(QStringLiteral("ids")));
+        if (parser.values(option).size() > 1 && !repeatable)
             return fail(QStringLiteral("--%1 given more than once").arg(option));
     }
 
@@ -185,6 +210,24 @@ ParsedArguments parseArguments(const QStringList &arguments)
             && baud != QLatin1String("921600"))
             return fail(QStringLiteral("--baud wants 115200, 9600 or 921600, not '%1'").arg(baud));
         o.baud = baud.toInt();
+    }
+    for (const QString &spec : parser.values(QStringLiteral("module"))) {
+        if (!o.sim)
+            return fail(QStringLiteral("--module sets a simulated module: it needs --sim"));
+        QString why;
+        const std::optional<BusModuleOptions> m = parseBusModule(spec, &why);
+        if (!m)
+            return fail(why);
+        o.simModules.append(*m);
+    }
+    if (isSet("ids")) {
+        if (isSet("id"))
+            return fail(QStringLiteral("--id and --ids exclude each other"));
+        const std::optional<QVector<quint8>> ids = idList(value("ids"));
+        if (!ids)
+            return fail(QStringLiteral("--ids wants device IDs from 0 to 255 such as 1,2,5-8, each once, not '%1'")
+                            .arg(value("ids")));
+        o.ids = *ids;
     }
     if (isSet("id")) {
         if (o.command == CliCommand::Scan)
@@ -336,7 +379,21 @@ ParsedArguments parseArguments(const QStringList &arguments)
         return fail(QStringLiteral("--spool wants a file name"));
     o.station = value("station");
     o.operatorName = value("operator");
-    o.serial = value("serial");
+    if (o.ids.isEmpty()) {
+        o.serial = value("serial");
+    } else {
+        // One serial number per module: --serial ID=SN.
+        static const QRegularExpression pair(QStringLiteral("^([0-9]{1,3})=(.+)$"));
+        for (const QString &given : parser.values(QStringLiteral("serial"))) {
+            const QRegularExpressionMatch m = pair.match(given);
+            const int id = m.hasMatch() ? m.captured(1).toInt() : -1;
+            if (id < 0 || !o.ids.contains(quint8(id)) || id > 255)
+                return fail(QStringLiteral("with --ids, --serial wants ID=SN for a listed ID, not '%1'").arg(given));
+            if (o.serials.contains(id))
+                return fail(QStringLiteral("--serial: ID %1 given twice").arg(id));
+            o.serials.insert(id, m.captured(2));
+        }
+    }
 
     // The report's selection.
     if (o.command == CliCommand::Report) {

@@ -13,9 +13,12 @@
 // of a millimetre, so the verdict compares them exactly.
 
 #include "report/reportquery.h"
+#include "sim/simoptions.h"
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QMap>
+#include <QVector>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -30,6 +33,7 @@ struct CliOptions {
     // The line.
     QString port;
     bool sim = false;
+    QVector<BusModuleOptions> simModules;  // --module: a simulated bus of these
     qint32 baud = 115200;
     std::optional<quint8> id;
     int timeoutMs = 100;
@@ -63,6 +67,10 @@ struct CliOptions {
     QString spool;  // empty: the default spool
     QString station, operatorName, serial;
     QString commandText;  // the arguments as given, passwords as ***
+
+    // test --ids: a fixture of modules on one bus, polled in turn
+    QVector<quint8> ids;
+    QMap<int, QString> serials;  // --serial ID=SN
 
     // report: the runs chosen (station and serial above), the grouping, HTML
     std::optional<QDateTime> since, until;
