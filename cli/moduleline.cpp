@@ -27,7 +27,13 @@ ModuleLine::ModuleLine(const CliOptions &options, QObject *parent)
     });
 }
 
-ModuleLine::~ModuleLine() = default;
+ModuleLine::~ModuleLine()
+{
+    // The port (and its lock file) goes before the simulated module: once the
+    // module's pseudo-terminal is gone its number may be given to another
+    // process's module, which must find the lock free.
+    moduleLink.close();
+}
 
 bool ModuleLine::open()
 {

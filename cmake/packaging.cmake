@@ -71,8 +71,17 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# korvani-cli keeps runs in SQLite (its spool always) and, for a line, in
+# PostgreSQL: Qt's SQL drivers are plugins, which the library scan misses.
+if(KORVANI_QT EQUAL 5)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite")
+  set(korvani_sql_recommends ", libqt5sql5-psql")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+  set(korvani_sql_recommends ", libqt6sql6-psql")
+endif()
 # The window's Chinese texts need a font that has the glyphs.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk${korvani_sql_recommends}")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})

@@ -10,8 +10,8 @@
 
 namespace {
 
-// Measurements go in statements of up to this many rows: one round trip per
-// statement to a server instead of one per row.
+// Measurements go to a server in statements of up to this many rows: one
+// round trip per statement instead of one per row.
 constexpr int RowsPerInsert = 100;
 
 QString connectionName()
@@ -36,16 +36,16 @@ QString insertStatement(SqlDialect dialect, const QString &table, const QStringL
                      .arg(table, columns.join(QLatin1Char(',')), values);
 }
 
+// A server error carries its SQLSTATE; a connection that broke has none, or
+// class 08 (connection exception) or 57P (the server shut it down).
 bool isConnectionLoss(const QSqlDatabase &db, const QSqlError &e)
 {
     if (e.type() == QSqlError::ConnectionError)
         return true;
-    // QPSQL reports a dropped server as a statement error while isOpen() stays
-    // true; a trivial query tells.
     if (dialectOf(db) != SqlDialect::Postgres)
         return false;
-    QSqlQuery probe(db);
-    return !probe.exec(QStringLiteral("SELECT 1"));
+    const QString state = e.nativeErrorCode();
+    return state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
 }
 
 } // namespace
@@ -58,8 +58,17 @@ ResultStore::ResultStore(const DbTarget &target)
 
 ResultStore::~ResultStore()
 {
-    if (db.isValid())
-        db.close();
+    drop();
+}
+
+void ResultStore::drop()
+{
+    opened = false;
+    if (!db.isValid())
+        return;
+    db.close();
+    // With the driver gone, queries still alive do not try to free their
+    // statements on a dead connection.
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(name);
 }
@@ -97,10 +106,14 @@ bool ResultStore::connect()
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
         }
     }
-    db.close();
     if (!db.open())
         return fail(db.lastError().text());
-    if (where.kind == DbTarget::Kind::Sqlite) {
+    if (where.kind == DbTarget::Kind::Postgres) {
+        // The server's notices ("already exists, skipping") are not for the station's terminal.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SET client_min_messages = warning")))
+            return fail(q.lastError().text());
+    } else {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA foreign_keys=ON")))
             return fail(q.lastError().text());
@@ -111,6 +124,7 @@ bool ResultStore::connect()
 bool ResultStore::open()
 {
     opened = false;
+    drop();
     if (!connect())
         return false;
     QString why;
@@ -156,7 +170,9 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
         const QSqlError e = query.lastError();
         error = clean(e.text());
         *connectionLost = isConnectionLoss(db, e);
-        if (!*connectionLost)
+        if (*connectionLost)
+            drop();
+        else
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return Stored::Failed;
     };
@@ -173,14 +189,25 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
 
     // A run already there came with its measurements, in its own transaction.
     if (inserted) {
-        for (int from = 0; from < rows.size(); from += RowsPerInsert) {
-            const int n = qMin(RowsPerInsert, rows.size() - from);
-            QSqlQuery m(db);
-            if (!m.prepare(insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n)))
-                return failed(m);
-            for (int i = from; i < from + n; ++i) {
-                for (const QVariant &v : rows.at(i))
-                    m.addBindValue(v);
+        // A server gets many rows per statement (one round trip each); SQLite
+        // runs one prepared row statement again and again, cheaper than
+        // binding hundreds of parameters to one statement.
+        const int perStatement = dialect == SqlDialect::Postgres ? RowsPerInsert : 1;
+        const int columns = measurementColumns().size();
+        QSqlQuery full(db), rest(db);
+        bool fullPrepared = false;
+        for (int from = 0; from < rows.size(); from += perStatement) {
+            const int n = qMin(perStatement, rows.size() - from);
+            QSqlQuery &m = n == perStatement ? full : rest;
+            if (n != perStatement || !fullPrepared) {
+                if (!m.prepare(insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n)))
+                    return failed(m);
+                fullPrepared = fullPrepared || n == perStatement;
+            }
+            for (int i = 0; i < n; ++i) {
+                const QVariantList &values = rows.at(from + i);
+                for (int c = 0; c < columns; ++c)
+                    m.bindValue(i * columns + c, values.value(c));
             }
             if (!m.exec())
                 return failed(m);

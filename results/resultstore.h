@@ -46,6 +46,7 @@ public:
 
 private:
     bool connect();
+    void drop();
     Stored write(const QVariantList &run, const QVector<QVariantList> &rows, bool *connectionLost);
     bool fail(const QString &what);
     // One line, and the password (should a driver quote it) as ***.

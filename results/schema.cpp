@@ -128,8 +128,11 @@ int schemaVersionOf(QSqlDatabase &db)
     const bool pg = dialectOf(db) == SqlDialect::Postgres;
     QSqlQuery q(db);
     // Asked without an error when the table is missing (an error would
-    // spoil an open PostgreSQL transaction).
-    const QString exists = pg ? QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")
+    // spoil an open PostgreSQL transaction), and from the catalogue's rows:
+    // to_regclass() may answer from a cache that has not yet seen a table
+    // another station made while this one waited for the lock.
+    const QString exists = pg ? QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables"
+                                               " WHERE schemaname = current_schema() AND tablename = 'schema_version'")
                               : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'"
                                                " AND name = 'schema_version'");
     if (!q.exec(exists) || !q.next())

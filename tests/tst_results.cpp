@@ -2,7 +2,7 @@
 // and a PostgreSQL server the test starts itself. Database targets, limits
 // files, runs written and read back, sending the spool.
 
-#include "pgserver.h"
+#include "freshdatabases.h"
 #include "results/dbtarget.h"
 #include "results/limitsfile.h"
 #include "results/resultstore.h"
@@ -11,7 +11,6 @@
 
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -77,24 +76,10 @@ class TstResults : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    PgServer pg;
-    int databases = 0;
+    FreshDatabases databases;
+    PgServer &pg = databases.server();
 
-    // A fresh database of the kind: a new SQLite file or a new PostgreSQL database.
-    QString freshTarget(const QString &kind)
-    {
-        const QString name = QStringLiteral("db%1").arg(++databases);
-        if (kind == QLatin1String("sqlite"))
-            return dir.filePath(name + QStringLiteral(".sqlite"));
-        if (!PgServer::available())
-            return QString();
-        if (!pg.isRunning() && !pg.start())
-            qFatal("cannot start PostgreSQL: %s", qPrintable(pg.errorString()));
-        if (!pg.psql(QStringLiteral("CREATE DATABASE ") + name))
-            qFatal("%s", qPrintable(pg.errorString()));
-        return pg.url(name);
-    }
+    QString freshTarget(const QString &kind) { return databases.fresh(kind); }
 
     void bothDatabases()
     {
@@ -250,8 +235,8 @@ private slots:
     void missingLimitsFile()
     {
         LimitsError e;
-        QVERIFY(!readLimitsFile(dir.filePath(QStringLiteral("none.json")), &e));
-        QVERIFY2(e.text().startsWith(dir.filePath(QStringLiteral("none.json")) + QStringLiteral(": cannot read")),
+        QVERIFY(!readLimitsFile(databases.filePath(QStringLiteral("none.json")), &e));
+        QVERIFY2(e.text().startsWith(databases.filePath(QStringLiteral("none.json")) + QStringLiteral(": cannot read")),
                  qPrintable(e.text()));
     }
 
@@ -334,7 +319,7 @@ private slots:
     {
         QFETCH(QString, kind);
         TARGET(kind)
-        Spool spool(dir.filePath(kind + QStringLiteral("-spool/sub/spool.sqlite")));
+        Spool spool(databases.filePath(kind + QStringLiteral("-spool/sub/spool.sqlite")));
         QCOMPARE(spool.waiting(), 0);
         QVector<RunRecord> runs;
         for (int i = 0; i < 3; ++i) {
@@ -372,7 +357,7 @@ private slots:
         const QString database = target->database;
         QVERIFY2(pg.psql(QStringLiteral("CREATE ROLE station LOGIN"), database) || pg.errorString().contains("exists"),
                  qPrintable(pg.errorString()));
-        QVERIFY2(pg.psql(QStringLiteral("GRANT SELECT, INSERT ON runs, measurements, schema_version TO station"), database),
+        QVERIFY2(pg.psql(QStringLiteral("GRANT SELECT, INSERT ON runs, measurements TO station; GRANT SELECT ON schema_version TO station"), database),
                  qPrintable(pg.errorString()));
         const std::optional<DbTarget> asStation = parseDbTarget(pg.url(database, QStringLiteral("station")), &why);
         ResultStore store(*asStation);

@@ -134,7 +134,9 @@ bool PgServer::start(bool durable)
             return false;
         initialised = true;
     }
-    tcpPort = freePort();
+    // The same port after a stop, as a server that comes back.
+    if (tcpPort == 0)
+        tcpPort = freePort();
     const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=%3 -c max_connections=60")
                                 .arg(tcpPort)
                                 .arg(socketDir(), durable ? QStringLiteral("on") : QStringLiteral("off"));

@@ -1,0 +1,30 @@
+#ifndef FRESHDATABASES_H
+#define FRESHDATABASES_H
+
+// New, empty results databases for tests, each as a target text for --db or
+// parseDbTarget(): an SQLite file in a temporary folder, or a database on a
+// throw-away PostgreSQL server started on first use. fresh("postgres") is
+// empty when the server binaries are not installed (the caller skips);
+// a server that cannot start ends the test program.
+
+#include "pgserver.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+class FreshDatabases
+{
+public:
+    // kind: "sqlite" or "postgres".
+    QString fresh(const QString &kind);
+
+    PgServer &server() { return pg; }
+    QString filePath(const QString &name) const { return dir.filePath(name); }
+
+private:
+    QTemporaryDir dir;
+    PgServer pg;
+    int made = 0;
+};
+
+#endif // FRESHDATABASES_H
