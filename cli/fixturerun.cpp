@@ -3,11 +3,11 @@
 #include "decode/answers.h"
 #include "moduleline.h"
 #include "protocol/commands.h"
+#include "output.h"
 #include "records.h"
 
 #include <QDateTime>
 #include <QEventLoop>
-#include <QIODevice>
 
 double FixtureRun::Module::rateHz() const
 {
@@ -16,7 +16,7 @@ double FixtureRun::Module::rateHz() const
     return double(stats.count() - 1) * 1e9 / double(lastNs - firstNs);
 }
 
-FixtureRun::FixtureRun(ModuleLine &s, QIODevice &records, const QVector<quint8> &ids, int rateHz,
+FixtureRun::FixtureRun(ModuleLine &s, Output &records, const QVector<quint8> &ids, int rateHz,
                        std::optional<TestLimits> limits, std::optional<quint64> pollRounds, std::optional<quint64> frames)
     : line(s)
     , out(records)
@@ -54,8 +54,7 @@ MeasureRun::End FixtureRun::run()
 {
     discardedAtStart = discarded();
     writer->begin(pending);
-    out.write(pending);
-    pending.clear();
+    writeOut();
     QEventLoop events;
     loop = &events;
     sinceStart.start();
@@ -158,6 +157,14 @@ void FixtureRun::framesReceived(const QVector<QByteArray> &frames)
         if (band && isOutside(v.distance, *band))
             ++m.outside;
     }
-    out.write(pending);
-    pending.resize(0);
+    writeOut();
+}
+
+void FixtureRun::writeOut()
+{
+    if (pending.isEmpty())
+        return;
+    if (!out.write(pending))
+        finish(MeasureRun::End::OutputFailed, QStringLiteral("cannot write %1: %2").arg(out.name(), out.reason()));
+    pending.resize(0);  // keeps the reserved buffer
 }

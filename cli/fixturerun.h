@@ -10,7 +10,7 @@
 //
 // The run ends when every module has its count, or the polls a duration can
 // carry have all been sent (each module gets the same number), or Ctrl+C,
-// or the port fails. A module that brings no measurement for a second plus
+// or the port fails, or the records cannot be written. A module that brings no measurement for a second plus
 // the answer time-out is no longer polled; its run ends NoAnswer while the
 // others go on.
 
@@ -28,7 +28,7 @@
 #include <vector>
 
 class QEventLoop;
-class QIODevice;
+class Output;
 class ModuleLine;
 class RecordWriter;
 
@@ -51,7 +51,7 @@ public:
 
     // `rateHz`: the rounds per second; `rounds`: the polls each module gets
     // (a duration), else polls go on until each has `count` frames.
-    FixtureRun(ModuleLine &line, QIODevice &records, const QVector<quint8> &ids, int rateHz,
+    FixtureRun(ModuleLine &line, Output &records, const QVector<quint8> &ids, int rateHz,
                std::optional<TestLimits> band, std::optional<quint64> rounds, std::optional<quint64> count);
     ~FixtureRun() override;
 
@@ -70,11 +70,12 @@ private:
     void pollRound();
     void framesReceived(const QVector<QByteArray> &frames);
     void finish(MeasureRun::End end, const QString &why = QString());
+    void writeOut();
     bool allDone() const;
     quint64 discarded() const;
 
     ModuleLine &line;
-    QIODevice &out;
+    Output &out;
     std::vector<Module> all;
     std::optional<TestLimits> band;
     std::optional<quint64> rounds, count;

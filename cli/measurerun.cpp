@@ -4,11 +4,14 @@
 #include "protocol/commands.h"
 #include "records.h"
 #include "moduleline.h"
+#include "output.h"
 
 #include <QDateTime>
 #include <QEventLoop>
 #include <QIODevice>
 #include <QLoggingCategory>
+
+#include <csignal>
 
 Q_LOGGING_CATEGORY(lcRun, "korvani.cli.run", QtWarningMsg)
 
@@ -24,7 +27,7 @@ quint8 rateCommand(int hz)
 }
 }
 
-MeasureRun::MeasureRun(ModuleLine &s, QIODevice &records, std::optional<TestLimits> limits)
+MeasureRun::MeasureRun(ModuleLine &s, Output &records, std::optional<TestLimits> limits)
     : line(s)
     , out(records)
     , band(limits)
@@ -77,7 +80,6 @@ MeasureRun::End MeasureRun::run()
     ModuleLink &link = line.link();
     discardedAtStart = discarded();
     writer->begin(pending);
-    writeOut();
 
     polled = o.id.has_value();
     QEventLoop events;
@@ -110,8 +112,10 @@ MeasureRun::End MeasureRun::run()
     return result;
 }
 
-void MeasureRun::interrupt()
+void MeasureRun::interrupt(int signal)
 {
+    if (!finished)
+        signalNumber = signal;
     finish(End::Interrupted);
 }
 
@@ -215,8 +219,16 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
 
 void MeasureRun::writeOut()
 {
-    if (pending.isEmpty())
+    // Nothing is written before the first record (a CSV header alone would
+    // empty an --output file for a module that never answers).
+    if (pending.isEmpty() || stats.isEmpty())
         return;
-    out.write(pending);
+    const bool written = out.write(pending);
     pending.resize(0);  // keeps the reserved buffer
+    if (written)
+        return;
+    if (out.readerGone())
+        interrupt(SIGPIPE);
+    else
+        finish(End::OutputFailed, QStringLiteral("cannot write %1: %2").arg(out.name(), out.reason()));
 }

@@ -18,7 +18,9 @@
 // The run ends when
 //   - the count is reached; or the duration has passed since the first frame
 //     (streamed), or the last poll is answered or timed out (polled);
-//   - Ctrl+C (SIGINT) or SIGTERM arrives;
+//   - SIGINT (Ctrl+C), SIGTERM, SIGHUP or SIGPIPE arrives, or the records'
+//     reader has gone (EPIPE): interrupted, with that signal;
+//   - a record cannot be written (the output failed);
 //   - no measurement arrives for a second plus the answer time-out
 //     (the module did not answer / stopped sending);
 //   - the port goes away or refuses a write.
@@ -40,7 +42,7 @@
 #include <optional>
 
 class QEventLoop;
-class QIODevice;
+class Output;
 class RecordWriter;
 class ModuleLine;
 
@@ -49,10 +51,10 @@ class MeasureRun : public QObject
     Q_OBJECT
 
 public:
-    enum class End { Done, Interrupted, NoAnswer, LinkFailed };
+    enum class End { Done, Interrupted, NoAnswer, LinkFailed, OutputFailed };
 
     // `records` receives the records; `band`, when given, counts the frames outside it.
-    MeasureRun(ModuleLine &line, QIODevice &records, std::optional<TestLimits> band);
+    MeasureRun(ModuleLine &line, Output &records, std::optional<TestLimits> band);
     ~MeasureRun() override;
 
     // Called with every measurement counted, and the time it was read
@@ -60,8 +62,10 @@ public:
     void setMeasurementSink(std::function<void(qint64, const Measurement &)> sink) { measured = std::move(sink); }
 
     End run();
-    // Ends the run from outside (Ctrl+C).
-    void interrupt();
+    // Ends the run from outside: signal `signalNumber` arrived.
+    void interrupt(int signalNumber);
+    // The signal that cut the run short (Interrupted).
+    int interruptedBy() const { return signalNumber; }
 
     QString reason() const { return endReason; }
     const DistanceStatistics &distances() const { return stats; }
@@ -85,7 +89,7 @@ private:
     quint64 discarded() const;
 
     ModuleLine &line;
-    QIODevice &out;
+    Output &out;
     std::optional<TestLimits> band;
     std::unique_ptr<RecordWriter> writer;
     std::function<void(qint64, const Measurement &)> measured;
@@ -113,6 +117,7 @@ private:
     quint64 pollsSent = 0;
     std::optional<quint64> pollLimit;
     int measurementBytes = 11;
+    int signalNumber = 0;
 };
 
 #endif // MEASURERUN_H

@@ -3,6 +3,7 @@
 #include "protocol/commands.h"
 #include "sim/simoptions.h"
 #include "sim/simulatedbus.h"
+#include "serial/portlist.h"
 #include "sim/simulatedmodule.h"
 
 #include <QElapsedTimer>
@@ -70,7 +71,7 @@ bool ModuleLine::open()
         }
         port = sim->portName();
     }
-    if (!moduleLink.open(port, opts.baud)) {
+    if (!moduleLink.open(portLocation(port), opts.baud)) {
         report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
         return false;
     }

@@ -24,8 +24,8 @@ const QList<CommandEntry> &commands()
 {
     static const QList<CommandEntry> list = {
         {"ports", CliCommand::Ports, {}},
-        {"version", CliCommand::Version, {}},
-        {"info", CliCommand::Info, {}},
+        {"version", CliCommand::Version, {"format"}},
+        {"info", CliCommand::Info, {"format"}},
         {"single", CliCommand::Single, {"fixed", "output", "format"}},
         {"measure", CliCommand::Measure,
          {"count", "duration", "rate", "fixed", "stats", "output", "format", "db", "db-records", "spool",
@@ -34,7 +34,7 @@ const QList<CommandEntry> &commands()
          {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
           "min-amplitude", "max-outside", "output", "format", "limits", "db", "db-records", "spool",
           "station", "operator", "serial", "ids"}},
-        {"threshold", CliCommand::Threshold, {}},
+        {"threshold", CliCommand::Threshold, {"format"}},
         {"integration", CliCommand::Integration, {}},
         {"restart", CliCommand::Restart, {}},
         {"send", CliCommand::Send, {}},
@@ -180,9 +180,10 @@ ParsedArguments parseArguments(const QStringList &arguments)
             && longName != QLatin1String("format") && longName != QLatin1String("output"))
             return fail(QStringLiteral("%1 takes no --%2").arg(name, longName));
     }
-    if ((parser.isSet(QStringLiteral("output")) || parser.isSet(QStringLiteral("format")))
-        && !command->options.contains(QStringLiteral("output")))
-        return fail(QStringLiteral("%1 writes no records: --format and --output do not apply").arg(name));
+    if (parser.isSet(QStringLiteral("output")) && !command->options.contains(QStringLiteral("output")))
+        return fail(QStringLiteral("%1 writes no records: --output does not apply").arg(name));
+    if (parser.isSet(QStringLiteral("format")) && !command->options.contains(QStringLiteral("format")))
+        return fail(QStringLiteral("%1 prints no records or values: --format does not apply").arg(name));
     // --module, and --serial with --ids (ID=SN, one per module), may be repeated.
     for (const QString &option : parser.optionNames()) {
         const bool repeatable = option == QLatin1String("module")

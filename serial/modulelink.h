@@ -50,11 +50,13 @@ public:
 
     // Applies the name, the baud rate and 8N1 without flow control, then
     // opens the port unless it is open already. A fresh open starts framing
-    // anew. True when the port is open afterwards; errorString() says why not.
+    // anew and locks the device (see devicelock.h): a device another process
+    // holds is not opened. True when the port is open afterwards;
+    // errorString() says why not.
     bool open(const QString &portName, qint32 baudRate);
     void close();
     bool isOpen() const { return serial.isOpen(); }
-    QString errorString() const { return serial.errorString(); }
+    QString errorString() const { return lockError.isEmpty() ? serial.errorString() : lockError; }
 
     void setAnswerTimeout(int ms) { timeoutMs = ms; }
     int answerTimeout() const { return timeoutMs; }
@@ -91,6 +93,7 @@ private:
     ResponseFramer rxFramer;
     QTimer answerTimer;
     QTimer quietTimer;
+    QString lockError;  // the device is held by another process
     int timeoutMs = DefaultAnswerTimeoutMs;
     bool answerReceived = true;
     SendResult waitResult = SendResult::Sent;

@@ -36,6 +36,7 @@ const Switch switches[] = {
     {"stream", "Start measuring at once (measuring at power-up).", nullptr},
     {"module", "A module on an RS485 bus (repeat for each; the other options apply to all): "
                "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent].", "spec"},
+    {"outliers", "Now and then a reading far off, as on a cluttered target.", nullptr},
 };
 
 bool readNumber(const QCommandLineParser &parser, const char *name, int low, int high,
@@ -128,7 +129,15 @@ bool processSimOptions(const QCoreApplication &app, const QString &description,
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     addSimOptions(parser);
-    parser.process(app);
+    // Not process(): an unknown option is a bad option like a bad value, and
+    // the caller ends with the status its manual gives for both.
+    if (!parser.parse(app.arguments())) {
+        if (error)
+            *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);  // ends the program
     return readSimOptions(parser, options, error);
 }
 
@@ -159,6 +168,7 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     read.corrupt = flag("corrupt");
     read.silent = flag("silent");
     read.stream = flag("stream");
+    read.outliers = flag("outliers");
     if (flag("link"))
         read.link = parser.value(QStringLiteral("link"));
     for (const QString &spec : parser.values(QStringLiteral("module"))) {
@@ -201,6 +211,7 @@ void applySimOptions(const SimOptions &options, SimulatedModule &module)
     module.setAnswerDelayMs(options.delayMs);
     module.setSilent(options.silent);
     module.setMeasureAtPowerUp(options.stream);
+    module.setOutliers(options.outliers);
 }
 
 std::unique_ptr<SimulatedBus> makeSimulatedBus(const SimOptions &options)

@@ -6,8 +6,8 @@
 // to put them on a SimulatedModule, so the two programs cannot drift apart.
 //
 // Usage: processSimOptions(app, description, options, &error) (false with a
-// one-line reason on a bad value; --help and unknown options end the program
-// as QCommandLineParser does); then a SimSession applies
+// one-line reason on an unknown option or a bad value; --help prints the
+// options and ends the program with 0); then a SimSession applies
 // the options to a module, opens its line, arms the go-away fault and, when
 // the module goes away with --replug, opens a new line after the pause.
 
@@ -53,6 +53,7 @@ struct SimOptions {
     int goAwayFrames = -1;   // -1: never
     int replugMs = -1;       // -1: stays away
     bool stream = false;
+    bool outliers = false;
     QString link;            // empty: no symbolic link
     // Not empty: a bus of these modules instead of one module.
     QVector<BusModuleOptions> bus;
