@@ -196,102 +196,109 @@ QVector<Field> historyFields(const HistoryRun &r)
             text("run_id", "run", r.runId)};
 }
 
+namespace {
+
+QString csvOf(const QVector<Field> &columns, const QVector<QVector<Field>> &rows)
+{
+    QStringList cells;
+    for (const Field &f : columns)
+        cells << f.key;
+    QString out = cells.join(QLatin1Char(',')) + QLatin1Char('\n');
+    for (const QVector<Field> &row : rows) {
+        cells.clear();
+        for (const Field &f : row)
+            cells << csvCell(f.value.value_or(QString()));
+        out += cells.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString textOf(const QVector<Field> &columns, const QVector<QVector<Field>> &rows)
+{
+    QVector<QStringList> cells;
+    for (const QVector<Field> &row : rows) {
+        QStringList shownRow;
+        for (const Field &f : row)
+            shownRow << shown(f);
+        cells << shownRow;
+    }
+    return textTable(columns, cells);
+}
+
+QString jsonArrayOf(const QVector<QVector<Field>> &rows, const QStringList &extras = {})
+{
+    QStringList items;
+    for (int i = 0; i < rows.size(); ++i)
+        items << jsonObject(rows[i], extras.value(i));
+    return QLatin1Char('[') + items.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+} // namespace
+
 QByteArray renderReport(const Report &report, ReportFormat format, const QVector<GroupFigures> &stations)
 {
+    if (format == ReportFormat::Html)
+        return htmlReport(report, stations);
+    QVector<QVector<Field>> groups, products;
+    QStringList limits;
+    for (const GroupFigures &g : report.groups) {
+        groups << groupFields(g);
+        limits << limitsJson(g.failedLimits);
+    }
+    for (const ProductCapability &p : report.products)
+        products << capabilityFields(p);
     QString out;
     switch (format) {
-    case ReportFormat::Json: {
-        QStringList groups, products;
-        for (const GroupFigures &g : report.groups)
-            groups << jsonObject(groupFields(g), limitsJson(g.failedLimits));
-        for (const ProductCapability &p : report.products)
-            products << jsonObject(capabilityFields(p));
-        out = QStringLiteral("{%1,\"groups\":[%2],\"capability\":[%3]}\n")
-                  .arg(filterJson(report.filter), groups.join(QLatin1Char(',')), products.join(QLatin1Char(',')));
+    case ReportFormat::Json:
+        out = QStringLiteral("{%1,\"groups\":%2,\"capability\":%3}\n")
+                  .arg(filterJson(report.filter), jsonArrayOf(groups, limits), jsonArrayOf(products));
         break;
-    }
     case ReportFormat::Csv: {
-        QStringList header;
-        for (const Field &f : groupFields(GroupFigures()))
-            header << f.key;
-        out = header.join(QLatin1Char(',')) + QStringLiteral(",failed_limits\n");
-        for (const GroupFigures &g : report.groups) {
-            QStringList cells;
-            for (const Field &f : groupFields(g))
-                cells << csvCell(f.value.value_or(QString()));
-            out += cells.join(QLatin1Char(',')) + QLatin1Char(',') + csvCell(limitsText(g.failedLimits)) + QLatin1Char('\n');
+        // The failed limits as one more column: "accuracy=3; sigma=1".
+        Field failed = text("failed_limits", "failed limits", QString());
+        for (int i = 0; i < groups.size(); ++i) {
+            failed.value = limitsText(report.groups[i].failedLimits);
+            groups[i] << failed;
         }
+        out = csvOf(groupFields(GroupFigures()) << failed, groups);
         break;
     }
-    case ReportFormat::Text: {
-        QVector<QStringList> rows;
-        for (const GroupFigures &g : report.groups) {
-            QStringList cells;
-            for (const Field &f : groupFields(g))
-                cells << shown(f);
-            rows << cells;
-        }
-        out = textTable(groupFields(GroupFigures()), rows);
+    case ReportFormat::Text:
+        out = textOf(groupFields(GroupFigures()), groups);
         for (const GroupFigures &g : report.groups)
             if (!g.failedLimits.isEmpty())
                 out += QStringLiteral("failed limits (%1): %2\n").arg(shown(groupFields(g).first()), limitsText(g.failedLimits));
-        if (!report.products.isEmpty()) {
-            QVector<QStringList> capRows;
-            for (const ProductCapability &p : report.products) {
-                QStringList cells;
-                for (const Field &f : capabilityFields(p))
-                    cells << shown(f);
-                capRows << cells;
-            }
-            out += QLatin1Char('\n') + textTable(capabilityFields(ProductCapability()), capRows);
-        }
-        if (report.groups.isEmpty())
+        if (!products.isEmpty())
+            out += QLatin1Char('\n') + textOf(capabilityFields(ProductCapability()), products);
+        if (groups.isEmpty())
             out += QStringLiteral("no test runs\n");
         break;
-    }
     case ReportFormat::Html:
-        return htmlReport(report, stations);
+        break;
     }
     return out.toUtf8();
 }
 
 QByteArray renderHistory(const QString &serial, const QVector<HistoryRun> &runs, ReportFormat format)
 {
+    if (format == ReportFormat::Html)
+        return htmlHistory(serial, runs);
+    QVector<QVector<Field>> rows;
+    for (const HistoryRun &r : runs)
+        rows << historyFields(r);
     QString out;
     switch (format) {
-    case ReportFormat::Json: {
-        QStringList items;
-        for (const HistoryRun &r : runs)
-            items << jsonObject(historyFields(r));
-        out = QStringLiteral("{\"serial\":%1,\"runs\":[%2]}\n").arg(jsonString(serial), items.join(QLatin1Char(',')));
+    case ReportFormat::Json:
+        out = QStringLiteral("{\"serial\":%1,\"runs\":%2}\n").arg(jsonString(serial), jsonArrayOf(rows));
         break;
-    }
-    case ReportFormat::Csv: {
-        QStringList header;
-        for (const Field &f : historyFields(HistoryRun()))
-            header << f.key;
-        out = header.join(QLatin1Char(',')) + QLatin1Char('\n');
-        for (const HistoryRun &r : runs) {
-            QStringList cells;
-            for (const Field &f : historyFields(r))
-                cells << csvCell(f.value.value_or(QString()));
-            out += cells.join(QLatin1Char(',')) + QLatin1Char('\n');
-        }
+    case ReportFormat::Csv:
+        out = csvOf(historyFields(HistoryRun()), rows);
         break;
-    }
-    case ReportFormat::Text: {
-        QVector<QStringList> rows;
-        for (const HistoryRun &r : runs) {
-            QStringList cells;
-            for (const Field &f : historyFields(r))
-                cells << shown(f);
-            rows << cells;
-        }
-        out = QStringLiteral("serial %1: %2 runs\n").arg(serial).arg(runs.size()) + textTable(historyFields(HistoryRun()), rows);
+    case ReportFormat::Text:
+        out = QStringLiteral("serial %1: %2 runs\n").arg(serial).arg(runs.size()) + textOf(historyFields(HistoryRun()), rows);
         break;
-    }
     case ReportFormat::Html:
-        return htmlHistory(serial, runs);
+        break;
     }
     return out.toUtf8();
 }
