@@ -495,6 +495,8 @@ Checks and measures a laser distance module on a serial line, for test stations.
 The line:
   --port NAME        the serial port (/dev/ttyUSB0, COM3, a pseudo-terminal path)
   --sim              use a built-in simulated module instead of a port
+  --module SPEC      with --sim, a simulated bus (repeat for each module):
+                     ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent]
   --baud RATE        115200 (default), 9600 or 921600
   --id N             address one module on an RS485 bus (0-255)
   --timeout MS       answer time-out in milliseconds (default 100)
@@ -523,6 +525,12 @@ Commands:
                                  match the limits file's patterns.
                                  --limits FILE takes the limits, the run length and the
                                  version patterns from a JSON file; options override it.
+  test --ids LIST [--serial ID=SN ...] ...
+                                 a fixture: every module of LIST (1,2,5-8) on one bus,
+                                 polled in turn at the rate the line gives each (poll
+                                 rate); a summary and verdict per module, prefixed
+                                 "id N: "; a module that does not answer is ERROR.
+                                 Exit 0 all passed, 1 any failed, 2 any did not answer.
   sync [--db TARGET] [--spool FILE]
                                  sends the runs waiting in the spool to the database
   report [--db TARGET] [--since T] [--until T] [--station S] [--product P]
