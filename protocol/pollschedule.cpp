@@ -39,5 +39,6 @@ quint64 deliverableFrames(qint64 durationMs, int rateHz, qint32 baud, int frameB
 int busRateHz(int rateHz, qint32 baud, int frameBytes, int pollBytes, int modules)
 {
     const qint64 bitsPerRound = BitsPerByte * qMax(1, modules) * qMax(1, frameBytes + qMax(0, pollBytes));
-    return int(qBound<qint64>(1, qint64(baud) / bitsPerRound, qMax(1, rateHz)));
+    const qint64 carried = qint64(baud) / bitsPerRound;
+    return int(qBound(qint64(1), carried, qint64(qMax(1, rateHz))));
 }
