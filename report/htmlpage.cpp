@@ -23,7 +23,7 @@ QString page(const QString &title, const QString &body)
                "<title>%1</title><style>"
                "body{font-family:sans-serif;margin:1.5em;color:#222}"
                "table{border-collapse:collapse;margin:0.5em 0 1.5em}"
-               "th,td{border:1px solid #bbb;padding:3px 8px}td{text-align:right}"
+               "th,td{border:1px solid #bbb;padding:3px 8px}td{text-align:right;white-space:nowrap}"
                "td.text{text-align:left}th{background:#eef}"
                "figure{display:inline-block;margin:0.5em}"
                "</style></head><body><h1>%1</h1>\n%2</body></html>\n")
