@@ -101,6 +101,7 @@ private:
     void initTimers();
     void fillPortList();
     void fixReadoutSizes();
+    void fitPortBoxToEntries();
 
     // Port
     void portLost();
