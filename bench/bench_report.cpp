@@ -90,6 +90,7 @@ double medianOf(QVector<double> v)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as it is measured
     const int runs = argc > 1 ? QByteArray(argv[1]).toInt() : 1000000;
     const QString path = QStringLiteral("%1/bench_report_%2.sqlite").arg(QCoreApplication::applicationDirPath()).arg(runs);
     const bool fresh = !QFileInfo::exists(path);

@@ -146,9 +146,10 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
     }
 
     // Per unit: its runs, and its first and latest complete run as sortable
-    // text "time|run_id|result", whose end tells whether it passed.
+    // text "time|result", whose end tells whether it passed (two runs of one
+    // unit started in the same millisecond: the failed one counts as first).
     const QString runKey =
-        QStringLiteral("%1 || '|' || CAST(run_id AS text) || '|' || result")
+        QStringLiteral("%1 || '|' || result")
             .arg(dialect == SqlDialect::Postgres
                      ? QStringLiteral("to_char(started_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS')")
                      : QStringLiteral("started_at"));
@@ -202,28 +203,26 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
 {
     const SqlDialect dialect = dialectOf(db);
     const Where w = whereOf(f, dialect);
-    // Product and tolerance as one key: a product whose tolerance changed is two.
-    const QString key = QStringLiteral("COALESCE(product, '') || '|' || ") + milli("tolerance_mm");
+    // A product whose tolerance changed is two.
     QSqlQuery q(db);
     q.setForwardOnly(true);
     QHash<QString, int> index;
     // The distribution from the accuracies to the thousandth, binned here in
     // whole thousandths: the same bins from both databases.
     const QString values = QStringLiteral(
-        "SELECT %1 AS k, %3, COUNT(*) FROM runs WHERE %2"
-        " AND tolerance_mm IS NOT NULL AND status = 'COMPLETE' AND accuracy_mm IS NOT NULL GROUP BY 1, 2")
-                               .arg(key, w.sql, milli("accuracy_mm"));
+        "SELECT COALESCE(product, ''), %3, %4, COUNT(*) FROM runs WHERE %2"
+        " AND tolerance_mm IS NOT NULL AND status = 'COMPLETE' AND accuracy_mm IS NOT NULL GROUP BY 1, 2, 3")
+                               .arg(w.sql, milli("tolerance_mm"), milli("accuracy_mm"));
     if (!run(q, values, w.values, error))
         return false;
     QVector<QVector<QPair<qint64, qint64>>> points;
     while (q.next()) {
-        const QString k = q.value(0).toString();
+        const qint64 toleranceMilli = q.value(1).toLongLong();
+        const QString k = q.value(0).toString() + QLatin1Char('|') + QString::number(toleranceMilli);
         int i = index.value(k, -1);
         if (i < 0) {
-            const int bar = k.lastIndexOf(QLatin1Char('|'));
             ProductCapability p;
-            p.product = k.left(bar);
-            const qint64 toleranceMilli = k.mid(bar + 1).toLongLong();
+            p.product = q.value(0).toString();
             p.tolerance = double(toleranceMilli) / 1000.0;
             p.binWidthMilli = qMax<qint64>(1, toleranceMilli / 10);
             i = products.size();
@@ -231,7 +230,7 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
             products.append(p);
             points.append(QVector<QPair<qint64, qint64>>());
         }
-        const qint64 a = q.value(1).toLongLong(), n = q.value(2).toLongLong();
+        const qint64 a = q.value(2).toLongLong(), n = q.value(3).toLongLong();
         points[i].append({a, n});
         Spread &s = products[i].accuracy;
         s.n += n;
