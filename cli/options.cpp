@@ -212,11 +212,11 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return fail(QStringLiteral("--baud wants 115200, 9600 or 921600, not '%1'").arg(baud));
         o.baud = baud.toInt();
     }
-    for (const QString &spec : parser.values(QStringLiteral("module"))) {
+    for (const QString &given : parser.values(QStringLiteral("module"))) {
         if (!o.sim)
             return fail(QStringLiteral("--module sets a simulated module: it needs --sim"));
         QString why;
-        const std::optional<BusModuleOptions> m = parseBusModule(spec, &why);
+        const std::optional<BusModuleOptions> m = parseBusModule(given, &why);
         if (!m)
             return fail(why);
         o.simModules.append(*m);
@@ -495,7 +495,7 @@ Checks and measures a laser distance module on a serial line, for test stations.
 The line:
   --port NAME        the serial port (/dev/ttyUSB0, COM3, a pseudo-terminal path)
   --sim              use a built-in simulated module instead of a port
-  --module SPEC      with --sim, a simulated bus (repeat for each module):
+  --module MODULE    with --sim, a simulated bus (repeat for each module):
                      ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent]
   --baud RATE        115200 (default), 9600 or 921600
   --id N             address one module on an RS485 bus (0-255)

@@ -35,7 +35,7 @@ const Switch switches[] = {
     {"replug", "After disappearing, come back on a new device after this many ms.", "ms"},
     {"stream", "Start measuring at once (measuring at power-up).", nullptr},
     {"module", "A module on an RS485 bus (repeat for each; the other options apply to all): "
-               "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent].", "spec"},
+               "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent].", "module"},
     {"outliers", "Now and then a reading far off, as on a cluttered target.", nullptr},
 };
 
@@ -71,14 +71,14 @@ bool versionValue(const QString &value, QByteArray &version)
 
 } // namespace
 
-std::optional<BusModuleOptions> parseBusModule(const QString &spec, QString *error)
+std::optional<BusModuleOptions> parseBusModule(const QString &text, QString *error)
 {
     const auto refuse = [&](const QString &why) {
         if (error)
-            *error = QStringLiteral("--module '%1': %2").arg(spec, why);
+            *error = QStringLiteral("--module '%1': %2").arg(text, why);
         return std::nullopt;
     };
-    const QStringList parts = spec.split(QLatin1Char(','));
+    const QStringList parts = text.split(QLatin1Char(','));
     BusModuleOptions m;
     bool ok = false;
     m.id = parts.first().toInt(&ok);
@@ -171,8 +171,8 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     read.outliers = flag("outliers");
     if (flag("link"))
         read.link = parser.value(QStringLiteral("link"));
-    for (const QString &spec : parser.values(QStringLiteral("module"))) {
-        const std::optional<BusModuleOptions> m = parseBusModule(spec, error);
+    for (const QString &given : parser.values(QStringLiteral("module"))) {
+        const std::optional<BusModuleOptions> m = parseBusModule(given, error);
         if (!m)
             return false;
         for (const BusModuleOptions &other : std::as_const(read.bus)) {

@@ -36,7 +36,7 @@ struct BusModuleOptions {
 };
 
 // One --module value; nullopt with a one-line reason when it is not one.
-std::optional<BusModuleOptions> parseBusModule(const QString &spec, QString *error);
+std::optional<BusModuleOptions> parseBusModule(const QString &text, QString *error);
 
 struct SimOptions {
     int rateHz = 50;

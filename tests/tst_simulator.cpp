@@ -141,9 +141,9 @@ private slots:
     void busOfModules()
     {
         SimOptions options;
-        for (const char *spec : {"1", "2,distance=2000,noise=0,firmware=B-1.2.6,hardware=C-3.4.5", "3,silent"}) {
+        for (const char *given : {"1", "2,distance=2000,noise=0,firmware=B-1.2.6,hardware=C-3.4.5", "3,silent"}) {
             QString error;
-            const std::optional<BusModuleOptions> m = parseBusModule(QString::fromLatin1(spec), &error);
+            const std::optional<BusModuleOptions> m = parseBusModule(QString::fromLatin1(given), &error);
             QVERIFY2(m, qPrintable(error));
             options.bus.append(*m);
         }
