@@ -66,9 +66,12 @@ fuzz-check:
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_chart
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_longrun
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_statspanel
 	$(BUILD)/bench/bench_framer
 	$(BUILD)/bench/bench_logbook
 	$(BUILD)/bench/bench_cli
+	$(BUILD)/bench/bench_capture
+	$(BUILD)/bench/bench_replay
 
 clean:
 	rm -rf $(BUILD) $(BUILD_QT6) build-sanitize

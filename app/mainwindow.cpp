@@ -45,6 +45,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&link, &ModuleLink::framesReceived, this, &MainWindow::SlotReadRxData);
     connect(&link, &ModuleLink::answerTimedOut, this, &MainWindow::SlotTimeout);
     connect(&link, &ModuleLink::portLost, this, &MainWindow::portLost);
+    connect(&link, &ModuleLink::checksFailed, chartWindow, &ChartForm::setFailedChecks);
+    initCapture();
 }
 
 MainWindow::~MainWindow()

@@ -15,6 +15,7 @@
 //   mainwindow_display.cpp  writing gathered lines and values to the widgets
 //   mainwindow_device.cpp   version buttons, information answers, threshold
 //   mainwindow_trigger.cpp  the trigger test tab
+//   mainwindow_capture.cpp  the "记录" menu: capture of the line
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -96,6 +97,8 @@ private slots:
     void on_action_about_triggered();
     void on_pushClearHEX_clicked();
     void on_lineEditCmd_returnPressed();
+    void on_action_startCapture_triggered();
+    void on_action_stopCapture_triggered();
 
 private:
     void initTimers();
@@ -106,6 +109,10 @@ private:
     // Port
     void portLost();
 
+    // Capture (mainwindow_capture.cpp)
+    void initCapture();
+    void captureFailed(const QString &reason);
+
     // Sending (mainwindow_send.cpp)
     bool sendCommand(quint8 code, bool addressable);
     bool sendBytes(const QByteArray &frame, bool waitForAnswer);
@@ -115,7 +122,7 @@ private:
 
     // Measurements
     void showMeasurement(const Measurement &m);
-    void feedChart(quint16 distance);
+    void feedChart(const Measurement &m);
     void updateFrameRate(bool update);
     bool evaluateTrigger(quint16 distance);
 

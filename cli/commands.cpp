@@ -7,6 +7,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "records.h"
+#include "replaysource.h"
 #include "reportcommand.h"
 #include "runkeeper.h"
 #include "serial/portlist.h"
@@ -277,6 +278,9 @@ int measure(ModuleLine &s, Output &out, Output &records)
     // Hang-ups and closed pipes too: the module must not be left streaming.
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
+    // A replayed run ends with its capture.
+    if (s.replay())
+        QObject::connect(s.replay(), &ReplaySource::finished, &run, [&run] { run.interrupt(0); });
     const MeasureRun::End end = run.run();
 
     // Judged against what the line could carry of the frames the module sent.
@@ -310,7 +314,8 @@ int measure(ModuleLine &s, Output &out, Output &records)
     if (status == ExitStatus::LinkFailure)
         return status;
     // A measure run cut short says so; a test cut short has its verdict (too few frames).
-    if (end == MeasureRun::End::Interrupted && !limits)
+    // (The end of a replayed capture is no signal.)
+    if (end == MeasureRun::End::Interrupted && !limits && run.interruptedBy() != 0)
         return ExitStatus::interrupted(run.interruptedBy());
     return status;
 }
@@ -454,7 +459,7 @@ int runCommand(const CliOptions &o)
 
     ModuleLine s(o);
     if (!s.open())
-        return ExitStatus::LinkFailure;
+        return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
     const int status = outputStatus(out, dispatch(s, out, records));
     return file.isFile() ? outputStatus(file, status) : status;
 }

@@ -6,7 +6,6 @@
 #include "moduleline.h"
 #include "output.h"
 
-#include <QDateTime>
 #include <QEventLoop>
 #include <QIODevice>
 #include <QLoggingCategory>
@@ -179,8 +178,10 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
     if (!collecting)
         return;
     const CliOptions &o = line.options();
-    // One time stamp per read: its frames arrived together.
-    const qint64 readAt = QDateTime::currentMSecsSinceEpoch();
+    // One time stamp per read: its frames arrived together. The link's read
+    // time is the recorded one when a capture is replayed.
+    const qint64 readUs = line.link().readTimeUs();
+    const qint64 readAt = readUs / 1000;
     writer->setTime(readAt);
     for (const QByteArray &frame : frames) {
         if (!isMeasurementCode(quint8(frame.at(1))))
@@ -190,11 +191,15 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
             continue;
         if (stats.isEmpty()) {
             sinceFirst.start();
+            firstReadUs = readUs;
             measurementBytes = frame.size();
-            // A streamed duration counts from the first frame; a polled one runs from the start.
-            if (o.durationMs && !polled)
+            // A streamed duration counts from the first frame; a polled one
+            // runs from the start; a replayed one by the recorded times.
+            if (o.durationMs && !polled && o.replay.isEmpty())
                 startDeadline(*o.durationMs * 1000000);
-        } else if (!polled && deadlineNs >= 0 && deadlineClock.nsecsElapsed() >= deadlineNs) {
+        } else if (!polled
+                   && (o.replay.isEmpty() ? deadlineNs >= 0 && deadlineClock.nsecsElapsed() >= deadlineNs
+                                          : o.durationMs && (readUs - firstReadUs) / 1000 >= *o.durationMs)) {
             finish(End::Done);
             break;
         }
@@ -206,7 +211,7 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         amplitudes += m.amplitude;
         if (band && isOutside(m.distance, *band))
             ++outsideCount;
-        lastFrameNs = sinceFirst.nsecsElapsed();
+        lastFrameNs = (readUs - firstReadUs) * 1000;
         if (o.count && stats.count() >= *o.count) {
             finish(End::Done);
             break;

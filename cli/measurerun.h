@@ -113,6 +113,7 @@ private:
     QElapsedTimer sinceStart;
     QElapsedTimer deadlineClock;
     qint64 deadlineNs = -1;  // -1: no duration running
+    qint64 firstReadUs = 0;  // the link's time of the first frame's read
     qint64 lastFrameNs = 0;
     quint64 pollsSent = 0;
     std::optional<quint64> pollLimit;

@@ -1,9 +1,10 @@
 #include "moduleline.h"
 
 #include "protocol/commands.h"
+#include "replaysource.h"
+#include "serial/portlist.h"
 #include "sim/simoptions.h"
 #include "sim/simulatedbus.h"
-#include "serial/portlist.h"
 #include "sim/simulatedmodule.h"
 
 #include <QElapsedTimer>
@@ -39,6 +40,19 @@ ModuleLine::~ModuleLine()
 bool ModuleLine::open()
 {
     port = opts.port;
+    if (!opts.replay.isEmpty()) {
+        replaySource = std::make_unique<ReplaySource>(moduleLink, opts.replay);
+        if (!replaySource->open()) {
+            replayRefused = true;
+            const QByteArray line = (QStringLiteral("korvani-cli: ") + replaySource->message()
+                                     + QLatin1Char('\n')).toLocal8Bit();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            return false;
+        }
+        port = opts.replay;
+        replaySource->start();
+        return true;
+    }
     if (opts.sim && (!opts.simModules.isEmpty() || !opts.ids.isEmpty())) {
         // A bus: the modules given, or one plain module at each ID of a fixture.
         SimOptions bused;
@@ -74,6 +88,16 @@ bool ModuleLine::open()
     if (!moduleLink.open(portLocation(port), opts.baud)) {
         report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
         return false;
+    }
+    if (!opts.capture.isEmpty()) {
+        LineCapture &capture = moduleLink.capture();
+        if (!capture.start(opts.capture, port, opts.baud)) {
+            report(capture.errorString());
+            return false;
+        }
+        // The run goes on without its capture.
+        connect(&capture, &LineCapture::failed, this,
+                [this](const QString &why) { report(QStringLiteral("capture stopped: ") + why); });
     }
     return true;
 }

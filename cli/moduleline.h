@@ -11,6 +11,9 @@
 // until an answer of the wanted kind arrives or the time-out has passed since
 // the frame went out; answers of other kinds (a streamed measurement, say) do
 // not end the wait. Waiting runs the event loop; it never polls.
+//
+// With --capture the link keeps the line in a capture file from the open on;
+// with --replay no port is opened and a capture is played into the link.
 
 #include "options.h"
 #include "decode/answers.h"
@@ -24,6 +27,7 @@
 #include <optional>
 
 class SimulatedBus;
+class ReplaySource;
 class SimulatedModule;
 
 class ModuleLine : public QObject
@@ -34,8 +38,13 @@ public:
     explicit ModuleLine(const CliOptions &options, QObject *parent = nullptr);
     ~ModuleLine() override;
 
-    // Starts the simulated module if asked, then opens the port.
+    // Starts the simulated module if asked, then opens the port (or the
+    // capture to replay, which then plays from the next event-loop turn).
     bool open();
+    // open() failed on a malformed capture to replay (a usage error), not on the line.
+    bool badReplay() const { return replayRefused; }
+    // The capture being played, or null.
+    ReplaySource *replay() const { return replaySource.get(); }
 
     ModuleLink &link() { return moduleLink; }
     const CliOptions &options() const { return opts; }
@@ -63,6 +72,8 @@ private:
     ModuleLink moduleLink;
     std::unique_ptr<SimulatedModule> sim;
     std::unique_ptr<SimulatedBus> bus;
+    std::unique_ptr<ReplaySource> replaySource;
+    bool replayRefused = false;
     QString port;
     QString failure;
 };

@@ -53,6 +53,7 @@ bool ModuleLink::open(const QString &portName, qint32 baudRate)
 void ModuleLink::close()
 {
     quietTimer.stop();
+    lineCapture.flush();
     if (serial.isOpen())
         serial.close();
 }
@@ -74,11 +75,13 @@ ModuleLink::SendResult ModuleLink::send(const QByteArray &frame, bool waitForAns
         answerTimer.start(timeoutMs);
     }
     emit frameSent(frame);
+    const qint64 writtenUs = clock.nowUs();
     if (serial.write(frame) != frame.size()) {
         if (waitForAnswer)
             endWait(SendResult::WriteFailed);
         return SendResult::WriteFailed;
     }
+    lineCapture.record(CaptureDirection::Tx, frame, writtenUs);
     if (!waitForAnswer)
         return SendResult::Sent;
 
@@ -97,12 +100,27 @@ void ModuleLink::endWait(SendResult result)
 
 void ModuleLink::readReceived()
 {
-    deliver(rxFramer.feed(serial.readAll()));
+    readUs = clock.nowUs();
+    const QByteArray bytes = serial.readAll();
+    lineCapture.record(CaptureDirection::Rx, bytes, readUs);
+    deliver(rxFramer.feed(bytes));
     // A candidate frame still incomplete is given up if the line stays quiet.
     if (rxFramer.hasPartial())
         quietTimer.start();
     else
         quietTimer.stop();
+}
+
+void ModuleLink::receiveRecorded(const QByteArray &bytes, qint64 timeUs)
+{
+    // A partial frame before a pause the live line would have given up is
+    // given up here too, so framing follows the recorded timing.
+    if (rxFramer.hasPartial() && timeUs - readUs >= qint64(ResponseFramer::QuietGiveUpMs) * 1000) {
+        readUs += qint64(ResponseFramer::QuietGiveUpMs) * 1000;
+        deliver(rxFramer.giveUpPartial());
+    }
+    readUs = timeUs;
+    deliver(rxFramer.feed(bytes));
 }
 
 void ModuleLink::giveUpQuietPartial()

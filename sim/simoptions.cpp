@@ -1,6 +1,7 @@
 #include "simoptions.h"
 
 #include "simulatedbus.h"
+#include "captureplayer.h"
 #include "simulatedmodule.h"
 
 #include <QCommandLineParser>
@@ -37,6 +38,10 @@ const Switch switches[] = {
     {"module", "A module on an RS485 bus (repeat for each; the other options apply to all): "
                "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent].", "module"},
     {"outliers", "Now and then a reading far off, as on a cluttered target.", nullptr},
+    {"replay", "Play the rx lines of this capture file with their recorded timing instead of "
+               "answering, from the program's first command on.", "file"},
+    {"speed", "Replay at this many times the recorded pace (default 1).", "x"},
+    {"fast", "Replay as fast as the program reads.", nullptr},
 };
 
 bool readNumber(const QCommandLineParser &parser, const char *name, int low, int high,
@@ -190,6 +195,35 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
             *error = QStringLiteral("--module does not go with --rs485, --go-away or --replug");
         return false;
     }
+    if (flag("replay"))
+        read.replay = parser.value(QStringLiteral("replay"));
+    if ((flag("speed") || flag("fast")) && read.replay.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("--speed and --fast go with --replay");
+        return false;
+    }
+    if (flag("speed") && flag("fast")) {
+        if (error)
+            *error = QStringLiteral("--speed and --fast exclude each other");
+        return false;
+    }
+    if (flag("speed")) {
+        bool ok = false;
+        read.speed = parser.value(QStringLiteral("speed")).toDouble(&ok);
+        if (!ok || !(read.speed >= 0.001 && read.speed <= 1000000)) {
+            if (error)
+                *error = QStringLiteral("--speed wants a factor from 0.001 to 1000000, not '%1'")
+                             .arg(parser.value(QStringLiteral("speed")));
+            return false;
+        }
+    }
+    if (flag("fast"))
+        read.speed = 0;
+    if (!read.bus.isEmpty() && !read.replay.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("--module does not go with --replay");
+        return false;
+    }
     options = read;
     return true;
 }
@@ -272,6 +306,16 @@ bool SimSession::start()
         return true;
     }
     applySimOptions(options, module);
+    if (!options.replay.isEmpty()) {
+        module.setSilent(true);
+        player = std::make_unique<CapturePlayer>(module, options.replay, options.speed);
+        if (!player->open()) {
+            error = player->message();
+            replayRefused = true;
+            return false;
+        }
+        connect(player.get(), &CapturePlayer::finished, this, &SimSession::replayFinished);
+    }
     if (!module.open()) {
         error = module.errorString();
         return false;
@@ -285,6 +329,8 @@ bool SimSession::start()
     emit portReady(module.portName());
     if (options.goAwayFrames >= 0)
         module.setGoAwayAfterFrames(options.goAwayFrames);
+    if (player)
+        player->arm();
     return true;
 }
 

@@ -10,6 +10,8 @@
 // options and ends the program with 0); then a SimSession applies
 // the options to a module, opens its line, arms the go-away fault and, when
 // the module goes away with --replug, opens a new line after the pause.
+// With --replay the module stays silent and a CapturePlayer plays the
+// capture on its line from the program's first command on.
 
 #include <QByteArray>
 #include <QObject>
@@ -18,6 +20,7 @@
 #include <memory>
 #include <optional>
 
+class CapturePlayer;
 class QCommandLineParser;
 class QCoreApplication;
 class SimulatedBus;
@@ -57,6 +60,8 @@ struct SimOptions {
     QString link;            // empty: no symbolic link
     // Not empty: a bus of these modules instead of one module.
     QVector<BusModuleOptions> bus;
+    QString replay;          // a capture to play instead of answering
+    double speed = 1.0;      // replay pace; 0: as fast as the program reads
 };
 
 void addSimOptions(QCommandLineParser &parser);
@@ -86,6 +91,8 @@ public:
     QString errorString() const { return error; }
     // The device the program opens: the module's or the bus's.
     QString portName() const;
+    // start() refused a malformed capture (errorString() is "FILE:LINE: reason").
+    bool badReplay() const { return replayRefused; }
 
 signals:
     // The device path to open, on start and after every replug.
@@ -94,6 +101,8 @@ signals:
     void wentAway(bool returning);
     // A replug failed; the module stays away.
     void failed(const QString &reason);
+    // The capture has been played; `warning` when its cut-off last line was skipped.
+    void replayFinished(const QString &warning);
 
 private:
     void reopen();
@@ -102,6 +111,8 @@ private:
     std::unique_ptr<SimulatedBus> bus;
     SimOptions options;
     QString error;
+    std::unique_ptr<CapturePlayer> player;
+    bool replayRefused = false;
 };
 
 #endif // SIMOPTIONS_H
