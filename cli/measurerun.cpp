@@ -190,16 +190,13 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         if (!a.measurement)
             continue;
         if (stats.isEmpty()) {
-            sinceFirst.start();
             firstReadUs = readUs;
             measurementBytes = frame.size();
-            // A streamed duration counts from the first frame; a polled one
-            // runs from the start; a replayed one by the recorded times.
+            // A streamed duration counts from the first frame (a replayed one by
+            // the recorded read times); a polled one runs from the start.
             if (o.durationMs && !polled && o.replay.isEmpty())
                 startDeadline(*o.durationMs * 1000000);
-        } else if (!polled
-                   && (o.replay.isEmpty() ? deadlineNs >= 0 && deadlineClock.nsecsElapsed() >= deadlineNs
-                                          : o.durationMs && (readUs - firstReadUs) / 1000 >= *o.durationMs)) {
+        } else if (!polled && o.durationMs && (readUs - firstReadUs) / 1000 >= *o.durationMs) {
             finish(End::Done);
             break;
         }

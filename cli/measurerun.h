@@ -62,7 +62,8 @@ public:
     void setMeasurementSink(std::function<void(qint64, const Measurement &)> sink) { measured = std::move(sink); }
 
     End run();
-    // Ends the run from outside: signal `signalNumber` arrived.
+    // Ends the run from outside: signal `signalNumber` arrived (0: no signal,
+    // the replayed capture ended).
     void interrupt(int signalNumber);
     // The signal that cut the run short (Interrupted).
     int interruptedBy() const { return signalNumber; }
@@ -109,7 +110,6 @@ private:
     QTimer watchdog;
     QTimer pollTimer;
     PollSchedule schedule;
-    QElapsedTimer sinceFirst;
     QElapsedTimer sinceStart;
     QElapsedTimer deadlineClock;
     qint64 deadlineNs = -1;  // -1: no duration running

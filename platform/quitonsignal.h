@@ -1,7 +1,7 @@
 #ifndef QUITONSIGNAL_H
 #define QUITONSIGNAL_H
 
-// Turns SIGINT, SIGTERM, SIGHUP (the terminal or the session went away) and
+// Turns SIGINT, SIGTERM, SIGHUP (the terminal or its login went away) and
 // SIGPIPE (the reader of a pipe went away) into a signal on the event loop
 // (through a self-pipe), so a program can end cleanly: a module told to stop,
 // what was measured kept, links removed, line closed. A write to a closed
