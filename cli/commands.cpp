@@ -1,12 +1,14 @@
 #include "commands.h"
 
 #include "exitstatus.h"
+#include "fixturerun.h"
 #include "inforecord.h"
 #include "measurerun.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "records.h"
 #include "replaysource.h"
+#include "reportcommand.h"
 #include "runkeeper.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
@@ -18,6 +20,7 @@
 #include <cstdio>
 
 #include <QDateTime>
+#include <QFile>
 
 namespace {
 
@@ -193,13 +196,59 @@ int scan(ModuleLine &s, Output &out)
                      : s.fail(QStringLiteral("no module answered (IDs %1-%2)").arg(o.scanFrom).arg(o.scanTo));
 }
 
+// The hardware and firmware versions, as "A-0.1.2"; the reason when the
+// module did not answer, else empty.
+QString readVersions(ModuleLine &s, std::optional<quint8> id, QString &hardware, QString &firmware)
+{
+    const struct {
+        quint8 code;
+        QString *version;
+        const char *what;
+    } queries[] = {{Command::HardwareVersion, &hardware, "hardware version"},
+                   {Command::FirmwareVersion, &firmware, "firmware version"}};
+    for (const auto &q : queries) {
+        const std::optional<Answer> a = s.askCode(commandFrame(q.code, QByteArray(), id), q.code);
+        if (!a || a->lines.isEmpty() || s.broken())
+            return QStringLiteral("the module did not answer (%1)").arg(QLatin1String(q.what));
+        *q.version = versionOf(a->lines.first());
+    }
+    return QString();
+}
+
+std::optional<TestLimits> testLimits(const CliOptions &o)
+{
+    if (o.command != CliCommand::Test)
+        return std::nullopt;
+    TestLimits l;
+    l.referenceMilli = o.referenceMilli;
+    l.toleranceMilli = o.toleranceMilli;
+    l.maxOutside = o.maxOutside;
+    l.maxSigmaMilli = o.maxSigmaMilli;
+    l.minAmplitudeMilli = o.minAmplitudeMilli;
+    return l;
+}
+
+// The verdict on the figures and the versions; `marginal` set for a pass
+// within the marginal band.
+Verdict fullVerdict(const CliOptions &o, const TestLimits &limits, const DistanceStatistics &distances,
+                    quint64 amplitudeSum, quint64 outside, const QString &hardware, const QString &firmware,
+                    bool *marginal)
+{
+    Verdict v = judge(limits, distances, amplitudeSum, outside);
+    v.failed = versionFailures(hardware, o.hardwarePattern, firmware, o.firmwarePattern) + v.failed;
+    v.pass = v.failed.isEmpty();
+    *marginal = o.marginalMilli && isMarginal(limits, distances, v, *o.marginalMilli);
+    return v;
+}
+
 RunStatus statusOf(MeasureRun::End end)
 {
     switch (end) {
     case MeasureRun::End::Done: return RunStatus::Complete;
     case MeasureRun::End::Interrupted: return RunStatus::Aborted;
     case MeasureRun::End::NoAnswer:
-    case MeasureRun::End::LinkFailed: break;
+    case MeasureRun::End::LinkFailed:
+    case MeasureRun::End::OutputFailed: break;
     }
     return RunStatus::Error;
 }
@@ -211,40 +260,20 @@ int measure(ModuleLine &s, Output &out, Output &records)
     RunSummary summary;
     summary.expected = o.expectedFrames();
 
-    // A test records the versions the module reports, and checks them. A
-    // replayed capture has no module to ask: its run keeps no versions.
+    // A test records the versions the module reports, and checks them; a
+    // replayed capture has no module to ask.
     QString hardware, firmware;
-    if (o.command == CliCommand::Test && !s.replay()) {
-        const struct {
-            quint8 code;
-            QString *version;
-            const char *what;
-        } queries[] = {{Command::HardwareVersion, &hardware, "hardware version"},
-                       {Command::FirmwareVersion, &firmware, "firmware version"}};
-        for (const auto &q : queries) {
-            const std::optional<Answer> a = s.askCode(s.frame(q.code), q.code);
-            if (!a || a->lines.isEmpty() || s.broken()) {
-                const QString why = QStringLiteral("the module did not answer (%1)").arg(QLatin1String(q.what));
-                const int status = s.fail(why);
-                keeper.keep(summary, 0, RunStatus::Error, status, false, why);
-                return status;
-            }
-            *q.version = versionOf(a->lines.first());
+    if (o.command == CliCommand::Test && o.replay.isEmpty()) {
+        const QString why = readVersions(s, o.id, hardware, firmware);
+        if (!why.isEmpty()) {
+            const int status = s.fail(why);
+            keeper.keep(summary, 0, RunStatus::Error, status, false, why);
+            return status;
         }
         keeper.setVersions(hardware, firmware);
     }
 
-    std::optional<TestLimits> limits;
-    if (o.command == CliCommand::Test) {
-        TestLimits l;
-        l.referenceMilli = o.referenceMilli;
-        l.toleranceMilli = o.toleranceMilli;
-        l.maxOutside = o.maxOutside;
-        l.maxSigmaMilli = o.maxSigmaMilli;
-        l.minAmplitudeMilli = o.minAmplitudeMilli;
-        limits = l;
-    }
-
+    std::optional<TestLimits> limits = testLimits(o);
     MeasureRun run(s, records, limits);
     run.setMeasurementSink(keeper.recorder());
     // Hang-ups and closed pipes too: the module must not be left streaming.
@@ -269,22 +298,12 @@ int measure(ModuleLine &s, Output &out, Output &records)
     if (limits) {
         summary.limits = limits;
         summary.outside = run.outside();
-        summary.verdict = judge(*limits, run.distances(), run.amplitudeSum(), run.outside());
-        if (!s.replay())
-            summary.verdict.failed = versionFailures(hardware, o.hardwarePattern, firmware, o.firmwarePattern)
-                                     + summary.verdict.failed;
-        summary.verdict.pass = summary.verdict.failed.isEmpty();
-        marginal = o.marginalMilli && isMarginal(*limits, run.distances(), summary.verdict, *o.marginalMilli);
+        summary.verdict = fullVerdict(o, *limits, run.distances(), run.amplitudeSum(), run.outside(), hardware,
+                                      firmware, &marginal);
         status = summary.verdict.pass ? ExitStatus::Done : ExitStatus::Fail;
     }
     if (o.stats)
         out.write(renderSummary(summary, o.format));
-    if (records.failed() || out.failed()) {
-        // The output's status, given by the caller; the run is kept all the same.
-        if (o.stats)
-            keeper.keep(summary, run.amplitudeSum(), statusOf(end), status, marginal, run.reason());
-        return status;
-    }
     if (end == MeasureRun::End::NoAnswer || end == MeasureRun::End::LinkFailed) {
         s.report(run.reason());
         status = ExitStatus::LinkFailure;
@@ -294,7 +313,109 @@ int measure(ModuleLine &s, Output &out, Output &records)
     }
     if (o.stats)
         keeper.keep(summary, run.amplitudeSum(), statusOf(end), status, marginal, run.reason());
+    if (records.failed() || out.failed())
+        return status;  // the output's status, given by the caller
+    if (status == ExitStatus::LinkFailure)
+        return status;
+    // A measure run cut short says so; a test cut short has its verdict (too few frames).
+    // (The end of a replayed capture is no signal.)
+    if (end == MeasureRun::End::Interrupted && !limits && run.interruptedBy() != 0)
+        return ExitStatus::interrupted(run.interruptedBy());
     return status;
+}
+
+// test --ids: every module's versions, then all measured together, each
+// with its own summary, verdict and row. 2 when any module did not answer
+// (or the port failed), else 1 when any failed, else 0.
+int fixture(ModuleLine &s, Output &out, Output &records)
+{
+    const CliOptions &o = s.options();
+    struct Unit {
+        CliOptions options;  // this module's: its ID and serial number
+        std::unique_ptr<RunKeeper> keeper;
+        QString hardware, firmware, error;
+    };
+    std::vector<Unit> units(size_t(o.ids.size()));
+    QVector<quint8> answering;
+    for (int i = 0; i < o.ids.size(); ++i) {
+        Unit &u = units[size_t(i)];
+        u.options = o;
+        u.options.id = o.ids.at(i);
+        u.options.serial = o.serials.value(o.ids.at(i));
+        u.keeper = std::make_unique<RunKeeper>(u.options, s.portName());
+        u.error = readVersions(s, u.options.id, u.hardware, u.firmware);
+        if (s.broken())
+            return s.fail(QString());
+        if (u.error.isEmpty()) {
+            u.keeper->setVersions(u.hardware, u.firmware);
+            answering << o.ids.at(i);
+        }
+    }
+
+    // What the shared line gives each module, polled in turn.
+    constexpr int MeasurementBytes = 11;
+    const int pollBytes = commandFrame(Command::Single, QByteArray(), quint8(0)).size();
+    const int modules = qMax(1, int(answering.size()));
+    const int rate = busRateHz(o.rateHz, o.baud, MeasurementBytes, pollBytes, modules);
+    std::optional<quint64> rounds;
+    if (o.durationMs)
+        rounds = deliverableFrames(*o.durationMs, rate, o.baud, MeasurementBytes * modules, pollBytes * modules);
+    if (o.count && rounds)
+        rounds = std::min(*rounds, *o.count);
+    const quint64 expected = rounds ? *rounds : o.count.value_or(100);
+    std::optional<TestLimits> limits = testLimits(o);
+    limits->expectedFrames = expected;
+
+    FixtureRun run(s, records, answering, rate, limits, rounds, o.durationMs ? std::nullopt : o.count);
+    run.setMeasurementSink([&units, &o](quint8 id, qint64 at, const Measurement &m) {
+        const auto recorder = units[size_t(o.ids.indexOf(id))].keeper->recorder();
+        if (recorder)
+            recorder(at, m);
+    });
+    QuitOnSignal quit;
+    QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &FixtureRun::interrupt);
+    if (!answering.isEmpty())
+        run.run();
+
+    bool anyError = false, anyFail = false;
+    const DistanceStatistics none;
+    for (int i = 0; i < o.ids.size(); ++i) {
+        Unit &u = units[size_t(i)];
+        const auto m = std::find_if(run.modules().cbegin(), run.modules().cend(),
+                                    [&u](const FixtureRun::Module &fm) { return fm.id == *u.options.id; });
+        const bool measured = m != run.modules().cend();
+        RunSummary summary;
+        summary.deviceId = *u.options.id;
+        summary.pollRateHz = rate;
+        summary.expected = expected;
+        summary.limits = limits;
+        summary.distances = measured ? &m->stats : &none;
+        RunStatus status = RunStatus::Error;
+        bool marginal = false;
+        if (measured) {
+            summary.frames = m->stats.count();
+            summary.failedChecks = run.failedChecks();
+            summary.rateHz = m->rateHz();
+            summary.outside = m->outside;
+            status = statusOf(m->end);
+            if (status == RunStatus::Error)
+                u.error = m->reason;
+        }
+        if (u.error.isEmpty() && limits)
+            summary.verdict = fullVerdict(u.options, *limits, m->stats, m->amplitudes, m->outside, u.hardware,
+                                          u.firmware, &marginal);
+        summary.error = u.error;
+        int exitStatus = summary.verdict.pass ? ExitStatus::Done : ExitStatus::Fail;
+        if (status == RunStatus::Error) {
+            anyError = true;
+            exitStatus = ExitStatus::LinkFailure;
+            s.report(QStringLiteral("id %1: %2").arg(*u.options.id).arg(u.error));
+        }
+        anyFail = anyFail || !summary.verdict.pass;
+        out.write(renderSummary(summary, o.format));
+        u.keeper->keep(summary, measured ? m->amplitudes : 0, status, exitStatus, marginal, u.error);
+    }
+    return anyError ? ExitStatus::LinkFailure : anyFail ? ExitStatus::Fail : ExitStatus::Done;
 }
 
 int dispatch(ModuleLine &s, Output &out, Output &records)
@@ -305,7 +426,7 @@ int dispatch(ModuleLine &s, Output &out, Output &records)
     case CliCommand::Info: return info(s, out);
     case CliCommand::Single: return single(s, records);
     case CliCommand::Measure:
-    case CliCommand::Test: return measure(s, out, records);
+    case CliCommand::Test: return o.ids.isEmpty() ? measure(s, out, records) : fixture(s, out, records);
     case CliCommand::Threshold: return threshold(s, out);
     case CliCommand::Integration:
         return simple(s, Command::SetIntegration, integrationTimeData(o.integrationUs), "integration time");
@@ -313,7 +434,8 @@ int dispatch(ModuleLine &s, Output &out, Output &records)
     case CliCommand::Send: return send(s, out);
     case CliCommand::Scan: return scan(s, out);
     case CliCommand::Ports:
-    case CliCommand::Sync: break;
+    case CliCommand::Sync:
+    case CliCommand::Report: break;
     }
     return ExitStatus::Done;
 }
@@ -325,8 +447,11 @@ int runCommand(const CliOptions &o)
     Output out;
     if (o.command == CliCommand::Ports)
         return outputStatus(out, ports(out));
-    if (o.command == CliCommand::Sync)
-        return outputStatus(out, syncRuns(o, out));
+    if (o.command == CliCommand::Sync || o.command == CliCommand::Report) {
+        QFile standardOutput;
+        standardOutput.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+        return o.command == CliCommand::Sync ? syncRuns(o, standardOutput) : reportRuns(o, standardOutput);
+    }
 
     // An --output that cannot be written ends the command before the module is asked anything.
     Output file(o.output);

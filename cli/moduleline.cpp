@@ -1,8 +1,10 @@
 #include "moduleline.h"
 
 #include "protocol/commands.h"
-#include "serial/portlist.h"
 #include "replaysource.h"
+#include "serial/portlist.h"
+#include "sim/simoptions.h"
+#include "sim/simulatedbus.h"
 #include "sim/simulatedmodule.h"
 
 #include <QElapsedTimer>
@@ -51,7 +53,24 @@ bool ModuleLine::open()
         replaySource->start();
         return true;
     }
-    if (opts.sim) {
+    if (opts.sim && (!opts.simModules.isEmpty() || !opts.ids.isEmpty())) {
+        // A bus: the modules given, or one plain module at each ID of a fixture.
+        SimOptions bused;
+        bused.bus = opts.simModules;
+        if (bused.bus.isEmpty()) {
+            for (quint8 id : opts.ids) {
+                BusModuleOptions m;
+                m.id = id;
+                bused.bus.append(m);
+            }
+        }
+        bus = makeSimulatedBus(bused);
+        if (!bus->open()) {
+            report(QStringLiteral("cannot start the simulated modules: %1").arg(bus->errorString()));
+            return false;
+        }
+        port = bus->portName();
+    } else if (opts.sim) {
         sim = std::make_unique<SimulatedModule>();
         // On a bus the simulated module answers to its own ID only; a scan finds it at 1.
         if (opts.id)

@@ -2,7 +2,8 @@
 #define MODULELINE_H
 
 // One module on one line for the command line: opens the port given (or a
-// simulated module on a pseudo-terminal, with --sim), asks questions with the
+// simulated module on a pseudo-terminal, with --sim; a simulated bus with
+// --module or --ids), asks questions with the
 // answer time-out, and reports each failure once on standard error as a
 // line naming the port.
 //
@@ -25,6 +26,7 @@
 #include <memory>
 #include <optional>
 
+class SimulatedBus;
 class ReplaySource;
 class SimulatedModule;
 
@@ -69,6 +71,7 @@ private:
     CliOptions opts;
     ModuleLink moduleLink;
     std::unique_ptr<SimulatedModule> sim;
+    std::unique_ptr<SimulatedBus> bus;
     std::unique_ptr<ReplaySource> replaySource;
     bool replayRefused = false;
     QString port;

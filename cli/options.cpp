@@ -3,6 +3,7 @@
 #include "protocol/commandline.h"
 #include "results/dbtarget.h"
 #include "results/limitsfile.h"
+#include "sim/simoptions.h"
 #include "protocol/commands.h"
 #include "protocol/pollschedule.h"
 
@@ -32,18 +33,20 @@ const QList<CommandEntry> &commands()
         {"test", CliCommand::Test,
          {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
           "min-amplitude", "max-outside", "output", "format", "limits", "db", "db-records", "spool",
-          "station", "operator", "serial"}},
+          "station", "operator", "serial", "ids"}},
         {"threshold", CliCommand::Threshold, {"format"}},
         {"integration", CliCommand::Integration, {}},
         {"restart", CliCommand::Restart, {}},
         {"send", CliCommand::Send, {}},
         {"scan", CliCommand::Scan, {"from", "to"}},
         {"sync", CliCommand::Sync, {"db", "spool"}},
+        {"report", CliCommand::Report,
+         {"db", "since", "until", "station", "product", "by", "serial", "output", "format"}},
     };
     return list;
 }
 
-const QStringList lineOptions = {"port", "sim", "baud", "id", "timeout", "help", "capture", "replay"};
+const QStringList lineOptions = {"port", "sim", "module", "baud", "id", "timeout", "help", "capture", "replay"};
 
 std::optional<quint64> wholeNumber(const QString &text, quint64 low, quint64 high)
 {
@@ -71,6 +74,48 @@ std::optional<qint64> thousandths(const QString &text, qint64 high)
 }
 
 constexpr qint64 MaxMilli = 65535000;  // the largest distance the module reports
+
+// "1,2,5-8": IDs 0-255, each once, in the order given.
+std::optional<QVector<quint8>> idList(const QString &text)
+{
+    QVector<quint8> ids;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const QStringList ends = part.split(QLatin1Char('-'));
+        if (ends.size() > 2)
+            return std::nullopt;
+        const auto from = wholeNumber(ends.first(), 0, 255);
+        const auto to = wholeNumber(ends.last(), 0, 255);
+        if (!from || !to || *from > *to)
+            return std::nullopt;
+        for (quint64 id = *from; id <= *to; ++id) {
+            if (ids.contains(quint8(id)))
+                return std::nullopt;
+            ids.append(quint8(id));
+        }
+    }
+    return ids;
+}
+
+// "2026-12-07", "2026-12-07T13:00", "2026-12-07 13:00:05", with "Z" or an
+// offset; without one the time is UTC, as the database keeps it.
+std::optional<QDateTime> reportTime(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^\\d{4}-\\d{2}-\\d{2}(?:[T ]\\d{2}:\\d{2}(?::\\d{2}(?:\\.\\d{1,3})?)?)?(Z|[+-]\\d{2}:\\d{2})?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    QString iso = text;
+    iso.replace(QLatin1Char(' '), QLatin1Char('T'));
+    if (m.captured(1).isEmpty())
+        iso += QLatin1Char('Z');
+    QDateTime t = QDateTime::fromString(iso, Qt::ISODateWithMs);
+    if (!t.isValid() && iso.size() >= 10)
+        t = QDateTime(QDate::fromString(iso.left(10), Qt::ISODate), QTime(0, 0), Qt::UTC);
+    if (!t.isValid())
+        return std::nullopt;
+    return t.toUTC();
+}
 
 } // namespace
 
@@ -104,8 +149,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     };
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
-                             "max-outside", "from", "to", "capture", "replay", "limits", "db", "spool",
-                             "station", "operator", "serial"})
+                             "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
+                             "serial", "since", "until", "product", "by", "ids", "module", "capture", "replay"})
         valued(name);
     for (const char *name : {"sim", "fixed", "stats", "db-records"})
         flag(name);
@@ -139,8 +184,11 @@ ParsedArguments parseArguments(const QStringList &arguments)
         return fail(QStringLiteral("%1 writes no records: --output does not apply").arg(name));
     if (parser.isSet(QStringLiteral("format")) && !command->options.contains(QStringLiteral("format")))
         return fail(QStringLiteral("%1 prints no records or values: --format does not apply").arg(name));
+    // --module, and --serial with --ids (ID=SN, one per module), may be repeated.
     for (const QString &option : parser.optionNames()) {
-        if (parser.values(option).size() > 1)
+        const bool repeatable = option == QLatin1String("module")
+                                || (option == QLatin1String("serial") && parser.isSet(QStringLiteral("ids")));
+        if (parser.values(option).size() > 1 && !repeatable)
             return fail(QStringLiteral("--%1 given more than once").arg(option));
     }
 
@@ -160,8 +208,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return fail(QStringLiteral("--replay wants a capture file"));
         if (o.command != CliCommand::Measure && o.command != CliCommand::Test)
             return fail(QStringLiteral("--replay works with measure and test only"));
-        if (o.sim || isSet("port") || isSet("id") || isSet("capture"))
-            return fail(QStringLiteral("--replay plays a capture: --port, --sim, --id and --capture do not apply"));
+        if (o.sim || isSet("port") || isSet("id") || isSet("ids") || isSet("capture"))
+            return fail(QStringLiteral("--replay plays a capture: --port, --sim, --id, --ids and --capture do not apply"));
     }
     if (isSet("capture")) {
         o.capture = value("capture");
@@ -169,7 +217,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return fail(QStringLiteral("--capture wants a file name"));
     }
     if (!o.sim && !isSet("port") && o.replay.isEmpty() && o.command != CliCommand::Ports
-        && o.command != CliCommand::Sync)
+        && o.command != CliCommand::Sync && o.command != CliCommand::Report)
         return fail(QStringLiteral("--port NAME or --sim is required"));
     if (isSet("baud")) {
         const QString baud = value("baud");
@@ -177,6 +225,24 @@ ParsedArguments parseArguments(const QStringList &arguments)
             && baud != QLatin1String("921600"))
             return fail(QStringLiteral("--baud wants 115200, 9600 or 921600, not '%1'").arg(baud));
         o.baud = baud.toInt();
+    }
+    for (const QString &given : parser.values(QStringLiteral("module"))) {
+        if (!o.sim)
+            return fail(QStringLiteral("--module sets a simulated module: it needs --sim"));
+        QString why;
+        const std::optional<BusModuleOptions> m = parseBusModule(given, &why);
+        if (!m)
+            return fail(why);
+        o.simModules.append(*m);
+    }
+    if (isSet("ids")) {
+        if (isSet("id"))
+            return fail(QStringLiteral("--id and --ids exclude each other"));
+        const std::optional<QVector<quint8>> ids = idList(value("ids"));
+        if (!ids)
+            return fail(QStringLiteral("--ids wants device IDs from 0 to 255 such as 1,2,5-8, each once, not '%1'")
+                            .arg(value("ids")));
+        o.ids = *ids;
     }
     if (isSet("id")) {
         if (o.command == CliCommand::Scan)
@@ -200,6 +266,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
             o.format = OutputFormat::Csv;
         else if (format == QLatin1String("json"))
             o.format = OutputFormat::Json;
+        else if (format == QLatin1String("html") && o.command == CliCommand::Report)
+            o.html = true;
         else
             return fail(QStringLiteral("--format wants text, csv or json, not '%1'").arg(format));
     }
@@ -304,7 +372,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     }
 
     // The results database.
-    const bool keepsRuns = o.command == CliCommand::Test || o.command == CliCommand::Sync
+    const bool keepsRuns = o.command == CliCommand::Test || o.command == CliCommand::Sync || o.command == CliCommand::Report
                            || (o.command == CliCommand::Measure && o.stats);
     if (isSet("db") && !keepsRuns)
         return fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
@@ -316,8 +384,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     } else if (isSet("db")) {
         return fail(QStringLiteral("--db wants a file or a postgresql:// URL"));
     }
-    if (o.command == CliCommand::Sync && o.db.isEmpty())
-        return fail(QStringLiteral("sync needs --db TARGET (or KORVANI_DB)"));
+    if ((o.command == CliCommand::Sync || o.command == CliCommand::Report) && o.db.isEmpty())
+        return fail(QStringLiteral("%1 needs --db TARGET (or KORVANI_DB)").arg(name));
     o.dbRecords = isSet("db-records");
     if (o.dbRecords && o.db.isEmpty())
         return fail(QStringLiteral("--db-records needs --db TARGET (or KORVANI_DB)"));
@@ -326,7 +394,43 @@ ParsedArguments parseArguments(const QStringList &arguments)
         return fail(QStringLiteral("--spool wants a file name"));
     o.station = value("station");
     o.operatorName = value("operator");
-    o.serial = value("serial");
+    if (o.ids.isEmpty()) {
+        o.serial = value("serial");
+    } else {
+        // One serial number per module: --serial ID=SN.
+        static const QRegularExpression pair(QStringLiteral("^([0-9]{1,3})=(.+)$"));
+        for (const QString &given : parser.values(QStringLiteral("serial"))) {
+            const QRegularExpressionMatch m = pair.match(given);
+            const int id = m.hasMatch() ? m.captured(1).toInt() : -1;
+            if (id < 0 || !o.ids.contains(quint8(id)) || id > 255)
+                return fail(QStringLiteral("with --ids, --serial wants ID=SN for a listed ID, not '%1'").arg(given));
+            if (o.serials.contains(id))
+                return fail(QStringLiteral("--serial: ID %1 given twice").arg(id));
+            o.serials.insert(id, m.captured(2));
+        }
+    }
+
+    // The report's selection.
+    if (o.command == CliCommand::Report) {
+        for (const auto &[option, target] : {std::pair<const char *, std::optional<QDateTime> *>{"since", &o.since},
+                                             {"until", &o.until}}) {
+            if (!isSet(option))
+                continue;
+            *target = reportTime(value(option));
+            if (!*target)
+                return fail(QStringLiteral("--%1 wants a date or time (2026-12-07, 2026-12-07T13:00, UTC unless it says "
+                                           "otherwise), not '%2'").arg(QLatin1String(option), value(option)));
+        }
+        o.product = value("product");
+        if (isSet("by")) {
+            const std::optional<GroupBy> by = groupByFromName(value("by"));
+            if (!by)
+                return fail(QStringLiteral("--by wants station, product, firmware, day or hour, not '%1'").arg(value("by")));
+            o.groupBy = *by;
+        }
+        if (isSet("serial") && (isSet("by") || isSet("since") || isSet("until") || isSet("station") || isSet("product")))
+            return fail(QStringLiteral("--serial shows one unit's whole history: it takes no other selection"));
+    }
     // As a shell would take them back: arguments with blanks or quotes quoted.
     QStringList shown;
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=@%+,-]+$"));
@@ -406,6 +510,8 @@ Checks and measures a laser distance module on a serial line, for test stations.
 The line:
   --port NAME        the serial port (/dev/ttyUSB0, COM3, a pseudo-terminal path)
   --sim              use a built-in simulated module instead of a port
+  --module MODULE    with --sim, a simulated bus (repeat for each module):
+                     ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent]
   --baud RATE        115200 (default), 9600 or 921600
   --id N             address one module on an RS485 bus (0-255)
   --timeout MS       answer time-out in milliseconds (default 100)
@@ -445,8 +551,25 @@ Commands:
                                  match the limits file's patterns.
                                  --limits FILE takes the limits, the run length and the
                                  version patterns from a JSON file; options override it.
+  test --ids LIST [--serial ID=SN ...] ...
+                                 a fixture: every module of LIST (1,2,5-8) on one bus,
+                                 polled in turn at the rate the line gives each (poll
+                                 rate); a summary and verdict per module, prefixed
+                                 "id N: "; a module that does not answer is ERROR.
+                                 Exit 0 all passed, 1 any failed, 2 any did not answer.
   sync [--db TARGET] [--spool FILE]
                                  sends the runs waiting in the spool to the database
+  report [--db TARGET] [--since T] [--until T] [--station S] [--product P]
+         [--by station|product|firmware|day|hour] [--serial SN]
+         [--format text|csv|json|html] [--output FILE]
+                                 the test runs' figures per group (or all together):
+                                 runs, units, PASS, FAIL, marginal, ERROR, first-pass and
+                                 final yield, retests, accuracy mean and sigma,
+                                 repeatability, Cp and Cpk, failed limits ranked; the
+                                 capability per product. T: 2026-12-07 or
+                                 2026-12-07T13:00 (UTC unless it says Z or +hh:mm).
+                                 --serial: that unit's runs in order. html: one page with
+                                 the tables and plots. Needs no port.
   threshold [VALUE]              sets the switching threshold (0-65535 mm), then reads it
   integration US                 sets the integration time (10-5280 us)
   restart                        restarts the module
@@ -476,7 +599,8 @@ Exit status:
   1   the test failed (also when cut short), or the module holds another
       threshold than the one set
   2   the port could not be opened or is in use, the module did not answer,
-      or the port went away; sync: the database could not take every run
+      or the port went away; sync: the database could not take every run;
+      report: it could not be read
   64  usage error, or a malformed capture (--replay)
   73  the --output file cannot be opened for writing
   74  a write failed (records, summary or lines lost: a full disk, say)

@@ -12,7 +12,13 @@
 // Millimetre limits accept up to three decimals and are held in thousandths
 // of a millimetre, so the verdict compares them exactly.
 
+#include "report/reportquery.h"
+#include "sim/simoptions.h"
+
 #include <QByteArray>
+#include <QDateTime>
+#include <QMap>
+#include <QVector>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -20,13 +26,14 @@
 enum class OutputFormat { Text, Csv, Json };
 
 enum class CliCommand {
-    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan, Sync
+    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan, Sync, Report
 };
 
 struct CliOptions {
     // The line.
     QString port;
     bool sim = false;
+    QVector<BusModuleOptions> simModules;  // --module: a simulated bus of these
     qint32 baud = 115200;
     std::optional<quint8> id;
     int timeoutMs = 100;
@@ -62,6 +69,15 @@ struct CliOptions {
     QString spool;  // empty: the default spool
     QString station, operatorName, serial;
     QString commandText;  // the arguments as given, passwords as ***
+
+    // test --ids: a fixture of modules on one bus, polled in turn
+    QVector<quint8> ids;
+    QMap<int, QString> serials;  // --serial ID=SN
+
+    // report: the runs chosen (station and serial above), the grouping, HTML
+    std::optional<QDateTime> since, until;
+    GroupBy groupBy = GroupBy::None;
+    bool html = false;  // --format html
 
     // threshold, integration, send, scan
     std::optional<quint16> threshold;

@@ -47,6 +47,8 @@ class TextWriter : public RecordWriter
     }
     void record(QByteArray &out, const Measurement &m) override
     {
+        if (withId)
+            out.append(idText + ',');
         out.append(measurementLine(m, QString::fromLatin1(stamp)).toUtf8());
         out.append('\n');
     }
@@ -56,6 +58,8 @@ class CsvWriter : public RecordWriter
 {
     void begin(QByteArray &out) override
     {
+        if (withId)
+            out.append("id,");
         out.append("time,code,distance_mm,amplitude,ambient,temperature_c,driver_current");
         for (int w = 1; w <= 15; ++w) {
             out.append(",w");
@@ -70,6 +74,8 @@ class CsvWriter : public RecordWriter
     }
     void record(QByteArray &out, const Measurement &m) override
     {
+        if (withId)
+            out.append(idText + ',');
         out.append(stamp);
         out.append(',');
         appendCommonFields(out, m, ',');
@@ -91,7 +97,10 @@ class JsonWriter : public RecordWriter
     }
     void record(QByteArray &out, const Measurement &m) override
     {
-        out.append("{\"time\":\"");
+        out.append('{');
+        if (withId)
+            out.append("\"id\":" + idText + ',');
+        out.append("\"time\":\"");
         out.append(stamp);
         out.append("\",\"code\":");
         appendNumber(out, m.extended ? 130 : 129);
@@ -116,6 +125,11 @@ class JsonWriter : public RecordWriter
 };
 
 } // namespace
+
+void RecordWriter::setDeviceId(quint8 id)
+{
+    idText = QByteArray::number(id);
+}
 
 void RecordWriter::setTime(qint64 ms)
 {

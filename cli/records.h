@@ -8,6 +8,8 @@
 //          temperature_c,driver_current,w1..w15 (the words empty for 0x81);
 //   json - one object per line with the same names, "words" an array of the
 //          15 words for 0x82 frames only.
+// A fixture's records (test --ids) begin with the module's ID: "3," in
+// text, an `id` column in CSV, an "id" member in JSON.
 // `time` is the local time as ISO 8601 with milliseconds and the UTC offset.
 // All records of one read share its time stamp (they arrived together).
 
@@ -27,6 +29,10 @@ public:
     // Sets the time stamp of the records that follow (milliseconds since the epoch).
     void setTime(qint64 msecsSinceEpoch);
     virtual void record(QByteArray &out, const Measurement &m) = 0;
+    // Records of a fixture carry the module's ID: a first column (text and
+    // CSV) or an "id" member (JSON). Set before begin().
+    void setWithId(bool on) { withId = on; }
+    void setDeviceId(quint8 id);
 
 protected:
     // The local time is worked out once a second (it is costly); within the
@@ -34,6 +40,8 @@ protected:
     virtual void secondChanged(const QDateTime &time) = 0;
     QByteArray stamp;
     int millisAt = 0;
+    bool withId = false;
+    QByteArray idText;  // "3"
 
 private:
     qint64 currentSecond = -1;

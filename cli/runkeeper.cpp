@@ -1,12 +1,12 @@
 #include "runkeeper.h"
 
 #include "exitstatus.h"
-#include "output.h"
 #include "results/dbtarget.h"
 #include "results/resultstore.h"
 #include "results/spool.h"
 
 #include <QCoreApplication>
+#include <QIODevice>
 #include <QSysInfo>
 #include <cstdio>
 
@@ -151,7 +151,7 @@ void RunKeeper::keep(const RunSummary &s, quint64 amplitudeSum, RunStatus status
                  .arg(reason, spool.path(), error));
 }
 
-int syncRuns(const CliOptions &o, Output &out)
+int syncRuns(const CliOptions &o, QIODevice &out)
 {
     QString error;
     const std::optional<DbTarget> target = parseDbTarget(o.db, &error);

@@ -31,6 +31,8 @@ QVector<Field> fields(const RunSummary &s)
         {"max_mm", "max", mm(QString::number(d.maximum())), "mm"},
         {"median_mm", "median", mm(halvesText(d.medianHalves())), "mm"},
     };
+    if (s.pollRateHz)
+        f.insert(4, {"poll_rate_hz", "poll rate", QString::number(*s.pollRateHz), "Hz"});
     if (s.limits) {
         f += {
             {"reference_mm", "reference", milliText(s.limits->referenceMilli), "mm"},
@@ -42,10 +44,18 @@ QVector<Field> fields(const RunSummary &s)
     return f;
 }
 
-QString verdictLine(const Verdict &v)
+QString verdictLine(const RunSummary &s)
 {
-    return v.pass ? QStringLiteral("PASS")
-                  : QStringLiteral("FAIL: ") + v.failed.join(QStringLiteral("; "));
+    if (!s.error.isEmpty())
+        return QStringLiteral("ERROR: ") + s.error;
+    return s.verdict.pass ? QStringLiteral("PASS")
+                          : QStringLiteral("FAIL: ") + s.verdict.failed.join(QStringLiteral("; "));
+}
+
+QString jsonText(const QString &text)
+{
+    const QByteArray a = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(a.mid(1, a.size() - 2));
 }
 
 } // namespace
@@ -54,28 +64,33 @@ QByteArray renderSummary(const RunSummary &s, OutputFormat format)
 {
     QString out;
     const QVector<Field> all = fields(s);
+    const QString id = s.deviceId ? QStringLiteral("id %1: ").arg(*s.deviceId) : QString();
     switch (format) {
     case OutputFormat::Text:
         for (const Field &f : all) {
-            out += f.label + QStringLiteral(": ")
+            out += id + f.label + QStringLiteral(": ")
                  + (f.value.isEmpty() ? QStringLiteral("-") : f.value + (f.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.unit))
                  + QLatin1Char('\n');
         }
-        if (s.limits)
-            out += verdictLine(s.verdict) + QLatin1Char('\n');
+        if (s.limits || !s.error.isEmpty())
+            out += id + verdictLine(s) + QLatin1Char('\n');
         break;
     case OutputFormat::Csv:
         for (const Field &f : all)
-            out += QStringLiteral("# %1: %2\n").arg(f.key, f.value.isEmpty() ? QStringLiteral("-") : f.value);
-        if (s.limits)
-            out += QStringLiteral("# verdict: %1\n").arg(verdictLine(s.verdict));
+            out += QStringLiteral("# %1%2: %3\n").arg(id, f.key, f.value.isEmpty() ? QStringLiteral("-") : f.value);
+        if (s.limits || !s.error.isEmpty())
+            out += QStringLiteral("# %1verdict: %2\n").arg(id, verdictLine(s));
         break;
     case OutputFormat::Json: {
         // Numbers are written as printed, so JSON carries the same digits.
         QStringList members;
+        if (s.deviceId)
+            members << QStringLiteral("\"id\":%1").arg(*s.deviceId);
         for (const Field &f : all)
             members << QStringLiteral("\"%1\":%2").arg(f.key, f.value.isEmpty() ? QStringLiteral("null") : f.value);
-        if (s.limits) {
+        if (!s.error.isEmpty()) {
+            members << QStringLiteral("\"verdict\":\"ERROR\",\"error\":") + jsonText(s.error);
+        } else if (s.limits) {
             members << QStringLiteral("\"verdict\":\"%1\"").arg(s.verdict.pass ? "PASS" : "FAIL");
             const QByteArray failed = QJsonDocument(QJsonArray::fromStringList(s.verdict.failed)).toJson(QJsonDocument::Compact);
             members << QStringLiteral("\"failed\":") + QString::fromUtf8(failed);

@@ -13,6 +13,14 @@
 #include <optional>
 
 struct RunSummary {
+    // A fixture's module (test --ids): every line prefixed "id N: " (text,
+    // "# id N: " in csv), "id" the first member in JSON; the rate each
+    // module gets on the shared line as poll_rate_hz.
+    std::optional<quint8> deviceId;
+    std::optional<int> pollRateHz;
+    // Set when the module's run ended in an error: the verdict is
+    // "ERROR: " and this (JSON: "verdict":"ERROR","error":...).
+    QString error;
     quint64 frames = 0;
     quint64 expected = 0;
     quint64 failedChecks = 0;

@@ -35,3 +35,10 @@ quint64 deliverableFrames(qint64 durationMs, int rateHz, qint32 baud, int frameB
         return quint64(durationMs) * quint64(rateHz) / 1000;
     return quint64(durationMs) * quint64(baud) / (1000 * quint64(bitsPerFrame));
 }
+
+int busRateHz(int rateHz, qint32 baud, int frameBytes, int pollBytes, int modules)
+{
+    const qint64 bitsPerRound = BitsPerByte * qMax(1, modules) * qMax(1, frameBytes + qMax(0, pollBytes));
+    const qint64 carried = qint64(baud) / bitsPerRound;
+    return int(qBound(qint64(1), carried, qint64(qMax(1, rateHz))));
+}

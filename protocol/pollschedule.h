@@ -41,4 +41,10 @@ private:
 // carries in the duration when it is the smaller, rounded down.
 quint64 deliverableFrames(qint64 durationMs, int rateHz, qint32 baud, int frameBytes, int pollBytes);
 
+// The rate at which each of `modules` modules polled in turn on one line of
+// `baud` can be measured, each poll of `pollBytes` answered by a frame of
+// `frameBytes`: `rateHz`, or the whole hertz the line carries when that is
+// less (at least 1).
+int busRateHz(int rateHz, qint32 baud, int frameBytes, int pollBytes, int modules);
+
 #endif // POLLSCHEDULE_H

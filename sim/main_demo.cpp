@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     auto *ports = window.findChild<QComboBox *>(QStringLiteral("serialBox"));
-    ports->insertItem(0, module.portName());
+    ports->insertItem(0, session.portName());
     ports->setCurrentIndex(0);
     // After a replug the module is on a new device: the first entry follows it.
     QObject::connect(&session, &SimSession::portReady, ports,

@@ -31,7 +31,7 @@ SensorReading MeasurementGenerator::next(qint64 msSinceStart)
 {
     const double t = double(msSinceStart);
     double distance = reference + DriftMm * qSin(2.0 * M_PI * t / DriftPeriodMs)
-                      + NoiseMm * gaussian();
+                      + noise * gaussian();
 
     // A diffuse target returns light falling off with the square of the distance.
     const double range = std::max(double(reference), 30.0);

@@ -22,6 +22,9 @@ public:
     void setSeed(quint32 seed);
     void setReferenceDistance(quint16 mm) { reference = mm; }
     quint16 referenceDistance() const { return reference; }
+    // Standard deviation of the noise (default NoiseMm); negative reads as 0.
+    void setNoise(double mm) { noise = mm > 0.0 ? mm : 0.0; }
+    double noiseMm() const { return noise; }
     void setOutliers(bool on) { outliers = on; }
 
     SensorReading next(qint64 msSinceStart);
@@ -36,6 +39,7 @@ private:
 
     QRandomGenerator random;
     quint16 reference = 1500;
+    double noise = NoiseMm;
     bool outliers = false;
 };
 

@@ -86,3 +86,21 @@ void PseudoTerminal::close()
     master = -1;
     path.clear();
 }
+
+bool PseudoTerminal::readWaiting(int fd, QByteArray &bytes, QString *error)
+{
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            bytes.append(chunk, int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        *error = n == 0 ? QStringLiteral("end of line") : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+}

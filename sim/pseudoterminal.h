@@ -9,6 +9,7 @@
 // port closed, and so the line is raw (no echo, no line editing) even before
 // the program sets its own terminal attributes.
 
+#include <QByteArray>
 #include <QString>
 
 class PseudoTerminal
@@ -30,6 +31,11 @@ public:
     // yet, those still on their way inside the kernel included.
     bool hasUnreadBytes() const;
     QString errorString() const { return error; }
+
+    // Appends everything waiting on the non-blocking descriptor `fd` to
+    // `bytes`. False at the end of the line or on a read error (`error` then
+    // says which): the line is broken, and reading on would spin.
+    static bool readWaiting(int fd, QByteArray &bytes, QString *error);
 
 private:
     bool fail(const char *what);

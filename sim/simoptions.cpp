@@ -1,11 +1,15 @@
 #include "simoptions.h"
 
+#include "simulatedbus.h"
 #include "captureplayer.h"
 #include "simulatedmodule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -31,6 +35,8 @@ const Switch switches[] = {
     {"go-away", "Disappear after writing this many frames.", "n"},
     {"replug", "After disappearing, come back on a new device after this many ms.", "ms"},
     {"stream", "Start measuring at once (measuring at power-up).", nullptr},
+    {"module", "A module on an RS485 bus (repeat for each; the other options apply to all): "
+               "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent].", "module"},
     {"outliers", "Now and then a reading far off, as on a cluttered target.", nullptr},
     {"replay", "Play the rx lines of this capture file with their recorded timing instead of "
                "answering, from the program's first command on.", "file"},
@@ -56,7 +62,60 @@ bool readNumber(const QCommandLineParser &parser, const char *name, int low, int
     return true;
 }
 
+// A version as the program shows it, "B-1.2.5", into the four bytes the
+// module sends for it (the second and third are shown swapped).
+bool versionValue(const QString &value, QByteArray &version)
+{
+    static const QRegularExpression shown(QStringLiteral("^([!-~])-([!-~])\\.([!-~])\\.([!-~])$"));
+    const QRegularExpressionMatch m = shown.match(value);
+    if (!m.hasMatch())
+        return false;
+    version = (m.captured(1) + m.captured(3) + m.captured(2) + m.captured(4)).toLatin1();
+    return true;
+}
+
 } // namespace
+
+std::optional<BusModuleOptions> parseBusModule(const QString &text, QString *error)
+{
+    const auto refuse = [&](const QString &why) {
+        if (error)
+            *error = QStringLiteral("--module '%1': %2").arg(text, why);
+        return std::nullopt;
+    };
+    const QStringList parts = text.split(QLatin1Char(','));
+    BusModuleOptions m;
+    bool ok = false;
+    m.id = parts.first().toInt(&ok);
+    if (!ok || m.id < 0 || m.id > 255 || parts.first().startsWith(QLatin1Char('+')))
+        return refuse(QStringLiteral("the ID must be a number from 0 to 255"));
+    for (const QString &part : parts.mid(1)) {
+        if (part == QLatin1String("silent")) {
+            m.silent = true;
+            continue;
+        }
+        const int eq = part.indexOf(QLatin1Char('='));
+        const QString key = part.left(eq);
+        const QString value = eq < 0 ? QString() : part.mid(eq + 1);
+        if (key == QLatin1String("distance")) {
+            const int mm = value.toInt(&ok);
+            if (!ok || mm < 0 || mm > 65535)
+                return refuse(QStringLiteral("distance wants 0 to 65535 mm"));
+            m.distanceMm = mm;
+        } else if (key == QLatin1String("noise")) {
+            const double mm = value.toDouble(&ok);
+            if (!ok || !(mm >= 0.0 && mm <= 1000.0))
+                return refuse(QStringLiteral("noise wants 0 to 1000 mm"));
+            m.noiseMm = mm;
+        } else if (key == QLatin1String("firmware") || key == QLatin1String("hardware")) {
+            if (!versionValue(value, key == QLatin1String("firmware") ? m.firmware : m.hardware))
+                return refuse(QStringLiteral("%1 wants a version as shown, e.g. B-1.2.5").arg(key));
+        } else {
+            return refuse(QStringLiteral("unknown setting '%1'").arg(part));
+        }
+    }
+    return m;
+}
 
 void addSimOptions(QCommandLineParser &parser)
 {
@@ -117,6 +176,25 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     read.outliers = flag("outliers");
     if (flag("link"))
         read.link = parser.value(QStringLiteral("link"));
+    for (const QString &given : parser.values(QStringLiteral("module"))) {
+        const std::optional<BusModuleOptions> m = parseBusModule(given, error);
+        if (!m)
+            return false;
+        for (const BusModuleOptions &other : std::as_const(read.bus)) {
+            if (other.id == m->id) {
+                if (error)
+                    *error = QStringLiteral("--module: ID %1 given twice").arg(m->id);
+                return false;
+            }
+        }
+        read.bus.append(*m);
+    }
+    // A bus gives each module its ID; pulling the adapter is a single module's fault.
+    if (!read.bus.isEmpty() && (read.rs485Id >= 0 || read.goAwayFrames >= 0 || read.replugMs >= 0)) {
+        if (error)
+            *error = QStringLiteral("--module does not go with --rs485, --go-away or --replug");
+        return false;
+    }
     if (flag("replay"))
         read.replay = parser.value(QStringLiteral("replay"));
     if ((flag("speed") || flag("fast")) && read.replay.isEmpty()) {
@@ -141,6 +219,11 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     }
     if (flag("fast"))
         read.speed = 0;
+    if (!read.bus.isEmpty() && !read.replay.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("--module does not go with --replay");
+        return false;
+    }
     options = read;
     return true;
 }
@@ -165,6 +248,32 @@ void applySimOptions(const SimOptions &options, SimulatedModule &module)
     module.setOutliers(options.outliers);
 }
 
+std::unique_ptr<SimulatedBus> makeSimulatedBus(const SimOptions &options)
+{
+    if (options.bus.isEmpty())
+        return nullptr;
+    auto bus = std::make_unique<SimulatedBus>();
+    for (const BusModuleOptions &m : options.bus) {
+        SimulatedModule *module = bus->addModule(quint8(m.id));
+        if (!module)
+            continue;  // an ID given twice: the first one holds
+        applySimOptions(options, *module);
+        module->setRs485(true, quint8(m.id));
+        // Each module its own noise: the seed differs by the ID.
+        module->setSeed(quint32(options.seed) + quint32(m.id) * 7919u);
+        if (m.distanceMm)
+            module->setReferenceDistance(quint16(*m.distanceMm));
+        if (m.noiseMm)
+            module->setNoise(*m.noiseMm);
+        if (!m.firmware.isEmpty())
+            module->setFirmwareVersion(m.firmware);
+        if (!m.hardware.isEmpty())
+            module->setHardwareVersion(m.hardware);
+        module->setSilent(options.silent || m.silent);
+    }
+    return bus;
+}
+
 SimSession::SimSession(SimulatedModule &module, const SimOptions &options, QObject *parent)
     : QObject(parent)
     , module(module)
@@ -180,8 +289,22 @@ SimSession::SimSession(SimulatedModule &module, const SimOptions &options, QObje
 
 SimSession::~SimSession() = default;
 
+QString SimSession::portName() const
+{
+    return bus ? bus->portName() : module.portName();
+}
+
 bool SimSession::start()
 {
+    if (!options.bus.isEmpty()) {
+        bus = makeSimulatedBus(options);
+        if (!bus->open() || (!options.link.isEmpty() && !bus->createSymlink(options.link))) {
+            error = bus->errorString();
+            return false;
+        }
+        emit portReady(bus->portName());
+        return true;
+    }
     applySimOptions(options, module);
     if (!options.replay.isEmpty()) {
         module.setSilent(true);

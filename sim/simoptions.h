@@ -13,14 +13,33 @@
 // With --replay the module stays silent and a CapturePlayer plays the
 // capture on its line from the program's first command on.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QVector>
 #include <memory>
+#include <optional>
 
 class CapturePlayer;
 class QCommandLineParser;
 class QCoreApplication;
+class SimulatedBus;
 class SimulatedModule;
+
+// One module of a simulated bus (--module ID[,distance=MM][,noise=MM]
+// [,firmware=B-1.2.5][,hardware=A-0.1.2][,silent], versions written as the
+// program shows them); unset values come from the module-wide options.
+struct BusModuleOptions {
+    int id = 1;
+    std::optional<int> distanceMm;
+    std::optional<double> noiseMm;
+    QByteArray firmware;  // the four bytes the module sends; empty: its default
+    QByteArray hardware;
+    bool silent = false;
+};
+
+// One --module value; nullopt with a one-line reason when it is not one.
+std::optional<BusModuleOptions> parseBusModule(const QString &text, QString *error);
 
 struct SimOptions {
     int rateHz = 50;
@@ -39,6 +58,8 @@ struct SimOptions {
     bool stream = false;
     bool outliers = false;
     QString link;            // empty: no symbolic link
+    // Not empty: a bus of these modules instead of one module.
+    QVector<BusModuleOptions> bus;
     QString replay;          // a capture to play instead of answering
     double speed = 1.0;      // replay pace; 0: as fast as the program reads
 };
@@ -51,18 +72,25 @@ bool processSimOptions(const QCoreApplication &app, const QString &description,
 
 // Everything but the line itself: rate, RS485, frames, noise and faults.
 void applySimOptions(const SimOptions &options, SimulatedModule &module);
+// A bus of options.bus, each module set by the options and then by its own
+// values; nullptr when options.bus is empty.
+std::unique_ptr<SimulatedBus> makeSimulatedBus(const SimOptions &options);
 
 class SimSession : public QObject
 {
     Q_OBJECT
 
 public:
+    // With options.bus set, `module` stays unused and a bus of those
+    // modules is opened instead.
     SimSession(SimulatedModule &module, const SimOptions &options, QObject *parent = nullptr);
     ~SimSession() override;
 
     // Applies the options and opens the line; false with errorString() set.
     bool start();
     QString errorString() const { return error; }
+    // The device the program opens: the module's or the bus's.
+    QString portName() const;
     // start() refused a malformed capture (errorString() is "FILE:LINE: reason").
     bool badReplay() const { return replayRefused; }
 
@@ -80,6 +108,7 @@ private:
     void reopen();
 
     SimulatedModule &module;
+    std::unique_ptr<SimulatedBus> bus;
     SimOptions options;
     QString error;
     std::unique_ptr<CapturePlayer> player;

@@ -1,11 +1,8 @@
 #include "simulatedmodule.h"
 
-#include <QFileInfo>
-#include <QSocketNotifier>
+#include "devicelink.h"
 
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
+#include <QSocketNotifier>
 
 SimulatedModule::SimulatedModule(QObject *parent)
     : QObject(parent)
@@ -101,53 +98,22 @@ bool SimulatedModule::createSymlink(const QString &path)
 
 void SimulatedModule::makeLink()
 {
-    const QFileInfo existing(linkPath);
-    if (existing.exists() && !existing.isSymLink()) {
-        error = QStringLiteral("%1 exists and is not a link").arg(linkPath);
-        return;
-    }
-    // A new link renamed over the old one: the name never points nowhere.
-    const QByteArray link = QFile::encodeName(linkPath);
-    const QByteArray fresh = link + ".new" + QByteArray::number(::getpid());
-    const QByteArray target = QFile::encodeName(portName());
-    ::unlink(fresh.constData());
-    if (::symlink(target.constData(), fresh.constData()) != 0
-        || ::rename(fresh.constData(), link.constData()) != 0) {
-        error = QStringLiteral("%1: %2").arg(linkPath, QString::fromLocal8Bit(std::strerror(errno)));
-        ::unlink(fresh.constData());
-        return;
-    }
-    linkTarget = portName();
+    if (pointLinkAt(linkPath, portName(), &error))
+        linkTarget = portName();
 }
 
 void SimulatedModule::removeLink()
 {
     if (linkTarget.isEmpty())
         return;
-    // Only a link that still points at this module's device is ours to remove.
-    const QFileInfo link(linkPath);
-    if (link.isSymLink() && link.symLinkTarget() == linkTarget)
-        ::unlink(QFile::encodeName(linkPath).constData());
+    removeLinkTo(linkPath, linkTarget);
     linkTarget.clear();
 }
 
 void SimulatedModule::readCommands()
 {
     QByteArray bytes;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(pty.masterFd(), chunk, sizeof chunk);
-        if (n > 0) {
-            bytes.append(chunk, int(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        // EOF or EIO: the line itself is broken; reading on would spin.
-        error = n == 0 ? QStringLiteral("end of line")
-                       : QString::fromLocal8Bit(std::strerror(errno));
+    if (!PseudoTerminal::readWaiting(pty.masterFd(), bytes, &error)) {
         goAway();
         return;
     }

@@ -88,6 +88,7 @@ public:
     // counted from this call, so lost or reordered frames show.
     void setCountingDistance(bool on);
     void setReferenceDistance(quint16 mm) { generator.setReferenceDistance(mm); }
+    void setNoise(double mm) { generator.setNoise(mm); }
     void setOutliers(bool on) { generator.setOutliers(on); }
     void setSeed(quint32 seed);
     void setThreshold(quint16 mm) { settings.threshold = mm; }

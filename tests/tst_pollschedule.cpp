@@ -56,6 +56,30 @@ private slots:
         QFETCH(quint64, frames);
         QCOMPARE(deliverableFrames(run[0], int(run[1]), qint32(run[2]), int(run[3]), int(run[4])), frames);
     }
+
+    // Modules polled in turn share the line: 16 bytes of 10 bits per module and poll.
+    void busRate_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("modules");
+        QTest::addColumn<int>("perModule");
+        QTest::newRow("one module, the rate") << 100 << 115200 << 1 << 100;
+        QTest::newRow("seven still get the rate") << 100 << 115200 << 7 << 100;   // 115200 / 1120 = 102
+        QTest::newRow("eight: the line") << 100 << 115200 << 8 << 90;
+        QTest::newRow("fifteen") << 100 << 115200 << 15 << 48;
+        QTest::newRow("slow line") << 100 << 9600 << 2 << 30;
+        QTest::newRow("a lower rate asked") << 20 << 115200 << 4 << 20;
+        QTest::newRow("never below one") << 100 << 9600 << 255 << 1;
+    }
+    void busRate()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, baud);
+        QFETCH(int, modules);
+        QFETCH(int, perModule);
+        QCOMPARE(busRateHz(rate, baud, 11, 5, modules), perModule);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstPollSchedule)

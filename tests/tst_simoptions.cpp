@@ -54,6 +54,24 @@ private slots:
         QVERIFY(!module.isRs485());
     }
 
+    void busModules()
+    {
+        SimOptions o;
+        QString error;
+        QVERIFY2(parse({"--module", "7", "--module", "0,distance=2500,noise=0.5,firmware=B-1.2.6,hardware=A-9.8.7,silent"},
+                       o, &error), qPrintable(error));
+        QCOMPARE(o.bus.size(), 2);
+        const BusModuleOptions &a = o.bus.at(0), &b = o.bus.at(1);
+        QCOMPARE(a.id, 7);
+        QVERIFY(!a.distanceMm && !a.noiseMm && a.firmware.isEmpty() && !a.silent);
+        QCOMPARE(b.id, 0);
+        QCOMPARE(b.distanceMm.value_or(-1), 2500);
+        QCOMPARE(b.noiseMm.value_or(-1), 0.5);
+        QCOMPARE(b.firmware, QByteArray("B216"));  // as the module sends "B-1.2.6"
+        QCOMPARE(b.hardware, QByteArray("A897"));
+        QVERIFY(b.silent);
+    }
+
     void refusesBadValues_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -65,6 +83,15 @@ private slots:
         QTest::newRow("join") << QStringList{"--join", "-2"} << "--join";
         QTest::newRow("replug") << QStringList{"--replug", "-1"} << "--replug";
         QTest::newRow("unknown option") << QStringList{"--loud"} << "loud";
+        QTest::newRow("module id 256") << QStringList{"--module", "256"} << "ID";
+        QTest::newRow("module id text") << QStringList{"--module", "a,silent"} << "ID";
+        QTest::newRow("module twice") << QStringList{"--module", "4", "--module", "4,silent"} << "twice";
+        QTest::newRow("module distance") << QStringList{"--module", "4,distance=70000"} << "distance";
+        QTest::newRow("module noise") << QStringList{"--module", "4,noise=-1"} << "noise";
+        QTest::newRow("module firmware raw") << QStringList{"--module", "4,firmware=B125"} << "firmware";
+        QTest::newRow("module unknown") << QStringList{"--module", "4,loud"} << "loud";
+        QTest::newRow("module and rs485") << QStringList{"--module", "4", "--rs485", "4"} << "--rs485";
+        QTest::newRow("module and go-away") << QStringList{"--module", "4", "--go-away", "9"} << "--go-away";
     }
     void refusesBadValues()
     {

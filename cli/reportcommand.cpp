@@ -1,0 +1,93 @@
+#include "reportcommand.h"
+
+#include "exitstatus.h"
+#include "report/reportformat.h"
+#include "report/reportquery.h"
+#include "results/dbtarget.h"
+#include "results/resultstore.h"
+
+#include <QFileInfo>
+#include <QIODevice>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace {
+
+int failed(const QString &what)
+{
+    const QByteArray line = (QStringLiteral("korvani-cli: ") + what + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    return ExitStatus::LinkFailure;
+}
+
+ReportFormat formatOf(const CliOptions &o)
+{
+    if (o.html)
+        return ReportFormat::Html;
+    switch (o.format) {
+    case OutputFormat::Csv: return ReportFormat::Csv;
+    case OutputFormat::Json: return ReportFormat::Json;
+    case OutputFormat::Text: break;
+    }
+    return ReportFormat::Text;
+}
+
+} // namespace
+
+int reportRuns(const CliOptions &o, QIODevice &out)
+{
+    QString error;
+    const std::optional<DbTarget> target = parseDbTarget(o.db, &error);
+    if (!target)
+        return failed(error);
+    // A report never makes a database: a mistyped path is said, not created.
+    if (target->kind == DbTarget::Kind::Sqlite && !QFileInfo::exists(target->path))
+        return failed(QStringLiteral("%1: no results database there").arg(target->path));
+    ResultStore store(*target);
+    if (!store.open())
+        return failed(QStringLiteral("%1: %2").arg(target->displayName(), store.errorString()));
+    QSqlDatabase db = store.database();
+
+    QByteArray text;
+    const ReportFormat format = formatOf(o);
+    if (!o.serial.isEmpty()) {
+        QVector<HistoryRun> runs;
+        if (!unitHistory(db, o.serial, runs, &error))
+            return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
+        text = renderHistory(o.serial, runs, format);
+    } else {
+        ReportFilter filter;
+        filter.since = o.since;
+        filter.until = o.until;
+        filter.station = o.station;
+        filter.product = o.product;
+        filter.by = o.groupBy;
+        Report report;
+        if (!buildReport(db, filter, report, &error))
+            return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
+        // The page plots the repeatability per station whatever the grouping.
+        QVector<GroupFigures> stations;
+        if (format == ReportFormat::Html) {
+            if (filter.by == GroupBy::Station) {
+                stations = report.groups;
+            } else {
+                Report byStation;
+                filter.by = GroupBy::Station;
+                if (!buildReport(db, filter, byStation, &error))
+                    return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
+                stations = byStation.groups;
+            }
+        }
+        text = renderReport(report, format, stations);
+    }
+
+    if (o.output.isEmpty()) {
+        out.write(text);
+        return ExitStatus::Done;
+    }
+    QSaveFile file(o.output);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        return failed(QStringLiteral("cannot write %1: %2").arg(o.output, file.errorString()));
+    return ExitStatus::Done;
+}

@@ -1,0 +1,19 @@
+#ifndef HTMLPAGE_H
+#define HTMLPAGE_H
+
+// The report as one self-contained HTML page: no scripts, no fonts or files
+// from elsewhere, plots inline as SVG. The tables show the figures of the
+// JSON report (yields as percentages); each figure's cell carries its JSON
+// key as `data-key`, so a reader (or a test) can tell the cells apart.
+
+#include "reportquery.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// `stations`: the figures per station, for the repeatability plot.
+QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &stations);
+QByteArray htmlHistory(const QString &serial, const QVector<HistoryRun> &runs);
+
+#endif // HTMLPAGE_H

@@ -1,0 +1,43 @@
+#ifndef REPORTFORMAT_H
+#define REPORTFORMAT_H
+
+// The report written out: text (a table per section), CSV (one row per
+// group), JSON and the HTML page. Every figure goes through one formatter,
+// so each format shows the same digits: millimetres and Cp/Cpk with three
+// decimals, yields as fractions with four (the page and the text show them
+// as percentages with two), counts whole. A figure that cannot be computed
+// (no unit, fewer than two runs, mixed tolerances) is null in JSON, empty in
+// CSV and "-" in text and HTML.
+
+#include "reportquery.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+enum class ReportFormat { Text, Csv, Json, Html };
+
+struct Field {
+    QString key;    // the JSON key and CSV column
+    QString label;  // the text and HTML column
+    std::optional<QString> value;  // as JSON writes it; nullopt: null
+    bool isText = false;           // a string (quoted in JSON), not a number
+    bool isYield = false;          // a fraction shown as a percentage
+};
+
+QString mmText(double mm);
+QString yieldText(double fraction);
+QString percentText(const QString &fraction);  // "0.8333" -> "83.33 %"
+QString shown(const Field &f);  // the text and HTML form of a value
+
+// The group's figures in JSON key order (failed_limits apart).
+QVector<Field> groupFields(const GroupFigures &g);
+QVector<Field> capabilityFields(const ProductCapability &p);
+QVector<Field> historyFields(const HistoryRun &r);
+
+// `stations`: the figures per station, for the page's repeatability plot.
+QByteArray renderReport(const Report &report, ReportFormat format, const QVector<GroupFigures> &stations = {});
+QByteArray renderHistory(const QString &serial, const QVector<HistoryRun> &runs, ReportFormat format);
+
+#endif // REPORTFORMAT_H

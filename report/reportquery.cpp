@@ -1,0 +1,407 @@
+#include "reportquery.h"
+
+#include "results/runrecord.h"
+#include "results/schema.h"
+
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Bins a histogram may have; a wider spread gets wider bins.
+constexpr qint64 MaxBins = 200;
+
+QString groupExpression(GroupBy by, SqlDialect dialect)
+{
+    const bool pg = dialect == SqlDialect::Postgres;
+    switch (by) {
+    case GroupBy::None: return QStringLiteral("'all'");
+    case GroupBy::Station: return QStringLiteral("COALESCE(station, '')");
+    case GroupBy::Product: return QStringLiteral("COALESCE(product, '')");
+    case GroupBy::Firmware: return QStringLiteral("COALESCE(firmware_version, '')");
+    // UTC days and hours, the same text from both databases.
+    case GroupBy::Day:
+        return pg ? QStringLiteral("to_char(started_at AT TIME ZONE 'UTC', 'YYYY-MM-DD')")
+                  : QStringLiteral("substr(started_at, 1, 10)");
+    case GroupBy::Hour:
+        return pg ? QStringLiteral("to_char(started_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24')")
+                  : QStringLiteral("substr(started_at, 1, 13)");
+    }
+    return QString();
+}
+
+// The WHERE clause of the filter and its values, bound in order.
+struct Where {
+    QString sql;
+    QVariantList values;
+};
+
+Where whereOf(const ReportFilter &f, SqlDialect dialect)
+{
+    Where w{QStringLiteral("kind = 'test'"), {}};
+    // SQLite keeps times as ISO text in UTC, which sorts as the times do.
+    const QString time = dialect == SqlDialect::Postgres ? QStringLiteral("CAST(? AS timestamptz)")
+                                                         : QStringLiteral("?");
+    if (f.since) {
+        w.sql += QStringLiteral(" AND started_at >= ") + time;
+        w.values << utcText(*f.since);
+    }
+    if (f.until) {
+        w.sql += QStringLiteral(" AND started_at < ") + time;
+        w.values << utcText(*f.until);
+    }
+    if (!f.station.isEmpty()) {
+        w.sql += QStringLiteral(" AND station = ?");
+        w.values << f.station;
+    }
+    if (!f.product.isEmpty()) {
+        w.sql += QStringLiteral(" AND product = ?");
+        w.values << f.product;
+    }
+    return w;
+}
+
+bool run(QSqlQuery &q, const QString &sql, const QVariantList &values, QString *error)
+{
+    if (!q.prepare(sql)) {
+        *error = q.lastError().text().trimmed();
+        return false;
+    }
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        *error = q.lastError().text().trimmed();
+        return false;
+    }
+    return true;
+}
+
+std::optional<double> number(const QVariant &v)
+{
+    if (v.isNull())
+        return std::nullopt;
+    return v.toDouble();
+}
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+// A millimetre column in whole thousandths.
+QString milli(const char *column)
+{
+    return QStringLiteral("CAST(ROUND(%1 * 1000) AS bigint)").arg(QLatin1String(column));
+}
+
+bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures> &groups, QString *error)
+{
+    const SqlDialect dialect = dialectOf(db);
+    const QString g = groupExpression(f.by, dialect);
+    const Where w = whereOf(f, dialect);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    QHash<QString, int> index;
+
+    // One pass for the counts and the sums of the figures.
+    const QString a = milli("accuracy_mm");
+    const QString counts = QStringLiteral(
+        "SELECT %1 AS g, COUNT(*),"
+        " SUM(CASE WHEN result = 'PASS' THEN 1 ELSE 0 END),"
+        " SUM(CASE WHEN result = 'FAIL' THEN 1 ELSE 0 END),"
+        " SUM(CASE WHEN result = 'PASS' AND marginal = 1 THEN 1 ELSE 0 END),"
+        " SUM(CASE WHEN status = 'ERROR' THEN 1 ELSE 0 END),"
+        " SUM(CASE WHEN status = 'ABORTED' THEN 1 ELSE 0 END),"
+        " COUNT(CASE WHEN status = 'COMPLETE' THEN sigma_mm END),"
+        " SUM(CASE WHEN status = 'COMPLETE' THEN %3 END),"
+        " MIN(tolerance_mm), MAX(tolerance_mm), COUNT(tolerance_mm),"
+        " COUNT(CASE WHEN status = 'COMPLETE' THEN accuracy_mm END),"
+        " SUM(CASE WHEN status = 'COMPLETE' THEN %4 END),"
+        " SUM(CASE WHEN status = 'COMPLETE' THEN CAST(%4 AS double precision) * %4 END)"
+        " FROM runs WHERE %2 GROUP BY 1").arg(g, w.sql, milli("sigma_mm"), a);
+    if (!run(q, counts, w.values, error))
+        return false;
+    while (q.next()) {
+        GroupFigures gf;
+        gf.group = q.value(0).toString();
+        gf.runs = q.value(1).toLongLong();
+        gf.pass = q.value(2).toLongLong();
+        gf.fail = q.value(3).toLongLong();
+        gf.marginal = q.value(4).toLongLong();
+        gf.error = q.value(5).toLongLong();
+        gf.aborted = q.value(6).toLongLong();
+        if (const qint64 sigmas = q.value(7).toLongLong())
+            gf.repeatability = double(q.value(8).toLongLong()) / double(sigmas) / 1000.0;
+        const std::optional<double> low = number(q.value(9)), high = number(q.value(10));
+        if (low && high && *low == *high && q.value(11).toLongLong() == gf.runs)
+            gf.tolerance = *low;
+        gf.accuracy = {q.value(12).toLongLong(), q.value(13).toLongLong(), q.value(14).toDouble()};
+        index.insert(gf.group, groups.size());
+        groups.append(gf);
+    }
+
+    // Per unit: its runs, and its first and latest complete run as sortable
+    // text "time|result", whose end tells whether it passed (two runs of one
+    // unit started in the same millisecond: the failed one counts as first).
+    const QString runKey =
+        QStringLiteral("%1 || '|' || result")
+            .arg(dialect == SqlDialect::Postgres
+                     ? QStringLiteral("to_char(started_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS')")
+                     : QStringLiteral("started_at"));
+    const QString units = QStringLiteral(
+        "WITH u AS (SELECT %1 AS g, COUNT(*) AS n,"
+        " MIN(CASE WHEN status = 'COMPLETE' THEN %3 END) AS f,"
+        " MAX(CASE WHEN status = 'COMPLETE' THEN %3 END) AS l"
+        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY 1, serial_number)"
+        " SELECT g, COUNT(*), SUM(n), SUM(CASE WHEN f LIKE '%|PASS' THEN 1 ELSE 0 END),"
+        " SUM(CASE WHEN l LIKE '%|PASS' THEN 1 ELSE 0 END) FROM u GROUP BY g").arg(g, w.sql, runKey);
+    if (!run(q, units, w.values, error))
+        return false;
+    while (q.next()) {
+        const int i = index.value(q.value(0).toString(), -1);
+        if (i < 0)
+            continue;
+        groups[i].units = q.value(1).toLongLong();
+        groups[i].retests = q.value(2).toLongLong() - groups[i].units;
+        groups[i].firstPassUnits = q.value(3).toLongLong();
+        groups[i].finalPassUnits = q.value(4).toLongLong();
+    }
+
+    // Distinct failed-limit texts are few next to the runs; their names are
+    // counted here.
+    const QString failed = QStringLiteral(
+        "SELECT %1 AS g, failed, COUNT(*) FROM runs WHERE %2 AND failed IS NOT NULL GROUP BY 1, 2").arg(g, w.sql);
+    if (!run(q, failed, w.values, error))
+        return false;
+    QVector<QHash<QString, qint64>> limitCounts(groups.size());
+    while (q.next()) {
+        const int i = index.value(q.value(0).toString(), -1);
+        if (i < 0)
+            continue;
+        for (const QString &name : limitNames(q.value(1).toString()))
+            limitCounts[i][name] += q.value(2).toLongLong();
+    }
+    for (int i = 0; i < groups.size(); ++i) {
+        QVector<LimitCount> &ranked = groups[i].failedLimits;
+        for (auto it = limitCounts[i].cbegin(); it != limitCounts[i].cend(); ++it)
+            ranked.append({it.key(), it.value()});
+        std::sort(ranked.begin(), ranked.end(), [](const LimitCount &a, const LimitCount &b) {
+            return a.count != b.count ? a.count > b.count : a.limit < b.limit;
+        });
+    }
+    // Sorted here: the databases' collations may order texts differently.
+    std::sort(groups.begin(), groups.end(), [](const GroupFigures &x, const GroupFigures &y) { return x.group < y.group; });
+    return true;
+}
+
+bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductCapability> &products, QString *error)
+{
+    const SqlDialect dialect = dialectOf(db);
+    const Where w = whereOf(f, dialect);
+    // A product whose tolerance changed is two.
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    QHash<QString, int> index;
+    // The distribution from the accuracies to the thousandth, binned here in
+    // whole thousandths: the same bins from both databases.
+    const QString values = QStringLiteral(
+        "SELECT COALESCE(product, ''), %3, %4, COUNT(*) FROM runs WHERE %2"
+        " AND tolerance_mm IS NOT NULL AND status = 'COMPLETE' AND accuracy_mm IS NOT NULL GROUP BY 1, 2, 3")
+                               .arg(w.sql, milli("tolerance_mm"), milli("accuracy_mm"));
+    if (!run(q, values, w.values, error))
+        return false;
+    QVector<QVector<QPair<qint64, qint64>>> points;
+    while (q.next()) {
+        const qint64 toleranceMilli = q.value(1).toLongLong();
+        const QString k = q.value(0).toString() + QLatin1Char('|') + QString::number(toleranceMilli);
+        int i = index.value(k, -1);
+        if (i < 0) {
+            ProductCapability p;
+            p.product = q.value(0).toString();
+            p.tolerance = double(toleranceMilli) / 1000.0;
+            p.binWidthMilli = qMax<qint64>(1, toleranceMilli / 10);
+            i = products.size();
+            index.insert(k, i);
+            products.append(p);
+            points.append(QVector<QPair<qint64, qint64>>());
+        }
+        const qint64 a = q.value(2).toLongLong(), n = q.value(3).toLongLong();
+        points[i].append({a, n});
+        Spread &s = products[i].accuracy;
+        s.n += n;
+        s.sumMilli += a * n;
+        s.sumSquaresMilli += double(a) * double(a) * double(n);
+    }
+    for (int i = 0; i < products.size(); ++i) {
+        ProductCapability &p = products[i];
+        if (points[i].isEmpty())
+            continue;
+        qint64 low = points[i].first().first, high = low;
+        for (const auto &pt : points[i]) {
+            low = qMin(low, pt.first);
+            high = qMax(high, pt.first);
+        }
+        // The tolerance limits always in view.
+        low = qMin(low, -qint64(std::llround(p.tolerance * 1000)));
+        high = qMax(high, qint64(std::llround(p.tolerance * 1000)));
+        while ((high - low) / p.binWidthMilli + 1 > MaxBins)
+            p.binWidthMilli *= 2;
+        const qint64 first = floorDiv(low, p.binWidthMilli);
+        const qint64 last = floorDiv(high, p.binWidthMilli);
+        p.histogram.resize(int(last - first + 1));
+        for (int b = 0; b < p.histogram.size(); ++b)
+            p.histogram[b].fromMilli = (first + b) * p.binWidthMilli;
+        for (const auto &pt : points[i])
+            p.histogram[int(floorDiv(pt.first, p.binWidthMilli) - first)].count += pt.second;
+    }
+    // Sorted here: the databases' collations may order texts differently.
+    std::sort(products.begin(), products.end(), [](const ProductCapability &x, const ProductCapability &y) {
+        return x.product != y.product ? x.product < y.product : x.tolerance < y.tolerance;
+    });
+    return true;
+}
+
+} // namespace
+
+std::optional<double> Spread::mean() const
+{
+    if (n < 1)
+        return std::nullopt;
+    return double(sumMilli) / double(n) / 1000.0;
+}
+
+std::optional<double> Spread::sigma() const
+{
+    if (n < 2)
+        return std::nullopt;
+    // n * sum(x^2) - sum(x)^2 in whole numbers: no cancellation.
+    const __int128 squares = __int128(std::llround(sumSquaresMilli));
+    const __int128 spread = __int128(n) * squares - __int128(sumMilli) * sumMilli;
+    const long double variance = (long double)(spread) / ((long double)(n) * (long double)(n - 1));
+    return double(std::sqrt(std::max(variance, 0.0L))) / 1000.0;
+}
+
+std::optional<double> Spread::cp(double tolerance) const
+{
+    const std::optional<double> s = sigma();
+    if (!s || *s <= 0)
+        return std::nullopt;
+    return 2.0 * tolerance / (6.0 * *s);
+}
+
+std::optional<double> Spread::cpk(double tolerance) const
+{
+    const std::optional<double> s = sigma();
+    if (!s || *s <= 0)
+        return std::nullopt;
+    return (tolerance - std::fabs(*mean())) / (3.0 * *s);
+}
+
+std::optional<double> GroupFigures::firstPassYield() const
+{
+    return units > 0 ? std::optional<double>(double(firstPassUnits) / double(units)) : std::nullopt;
+}
+
+std::optional<double> GroupFigures::finalYield() const
+{
+    return units > 0 ? std::optional<double>(double(finalPassUnits) / double(units)) : std::nullopt;
+}
+
+std::optional<double> GroupFigures::cp() const
+{
+    return tolerance ? accuracy.cp(*tolerance) : std::nullopt;
+}
+
+std::optional<double> GroupFigures::cpk() const
+{
+    return tolerance ? accuracy.cpk(*tolerance) : std::nullopt;
+}
+
+QString limitName(const QString &failedLimit)
+{
+    QStringList words;
+    for (const QString &word : failedLimit.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const bool letters = std::all_of(word.cbegin(), word.cend(), [](QChar c) { return c.isLetter(); });
+        if (!letters)
+            break;
+        words << word;
+    }
+    return words.isEmpty() ? failedLimit.trimmed() : words.join(QLatin1Char(' '));
+}
+
+QStringList limitNames(const QString &failed)
+{
+    QStringList names;
+    for (const QString &part : failed.split(QStringLiteral("; "), Qt::SkipEmptyParts))
+        names << limitName(part);
+    return names;
+}
+
+QString groupByName(GroupBy by)
+{
+    switch (by) {
+    case GroupBy::None: return QString();
+    case GroupBy::Station: return QStringLiteral("station");
+    case GroupBy::Product: return QStringLiteral("product");
+    case GroupBy::Firmware: return QStringLiteral("firmware");
+    case GroupBy::Day: return QStringLiteral("day");
+    case GroupBy::Hour: return QStringLiteral("hour");
+    }
+    return QString();
+}
+
+std::optional<GroupBy> groupByFromName(const QString &name)
+{
+    for (GroupBy by : {GroupBy::Station, GroupBy::Product, GroupBy::Firmware, GroupBy::Day, GroupBy::Hour})
+        if (groupByName(by) == name)
+            return by;
+    return std::nullopt;
+}
+
+bool buildReport(QSqlDatabase &db, const ReportFilter &filter, Report &report, QString *error)
+{
+    report = Report();
+    report.filter = filter;
+    return groupFigures(db, filter, report.groups, error)
+           && productCapability(db, filter, report.products, error);
+}
+
+bool unitHistory(QSqlDatabase &db, const QString &serial, QVector<HistoryRun> &runs, QString *error)
+{
+    runs.clear();
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const QString sql = QStringLiteral(
+        "SELECT started_at, station, product, device_id, firmware_version, status, result, marginal,"
+        " accuracy_mm, sigma_mm, failed, run_id FROM runs WHERE serial_number = ?"
+        " ORDER BY started_at, run_id");
+    if (!run(q, sql, {serial}, error))
+        return false;
+    while (q.next()) {
+        HistoryRun r;
+        const QVariant started = q.value(0);
+        // PostgreSQL hands back a time, SQLite the text it keeps.
+        r.startedAt = started.canConvert<QDateTime>() && started.toDateTime().isValid()
+                              && dialectOf(db) == SqlDialect::Postgres
+                          ? utcText(started.toDateTime())
+                          : started.toString();
+        r.station = q.value(1).toString();
+        r.product = q.value(2).toString();
+        r.deviceId = q.value(3).isNull() ? QString() : q.value(3).toString();
+        r.firmware = q.value(4).toString();
+        r.status = q.value(5).toString();
+        r.result = q.value(6).toString();
+        r.marginal = q.value(7).toInt() == 1;
+        r.accuracy = number(q.value(8));
+        r.sigma = number(q.value(9));
+        r.failed = q.value(10).toString();
+        r.runId = q.value(11).toString();
+        runs.append(r);
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+#ifndef SVGPLOT_H
+#define SVGPLOT_H
+
+// The report's plots as SVG text (no GUI library): bar charts with one or
+// more series, a Pareto chart (bars falling, with their cumulative share as
+// a line on a percentage axis) and the accuracy histogram with its tolerance
+// limits and the normal curve of the runs' mean and sigma. Each returns one
+// <svg> element for an HTML page; every text in it is escaped.
+
+#include "reportquery.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <optional>
+
+struct BarSeries {
+    QString name;
+    QString colour;  // "#3b78c2"
+    QVector<double> values;  // one per category
+};
+
+struct BarChart {
+    QString title;
+    QString unit;  // of the values, shown on the axis ("%", "mm", "runs")
+    QStringList categories;
+    QVector<BarSeries> series;
+    bool pareto = false;  // the first series' cumulative share as a line
+    std::optional<double> top;  // the axis reaches at least this (100 for percentages)
+};
+
+QString barChartSvg(const BarChart &chart);
+QString histogramSvg(const ProductCapability &product);
+
+#endif // SVGPLOT_H
