@@ -90,10 +90,9 @@ int info(ModuleLine &s, QIODevice &out)
 int single(ModuleLine &s, QIODevice &out)
 {
     const quint8 code = s.options().fixed ? Command::SingleFixed : Command::Single;
-    const std::optional<Answer> a = s.ask(s.frame(code), [](const Answer &answer) {
-        return answer.measurement.has_value();
-    });
-    if (!a)
+    const std::optional<Answer> a =
+        s.ask(s.frame(code), Expect::codes({Response::Measurement, Response::ExtendedMeasurement}));
+    if (!a || !a->measurement)
         return s.fail(QStringLiteral("the module did not answer (single measurement)"));
     const std::unique_ptr<RecordWriter> writer = makeRecordWriter(s.options().format);
     QByteArray record;
@@ -115,10 +114,8 @@ int threshold(ModuleLine &s, QIODevice &out)
         if (s.broken())
             return s.fail(QString());
     }
-    const std::optional<Answer> a = s.ask(s.frame(Command::GetThreshold), [](const Answer &answer) {
-        return answer.kind == AnswerKind::Threshold && answer.threshold;
-    });
-    if (!a)
+    const std::optional<Answer> a = s.askCode(s.frame(Command::GetThreshold), Command::GetThreshold);
+    if (!a || !a->threshold)
         return s.fail(QStringLiteral("the module did not answer (threshold)"));
     print(out, QStringLiteral("threshold: %1").arg(*a->threshold));
     if (o.threshold && *a->threshold != *o.threshold) {

@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "exitstatus.h"
 #include "options.h"
+#include "platform/version.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -20,7 +21,7 @@ int main(int argc, char *argv[])
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvani-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVANI_VERSION));
 
     QFile out;
     out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
