@@ -16,7 +16,7 @@ BUILD_QT6 ?= build-qt6
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CHECK_SECONDS ?= 3
-FUZZ_TARGETS = framer decoders commandline
+FUZZ_TARGETS = framer decoders commandline capture
 
 # Only what matters: no directory changes, no line per compiled file; the
 # compiler's warnings and errors and the tests' results remain.
@@ -102,9 +102,12 @@ fuzz-replay: fuzz-build
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_chart
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_longrun
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_statspanel
 	$(BUILD)/bench/bench_framer
 	$(BUILD)/bench/bench_logbook
 	$(BUILD)/bench/bench_cli
+	$(BUILD)/bench/bench_capture
+	$(BUILD)/bench/bench_replay
 
 # Formats every C++ source in place with clang-format (.clang-format).
 format:

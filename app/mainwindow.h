@@ -15,6 +15,7 @@
 //   mainwindow_display.cpp  writing gathered lines and values to the widgets
 //   mainwindow_device.cpp   version buttons, information answers, threshold
 //   mainwindow_trigger.cpp  the trigger test tab
+//   mainwindow_capture.cpp  the "记录" menu: capture of the line
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -97,14 +98,21 @@ private slots:
     void on_action_about_triggered();
     void on_pushClearHEX_clicked();
     void on_lineEditCmd_returnPressed();
+    void on_action_startCapture_triggered();
+    void on_action_stopCapture_triggered();
 
 private:
     void initTimers();
     void fillPortList();
     void fixReadoutSizes();
+    void fitPortBoxToEntries();
 
     // Port
     void portLost();
+
+    // Capture (mainwindow_capture.cpp)
+    void initCapture();
+    void captureFailed(const QString &reason);
 
     // Sending (mainwindow_send.cpp)
     bool sendCommand(quint8 code, bool addressable);
@@ -115,7 +123,7 @@ private:
 
     // Measurements
     void showMeasurement(const Measurement &m);
-    void feedChart(quint16 distance);
+    void feedChart(const Measurement &m);
     void updateFrameRate(bool update);
     bool evaluateTrigger(quint16 distance);
 

@@ -26,13 +26,13 @@ void MainWindow::showMeasurement(const Measurement &m)
 
     // Only the 0x81 frame counts towards the frame rate.
     updateFrameRate(!m.extended);
-    feedChart(m.distance);
+    feedChart(m);
 }
 
-void MainWindow::feedChart(quint16 distance)
+void MainWindow::feedChart(const Measurement &m)
 {
     if (ui->chartcheckBox->isChecked())
-        chartWindow->appendSample(0, distance, QStringLiteral("Distance"));
+        chartWindow->appendMeasurement(m.distance, m.amplitude);
 }
 
 void MainWindow::updateFrameRate(bool update)

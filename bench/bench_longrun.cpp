@@ -4,7 +4,8 @@
 //
 //   realtime   100 frames/s, one frame per read, 60 s: CPU per frame of a bare
 //              port reading the stream (what waking for each frame costs here),
-//              then of the window with the chart window hidden, then shown;
+//              then of the window with the chart window hidden, then shown
+//              with its statistics panel hidden, then shown with the panel;
 //              three rounds and their medians; the module runs as a process of
 //              its own (korvani-sim), so only the reader's CPU is counted
 //   fast       frames one per read as fast as the window takes them, 10^6:
@@ -177,17 +178,19 @@ double bareLine(int seconds)
     return printRealtime("bare port   ", (bytes - bytes0) / FrameBytes, seconds, Cpu::now() - cpu0, reads - reads0);
 }
 
-double window(int seconds, bool chartShown)
+double window(int seconds, bool chartShown, bool panelShown = true)
 {
     StreamingModule module;
     Bench b;
     if (!module.start() || !b.start(chartShown, module.port))
         return -1;
+    if (!panelShown)
+        b.link.chart->findChild<QWidget *>(QStringLiteral("statsPanel"))->hide();
     runFor(5000);  // warm-up
     const quint64 counted0 = b.counted(), reads0 = b.reads;
     const Cpu cpu0 = Cpu::now();
     runFor(seconds * 1000);
-    return printRealtime(chartShown ? "chart shown " : "chart hidden", b.counted() - counted0,
+    return printRealtime(!chartShown ? "chart hidden" : panelShown ? "chart shown " : "chart, no panel", b.counted() - counted0,
                          seconds, Cpu::now() - cpu0, b.reads - reads0);
 }
 
@@ -197,20 +200,23 @@ double window(int seconds, bool chartShown)
 int realtime(int seconds)
 {
     constexpr int rounds = 3;
-    QVector<double> bare, hidden, shown;
+    QVector<double> bare, hidden, chartAlone, shown;
     for (int round = 0; round < rounds; ++round) {
         bare << bareLine(seconds);
         hidden << window(seconds, false);
+        chartAlone << window(seconds, true, false);
         shown << window(seconds, true);
     }
-    for (QVector<double> *figures : {&bare, &hidden, &shown}) {
+    for (QVector<double> *figures : {&bare, &hidden, &chartAlone, &shown}) {
         std::sort(figures->begin(), figures->end());
         if (figures->first() < 0)
             return 1;
     }
     std::printf("realtime, median of %d rounds of %d s: bare port %.0f us, chart hidden %.0f us, "
-                "chart shown %.0f us CPU per frame\n",
-                rounds, seconds, bare[rounds / 2], hidden[rounds / 2], shown[rounds / 2]);
+                "chart shown without its statistics panel %.0f us, with it %.0f us CPU per frame "
+                "(panel: %+.0f us)\n",
+                rounds, seconds, bare[rounds / 2], hidden[rounds / 2], chartAlone[rounds / 2],
+                shown[rounds / 2], shown[rounds / 2] - chartAlone[rounds / 2]);
     return 0;
 }
 

@@ -74,6 +74,12 @@ ChartForm::ChartForm(QWidget *parent)
 
     ui->autoSW->hide();
 
+    panel = new StatsPanel(*ui, history[0], this);
+    // The plot keeps clear of the panel over its right-hand side.
+    QMargins margins = chart->margins();
+    margins.setRight(margins.right() + ui->statsPanel->sizeHint().width());
+    chart->setMargins(margins);
+
     redrawTimer.setSingleShot(true);
     redrawTimer.setInterval(redrawIntervalMs);
     connect(&redrawTimer, &QTimer::timeout, this, &ChartForm::catchUpDrawing);
@@ -112,9 +118,25 @@ void ChartForm::appendSample(quint16 seriesIndex, quint16 value, const QString &
     if (series[seriesIndex]->name() != name)
         series[seriesIndex]->setName(name);
     history[seriesIndex].append(value);
+    if (seriesIndex == 0) {
+        panel->recordSample(nextAmplitude);
+        nextAmplitude = 0;
+    }
     scrollAxisXFor(x);
     qCDebug(lcChart) << yMin << yMax;
 
+    scheduleRedraw();
+}
+
+void ChartForm::appendMeasurement(quint16 distance, quint16 amplitude)
+{
+    nextAmplitude = amplitude;
+    appendSample(0, distance, QStringLiteral("Distance"));
+}
+
+void ChartForm::setFailedChecks(quint64 total)
+{
+    panel->setFailedChecks(total);
     scheduleRedraw();
 }
 
@@ -150,6 +172,7 @@ void ChartForm::catchUpDrawing()
         axisX->setRange(scrolledMin, scrolledMax);
     for (int i = 0; i < seriesCount; ++i)
         refreshDrawnSeries(i);
+    panel->refresh();
 }
 
 void ChartForm::refreshDrawnSeries(int index)

@@ -5,6 +5,7 @@
 #include <QtCharts/QChartView>
 
 #include "chart/samplehistory.h"
+#include "chart/statspanel.h"
 #include "platform/qtcompat.h"
 
 namespace Ui {
@@ -22,6 +23,10 @@ class ChartForm;
 // QValueAxis range change relayouts the axis, about 0.3 ms, and a redraw with
 // its repaint costs about 2.5 ms, so at 100 samples/s a redraw per 35 ms took
 // ~700 us per sample and one per 100 ms takes ~250 (bench_longrun, realtime).
+//
+// Beside the chart, a statistics panel and histogram over the latest charted
+// samples (StatsPanel), refreshed with the redraw: nothing is worked out
+// while the window is hidden.
 class ChartForm : public QtCharts::QChartView
 {
     Q_OBJECT
@@ -32,6 +37,11 @@ public:
 
     // seriesIndex 0 or 1; other indices are ignored.
     void appendSample(quint16 seriesIndex, quint16 value, const QString &name);
+    // A measurement's distance to series 0 ("Distance"), its amplitude to the panel.
+    void appendMeasurement(quint16 distance, quint16 amplitude);
+    // Failed checks counted on the line so far, for the panel.
+    void setFailedChecks(quint64 total);
+    StatsPanel &statsPanel() { return *panel; }
 
     int sampleCount(int seriesIndex) const;
     quint16 sample(int seriesIndex, int index) const;
@@ -84,6 +94,8 @@ private:
     };
     DrawnRange drawn[seriesCount];
     QTimer redrawTimer;
+    StatsPanel *panel = nullptr;
+    quint16 nextAmplitude = 0;  // of the distance appendSample() takes next
 };
 
 #endif // CHARTFORM_H

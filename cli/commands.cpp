@@ -5,6 +5,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "records.h"
+#include "replaysource.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
 #include "platform/quitonsignal.h"
@@ -181,6 +182,9 @@ int measure(ModuleLine &s, QIODevice &out)
     MeasureRun run(s, records, limits);
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
+    // A replayed run ends with its capture.
+    if (s.replay())
+        QObject::connect(s.replay(), &ReplaySource::finished, &run, &MeasureRun::interrupt);
     const MeasureRun::End end = run.run();
     file.close();
 
@@ -216,7 +220,7 @@ int runCommand(const CliOptions &o, QIODevice &out)
 
     ModuleLine s(o);
     if (!s.open())
-        return ExitStatus::LinkFailure;
+        return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
     switch (o.command) {
     case CliCommand::Version: return version(s, out);
     case CliCommand::Info: return info(s, out);

@@ -5,7 +5,6 @@
 #include "records.h"
 #include "moduleline.h"
 
-#include <QDateTime>
 #include <QEventLoop>
 #include <QIODevice>
 #include <QLoggingCategory>
@@ -147,8 +146,10 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
     if (!collecting)
         return;
     const CliOptions &o = line.options();
-    // One time stamp per read: its frames arrived together.
-    writer->setTime(QDateTime::currentMSecsSinceEpoch());
+    // One time stamp per read: its frames arrived together. The link's read
+    // time is the recorded one when a capture is replayed.
+    const qint64 readUs = line.link().readTimeUs();
+    writer->setTime(readUs / 1000);
     for (const QByteArray &frame : frames) {
         if (!isMeasurementCode(quint8(frame.at(1))))
             continue;
@@ -156,10 +157,10 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         if (!a.measurement)
             continue;
         if (stats.isEmpty()) {
-            sinceFirst.start();
-            if (o.durationMs)
+            firstReadUs = readUs;
+            if (o.durationMs && o.replay.isEmpty())
                 durationTimer.start(int(*o.durationMs));
-        } else if (o.durationMs && sinceFirst.elapsed() >= *o.durationMs) {
+        } else if (o.durationMs && (readUs - firstReadUs) / 1000 >= *o.durationMs) {
             finish(End::Done);
             break;
         }
@@ -169,7 +170,7 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         amplitudes += m.amplitude;
         if (band && isOutside(m.distance, *band))
             ++outsideCount;
-        lastFrameNs = sinceFirst.nsecsElapsed();
+        lastFrameNs = (readUs - firstReadUs) * 1000;
         if (o.count && stats.count() >= *o.count) {
             finish(End::Done);
             break;

@@ -81,7 +81,7 @@ private:
     QTimer durationTimer;
     QTimer watchdog;
     QTimer pollTimer;
-    QElapsedTimer sinceFirst;
+    qint64 firstReadUs = 0;  // the link's time of the first frame's read
     qint64 lastFrameNs = 0;
 };
 

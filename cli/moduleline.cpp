@@ -1,6 +1,7 @@
 #include "moduleline.h"
 
 #include "protocol/commands.h"
+#include "replaysource.h"
 #ifdef KORVANI_WITH_SIM
 #include "sim/simulatedmodule.h"
 #endif
@@ -29,6 +30,19 @@ ModuleLine::~ModuleLine() = default;
 bool ModuleLine::open()
 {
     port = opts.port;
+    if (!opts.replay.isEmpty()) {
+        replaySource = std::make_unique<ReplaySource>(moduleLink, opts.replay);
+        if (!replaySource->open()) {
+            replayRefused = true;
+            const QByteArray line = (QStringLiteral("korvani-cli: ") + replaySource->message()
+                                     + QLatin1Char('\n')).toLocal8Bit();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            return false;
+        }
+        port = opts.replay;
+        replaySource->start();
+        return true;
+    }
 #ifdef KORVANI_WITH_SIM
     if (opts.sim) {
         sim = std::make_unique<SimulatedModule>();
@@ -49,6 +63,16 @@ bool ModuleLine::open()
     if (!moduleLink.open(port, opts.baud)) {
         report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
         return false;
+    }
+    if (!opts.capture.isEmpty()) {
+        LineCapture &capture = moduleLink.capture();
+        if (!capture.start(opts.capture, port, opts.baud)) {
+            report(capture.errorString());
+            return false;
+        }
+        // The run goes on without its capture.
+        connect(&capture, &LineCapture::failed, this,
+                [this](const QString &why) { report(QStringLiteral("capture stopped: ") + why); });
     }
     return true;
 }

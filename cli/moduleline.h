@@ -10,6 +10,9 @@
 // first answer with an expected code that arrives within the time-out
 // (counted from the moment the frame went out); answers with other codes (a
 // streamed measurement, say) do not end the wait.
+//
+// With --capture the link keeps the line in a capture file from the open on;
+// with --replay no port is opened and a capture is played into the link.
 
 #include "options.h"
 #include "decode/answers.h"
@@ -20,6 +23,7 @@
 #include <memory>
 #include <optional>
 
+class ReplaySource;
 class SimulatedModule;
 
 class ModuleLine : public QObject
@@ -30,8 +34,13 @@ public:
     explicit ModuleLine(const CliOptions &options, QObject *parent = nullptr);
     ~ModuleLine() override;
 
-    // Starts the simulated module if asked, then opens the port.
+    // Starts the simulated module if asked, then opens the port (or the
+    // capture to replay, which then plays from the next event-loop turn).
     bool open();
+    // open() failed on a malformed capture to replay (a usage error), not on the line.
+    bool badReplay() const { return replayRefused; }
+    // The capture being played, or null.
+    ReplaySource *replay() const { return replaySource.get(); }
 
     ModuleLink &link() { return moduleLink; }
     const CliOptions &options() const { return opts; }
@@ -61,6 +70,8 @@ private:
 #ifdef KORVANI_WITH_SIM
     std::unique_ptr<SimulatedModule> sim;
 #endif
+    std::unique_ptr<ReplaySource> replaySource;
+    bool replayRefused = false;
     QString port;
     QString failure;
 };

@@ -44,7 +44,7 @@ const QList<CommandEntry> &commands()
     return list;
 }
 
-const QStringList lineOptions = {"port", "sim", "baud", "id", "timeout", "help"};
+const QStringList lineOptions = {"port", "sim", "baud", "id", "timeout", "help", "capture", "replay"};
 
 std::optional<quint64> wholeNumber(const QString &text, quint64 low, quint64 high)
 {
@@ -104,7 +104,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     };
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
-                             "max-outside", "from", "to"})
+                             "max-outside", "from", "to", "capture", "replay"})
         valued(name);
     for (const char *name : {"fixed", "stats"})
         flag(name);
@@ -154,7 +154,21 @@ ParsedArguments parseArguments(const QStringList &arguments)
         return fail(QStringLiteral("--port and --sim exclude each other"));
     if (isSet("port") && o.port.isEmpty())
         return fail(QStringLiteral("--port wants a port name"));
-    if (!o.sim && !isSet("port") && o.command != CliCommand::Ports)
+    if (isSet("replay")) {
+        o.replay = value("replay");
+        if (o.replay.isEmpty())
+            return fail(QStringLiteral("--replay wants a capture file"));
+        if (o.command != CliCommand::Measure && o.command != CliCommand::Test)
+            return fail(QStringLiteral("--replay works with measure and test only"));
+        if (o.sim || isSet("port") || isSet("id") || isSet("capture"))
+            return fail(QStringLiteral("--replay plays a capture: --port, --sim, --id and --capture do not apply"));
+    }
+    if (isSet("capture")) {
+        o.capture = value("capture");
+        if (o.capture.isEmpty())
+            return fail(QStringLiteral("--capture wants a file name"));
+    }
+    if (!o.sim && !isSet("port") && o.replay.isEmpty() && o.command != CliCommand::Ports)
         return fail(WithSim ? QStringLiteral("--port NAME or --sim is required")
                             : QStringLiteral("--port NAME is required"));
     if (isSet("baud")) {
@@ -311,7 +325,8 @@ QString usageLine()
 {
     QString line = QStringLiteral(
         "usage: korvani-cli [--port NAME | --sim] [--baud 115200|9600|921600] [--id N] [--timeout MS]\n"
-        "                   [--format text|csv|json] [--output FILE] COMMAND [ARGS]");
+        "                   [--format text|csv|json] [--output FILE] [--capture FILE]\n"
+        "                   [--replay FILE] COMMAND [ARGS]");
     return WithSim ? line : line.replace(QStringLiteral("[--port NAME | --sim]"), QStringLiteral("--port NAME"));
 }
 
@@ -330,6 +345,11 @@ The line:
   --format FORMAT    records as text (default), csv or json (JSON Lines)
   --output FILE      write the records to FILE, line by line as they arrive;
                      the summary and the verdict still go to standard output
+  --capture FILE     keep every read and write on the line in FILE with its time
+                     (a capture; written as it comes, at least every 100 ms)
+  --replay FILE      measure or test on a capture instead of a port, as fast as
+                     it reads; records keep their recorded times. A malformed
+                     capture ends with "FILE:LINE: reason" and status 64
 
 Commands:
   ports                          the serial ports present: name, tab, description
@@ -366,7 +386,7 @@ Exit status:
   0   done, or the test passed
   1   the test failed (or the module holds another threshold than the one set)
   2   the port could not be opened, the module did not answer, or the port went away
-  64  usage error
+  64  usage error, or a malformed capture (--replay)
 
 Debug output is off; QT_LOGGING_RULES="korvani.*.debug=true" turns it on.
 )");

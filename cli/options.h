@@ -28,6 +28,8 @@ struct CliOptions {
     int timeoutMs = 100;
     OutputFormat format = OutputFormat::Text;
     QString output;  // empty: records go to standard output
+    QString capture;  // empty: no capture of the line
+    QString replay;   // a capture played instead of a port (measure, test)
 
     CliCommand command = CliCommand::Ports;
 

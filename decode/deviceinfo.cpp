@@ -114,11 +114,13 @@ QStringList coefficients(const QByteArray &frame)
         c[k] = coefficient(frame, k);
 
     // Numbers never contain '%', so chaining arg(double) cannot pick up a
-    // placeholder from an inserted value.
+    // placeholder from an inserted value. Each coefficient is shown as the
+    // number it is: a fixed "0." in front of the squared term's would turn
+    // 0.00012 into "0.0.00012".
     return {
         QString::fromUtf8(name, nameLength),
-        QString::fromUtf8("温度[大]: y = 0.%1x^2 + %2x + %3").arg(c[0]).arg(c[1]).arg(c[2]),
-        QString::fromUtf8("温度[小]: y = 0.%1x^2 + %2x + %3").arg(c[3]).arg(c[4]).arg(c[5]),
+        QString::fromUtf8("温度[大]: y = %1x^2 + %2x + %3").arg(c[0]).arg(c[1]).arg(c[2]),
+        QString::fromUtf8("温度[小]: y = %1x^2 + %2x + %3").arg(c[3]).arg(c[4]).arg(c[5]),
         QString::fromUtf8("环境: y = %1x + %2").arg(c[6]).arg(c[7]),
         QString::fromUtf8("线性: y = %1x + %2").arg(c[8]).arg(c[9]),
     };

@@ -71,6 +71,7 @@ bool ModuleLink::open(const QString &portName, qint32 baudRate)
 void ModuleLink::close()
 {
     quietTimer.stop();
+    lineCapture.flush();
     if (serial.isOpen())
         serial.close();
 }
@@ -89,11 +90,13 @@ ModuleLink::Reply ModuleLink::send(const QByteArray &frame, const Expect &expect
         answerTimer.start(timeoutMs);
     }
     emit frameSent(frame);
+    const qint64 writtenUs = clock.nowUs();
     if (serial.write(frame) != frame.size()) {
         if (wait == &mine)
             endWait(SendResult::WriteFailed);
         return {SendResult::WriteFailed, QByteArray()};
     }
+    lineCapture.record(CaptureDirection::Tx, frame, writtenUs);
     if (!expect.waits())
         return {SendResult::Sent, QByteArray()};
 
@@ -114,12 +117,27 @@ void ModuleLink::endWait(SendResult result, const QByteArray &frame)
 
 void ModuleLink::readReceived()
 {
-    deliver(rxFramer.feed(serial.readAll()));
+    readUs = clock.nowUs();
+    const QByteArray bytes = serial.readAll();
+    lineCapture.record(CaptureDirection::Rx, bytes, readUs);
+    deliver(rxFramer.feed(bytes));
     // A candidate frame still incomplete is given up if the line stays quiet.
     if (rxFramer.hasPartial())
         quietTimer.start();
     else
         quietTimer.stop();
+}
+
+void ModuleLink::receiveRecorded(const QByteArray &bytes, qint64 timeUs)
+{
+    // A partial frame before a pause the live line would have given up is
+    // given up here too, so framing follows the recorded timing.
+    if (rxFramer.hasPartial() && timeUs - readUs >= qint64(ResponseFramer::QuietGiveUpMs) * 1000) {
+        readUs += qint64(ResponseFramer::QuietGiveUpMs) * 1000;
+        deliver(rxFramer.giveUpPartial());
+    }
+    readUs = timeUs;
+    deliver(rxFramer.feed(bytes));
 }
 
 void ModuleLink::giveUpQuietPartial()

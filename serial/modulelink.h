@@ -26,8 +26,15 @@
 // framesReceived before the wait they end returns. A port that fails under
 // the link (adapter pulled out) is closed and reported once through
 // portLost; a waiting send then returns at once with PortLost.
+//
+// Every read and every written frame passes the capture (capture()), which
+// keeps them in a file while it runs. receiveRecorded() feeds bytes read
+// earlier (a capture played back) through the same framing and delivery as a
+// read of the port, with their recorded time.
 
 #include "protocol/responseframer.h"
+#include "serial/linecapture.h"
+#include "serial/lineclock.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -101,6 +108,15 @@ public:
     ResponseFramer &framer() { return rxFramer; }
     const ResponseFramer &framer() const { return rxFramer; }
 
+    LineCapture &capture() { return lineCapture; }
+    // The time of the read being delivered, in milliseconds since the epoch
+    // (the link's clock; for recorded bytes, their recorded time).
+    qint64 readTimeMs() const { return readUs / 1000; }
+    qint64 readTimeUs() const { return readUs; }
+    // Bytes read earlier, delivered as if read now; `timeUs` since the epoch,
+    // never earlier than the previous call's.
+    void receiveRecorded(const QByteArray &bytes, qint64 timeUs);
+
 signals:
     // Just before the bytes of a frame are written.
     void frameSent(const QByteArray &frame);
@@ -124,6 +140,9 @@ private:
 
     QSerialPort serial;
     ResponseFramer rxFramer;
+    LineClock clock;
+    LineCapture lineCapture{clock};
+    qint64 readUs = 0;
     QTimer answerTimer;
     QTimer quietTimer;
     int timeoutMs = DefaultAnswerTimeoutMs;

@@ -31,6 +31,10 @@ int main(int argc, char *argv[])
     SimulatedModule module;
     SimSession session(module, options);
     if (!session.start()) {
+        if (session.badReplay()) {
+            qCritical().noquote() << "korvani-demo:" << session.errorString();
+            return 64;
+        }
         qCritical().noquote() << "cannot start the simulated module:" << session.errorString();
         return 1;
     }

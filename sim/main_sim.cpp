@@ -53,9 +53,13 @@ int main(int argc, char *argv[])
         say(stderr, QStringLiteral("korvani-sim: ") + reason);
         QCoreApplication::exit(1);
     });
+    QObject::connect(&session, &SimSession::replayFinished, &app, [](const QString &warning) {
+        say(stderr, warning.isEmpty() ? QStringLiteral("korvani-sim: the capture has been played")
+                                      : QStringLiteral("korvani-sim: ") + warning);
+    });
     if (!session.start()) {
         say(stderr, QStringLiteral("korvani-sim: ") + session.errorString());
-        return 1;
+        return session.badReplay() ? 64 : 1;
     }
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "simoptions.h"
 
+#include "captureplayer.h"
 #include "simulatedmodule.h"
 
 #include <QCommandLineParser>
@@ -30,6 +31,10 @@ const Switch switches[] = {
     {"go-away", "Disappear after writing this many frames.", "n"},
     {"replug", "After disappearing, come back on a new device after this many ms.", "ms"},
     {"stream", "Start measuring at once (measuring at power-up).", nullptr},
+    {"replay", "Play the rx lines of this capture file with their recorded timing instead of "
+               "answering, from the program's first command on.", "file"},
+    {"speed", "Replay at this many times the recorded pace (default 1).", "x"},
+    {"fast", "Replay as fast as the program reads.", nullptr},
 };
 
 bool readNumber(const QCommandLineParser &parser, const char *name, int low, int high,
@@ -102,6 +107,30 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     read.stream = flag("stream");
     if (flag("link"))
         read.link = parser.value(QStringLiteral("link"));
+    if (flag("replay"))
+        read.replay = parser.value(QStringLiteral("replay"));
+    if ((flag("speed") || flag("fast")) && read.replay.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("--speed and --fast go with --replay");
+        return false;
+    }
+    if (flag("speed") && flag("fast")) {
+        if (error)
+            *error = QStringLiteral("--speed and --fast exclude each other");
+        return false;
+    }
+    if (flag("speed")) {
+        bool ok = false;
+        read.speed = parser.value(QStringLiteral("speed")).toDouble(&ok);
+        if (!ok || !(read.speed >= 0.001 && read.speed <= 1000000)) {
+            if (error)
+                *error = QStringLiteral("--speed wants a factor from 0.001 to 1000000, not '%1'")
+                             .arg(parser.value(QStringLiteral("speed")));
+            return false;
+        }
+    }
+    if (flag("fast"))
+        read.speed = 0;
     options = read;
     return true;
 }
@@ -138,9 +167,21 @@ SimSession::SimSession(SimulatedModule &module, const SimOptions &options, QObje
     });
 }
 
+SimSession::~SimSession() = default;
+
 bool SimSession::start()
 {
     applySimOptions(options, module);
+    if (!options.replay.isEmpty()) {
+        module.setSilent(true);
+        player = std::make_unique<CapturePlayer>(module, options.replay, options.speed);
+        if (!player->open()) {
+            error = player->message();
+            replayRefused = true;
+            return false;
+        }
+        connect(player.get(), &CapturePlayer::finished, this, &SimSession::replayFinished);
+    }
     if (!module.open()) {
         error = module.errorString();
         return false;
@@ -154,6 +195,8 @@ bool SimSession::start()
     emit portReady(module.portName());
     if (options.goAwayFrames >= 0)
         module.setGoAwayAfterFrames(options.goAwayFrames);
+    if (player)
+        player->arm();
     return true;
 }
 

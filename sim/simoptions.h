@@ -10,10 +10,14 @@
 // as QCommandLineParser does); then a SimSession applies
 // the options to a module, opens its line, arms the go-away fault and, when
 // the module goes away with --replug, opens a new line after the pause.
+// With --replay the module stays silent and a CapturePlayer plays the
+// capture on its line from the program's first command on.
 
 #include <QObject>
 #include <QString>
+#include <memory>
 
+class CapturePlayer;
 class QCommandLineParser;
 class QCoreApplication;
 class SimulatedModule;
@@ -34,6 +38,8 @@ struct SimOptions {
     int replugMs = -1;       // -1: stays away
     bool stream = false;
     QString link;            // empty: no symbolic link
+    QString replay;          // a capture to play instead of answering
+    double speed = 1.0;      // replay pace; 0: as fast as the program reads
 };
 
 void addSimOptions(QCommandLineParser &parser);
@@ -51,10 +57,13 @@ class SimSession : public QObject
 
 public:
     SimSession(SimulatedModule &module, const SimOptions &options, QObject *parent = nullptr);
+    ~SimSession() override;
 
     // Applies the options and opens the line; false with errorString() set.
     bool start();
     QString errorString() const { return error; }
+    // start() refused a malformed capture (errorString() is "FILE:LINE: reason").
+    bool badReplay() const { return replayRefused; }
 
 signals:
     // The device path to open, on start and after every replug.
@@ -63,6 +72,8 @@ signals:
     void wentAway(bool returning);
     // A replug failed; the module stays away.
     void failed(const QString &reason);
+    // The capture has been played; `warning` when its cut-off last line was skipped.
+    void replayFinished(const QString &warning);
 
 private:
     void reopen();
@@ -70,6 +81,8 @@ private:
     SimulatedModule &module;
     SimOptions options;
     QString error;
+    std::unique_ptr<CapturePlayer> player;
+    bool replayRefused = false;
 };
 
 #endif // SIMOPTIONS_H

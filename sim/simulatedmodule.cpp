@@ -22,6 +22,7 @@ SimulatedModule::SimulatedModule(QObject *parent)
 
     connect(&writer, &LineWriter::framesWritten, this, &SimulatedModule::countWritten);
     connect(&writer, &LineWriter::progressed, this, &SimulatedModule::refillBenchmark);
+    connect(&writer, &LineWriter::progressed, this, &SimulatedModule::lineProgressed);
     connect(&writer, &LineWriter::failed, this, [this](const QString &reason) {
         error = reason;
         goAway();

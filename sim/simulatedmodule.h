@@ -136,6 +136,8 @@ public:
 signals:
     void commandReceived(const QByteArray &frame);
     void closed();
+    // Queued bytes went out: there may be room for more (see queuedBytes()).
+    void lineProgressed();
 
 private:
     struct PendingCommand {

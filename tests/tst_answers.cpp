@@ -77,15 +77,21 @@ private slots:
         QTest::newRow("coefficients")
             << responseFrame(0xD0, coefficientData("AB", {0.5f, 1.25f, -3.0f, 2e-7f, 100000.0f,
                                                           1234567.0f, 0.1f, -2.5f, 1.0f, 42.0f}))
-            << QStringList{"AB", u("温度[大]: y = 0.0.5x^2 + 1.25x + -3"),
-                           u("温度[小]: y = 0.2e-07x^2 + 100000x + 1.23457e+06"),
+            << QStringList{"AB", u("温度[大]: y = 0.5x^2 + 1.25x + -3"),
+                           u("温度[小]: y = 2e-07x^2 + 100000x + 1.23457e+06"),
                            u("环境: y = 0.1x + -2.5"), u("线性: y = 1x + 42")} << -1;
+        QTest::newRow("coefficients: each shown as the number it is, sign included")
+            << responseFrame(0xD0, coefficientData("TOF", {0.00012f, 0.85f, -3.2f, -1.5f, 0.0f,
+                                                           12.0f, 0.0f, 0.0f, 0.0f, 0.0f}))
+            << QStringList{"TOF", u("温度[大]: y = 0.00012x^2 + 0.85x + -3.2"),
+                           u("温度[小]: y = -1.5x^2 + 0x + 12"),
+                           u("环境: y = 0x + 0"), u("线性: y = 0x + 0")} << -1;
         QVector<float> pi(10, 0.0f);
         pi[8] = 3.14159274f;
         QTest::newRow("coefficients single precision, name up to its first zero, UTF-8")
             << responseFrame(0xD0, coefficientData(QByteArray("TOF温度\0CD", 11), pi))
-            << QStringList{u("TOF温度"), u("温度[大]: y = 0.0x^2 + 0x + 0"),
-                           u("温度[小]: y = 0.0x^2 + 0x + 0"), u("环境: y = 0x + 0"),
+            << QStringList{u("TOF温度"), u("温度[大]: y = 0x^2 + 0x + 0"),
+                           u("温度[小]: y = 0x^2 + 0x + 0"), u("环境: y = 0x + 0"),
                            u("线性: y = 3.14159x + 0")} << -1;
         QTest::newRow("threshold, longer data") << responseFrame(0x03, hex("F4 01 00 00"))
                                                 << QStringList() << 500;

@@ -1,13 +1,17 @@
 // A log view over its book: bounded to the newest lines in order, still
-// while the user reads further up and caught up once back at the end; long
-// lines wrapped; a selection copies the text it covers.
+// while the user reads further up or selects with the mouse, and caught up
+// once back at the end; long lines wrapped; the keys of a text view; a
+// selection copies the text it covers, and only what is still in the view.
 
 #include "widgets/logview.h"
 #include "log/logbook.h"
 
 #include <QClipboard>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -19,6 +23,54 @@ QVector<std::pair<int, QString>> rowsShown(const LogView &view)
     for (int y = 4 + step / 2; y < view.viewport()->height() - 4; y += step)
         rows.append({y, view.lineAt(QPoint(4, y))});
     return rows;
+}
+
+// A pointer moved with the left button down (QTest's own move sends none).
+void dragTo(QWidget *port, const QPoint &pos)
+{
+    QMouseEvent move(QEvent::MouseMove, pos, port->mapToGlobal(pos), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(port, &move);
+}
+
+// A double click as the system delivers it: press, release, double click, release.
+void doubleClick(QWidget *port, const QPoint &pos)
+{
+    QTest::mouseClick(port, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(port, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(port, Qt::LeftButton, {}, pos);
+}
+
+// Lines "<prefix>0000" ... into the book and then the view, as the window does.
+QStringList feed(LogBook &book, LogView &view, int n, const QString &prefix, int from = 0)
+{
+    QStringList lines;
+    for (int i = 0; i < n; ++i)
+        lines << QStringLiteral("%1%2").arg(prefix).arg(from + i, 4, 10, QLatin1Char('0'));
+    book.append(lines);
+    view.appendLines(lines);
+    return lines;
+}
+
+// A shown view over a book of its own.
+struct ShownView {
+    LogBook book;
+    LogView view;
+    ShownView(int width, int height)
+    {
+        view.setBook(&book);
+        view.resize(width, height);
+        view.show();
+    }
+};
+
+QString firstShown(const LogView &view)
+{
+    return rowsShown(view).value(0).second;
+}
+
+QToolButton *heldButton(const LogView &view)
+{
+    return view.findChild<QToolButton *>(QStringLiteral("heldLines"));
 }
 } // namespace
 
@@ -109,11 +161,9 @@ private slots:
     // when the view becomes wider.
     void longLinesWrap()
     {
-        LogView view;
-        LogBook book;
-        view.setBook(&book);
-        view.resize(300, 300);
-        view.show();
+        ShownView shown(300, 300);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
         QString longLine = QStringLiteral("Received:");
         for (int i = 0; i < 30; ++i)
             longLine += QStringLiteral(" %1").arg(i * 1234567, 7, 16, QLatin1Char('0'));
@@ -149,13 +199,262 @@ private slots:
         QCOMPARE(std::count_if(wide.begin(), wide.end(), [&](const auto &r) { return r.second == longLine; }), 1);
     }
 
+    // Home, End, Space and Shift+Space move the view as in other text views;
+    // the page keys and arrows still do. Positions are in pages from the top
+    // (-1: the last page).
+    void keysMoveTheView_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("startPage");
+        QTest::addColumn<int>("expectedPage");
+        const int none = Qt::NoModifier, ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
+        QTest::newRow("Home") << int(Qt::Key_Home) << none << -1 << 0;
+        QTest::newRow("Ctrl+Home") << int(Qt::Key_Home) << ctrl << 3 << 0;
+        QTest::newRow("End") << int(Qt::Key_End) << none << 0 << -1;
+        QTest::newRow("Ctrl+End") << int(Qt::Key_End) << ctrl << 2 << -1;
+        QTest::newRow("Space") << int(Qt::Key_Space) << none << 1 << 2;
+        QTest::newRow("Shift+Space") << int(Qt::Key_Space) << shift << 3 << 2;
+        QTest::newRow("Shift+Space at the top") << int(Qt::Key_Space) << shift << 0 << 0;
+        QTest::newRow("Page Down") << int(Qt::Key_PageDown) << none << 0 << 1;
+    }
+    void keysMoveTheView()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, startPage);
+        QFETCH(int, expectedPage);
+        ShownView shown(400, 200);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
+        const QStringList lines = feed(book, view, 300, QStringLiteral("line "));
+        const int page = view.verticalScrollBar()->pageStep();
+        QVERIFY(page > 1 && 5 * page < lines.size());
+        const auto top = [&](int p) { return p < 0 ? lines.at(lines.size() - page) : lines.at(p * page); };
+        view.verticalScrollBar()->setValue(startPage < 0 ? view.verticalScrollBar()->maximum() : startPage * page);
+        QCOMPARE(firstShown(view), top(startPage));
+        QTest::keyClick(&view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(firstShown(view), top(expectedPage));
+    }
+
+    // Copy takes what is still selected; once every selected line has left
+    // the view it leaves the clipboard as it was, and the menu's copy is off.
+    void copyTakesOnlyWhatIsLeft_data()
+    {
+        QTest::addColumn<bool>("viaMenu");
+        QTest::addColumn<int>("linesAfter");  // appended after the selection, the view at its end
+        QTest::addColumn<QString>("expected");
+        const int pushesTwoOut = LogView::MaxViewLines - 10 + 2;  // a0000 and a0001 leave the view
+        for (bool menu : {false, true}) {
+            const char *how = menu ? "menu" : "Ctrl+C";
+            QTest::addRow("%s, all still shown", how) << menu << 0 << "a0002\na0003\na0004";
+            QTest::addRow("%s, first line left", how) << menu << pushesTwoOut + 1 << "a0003\na0004";
+            QTest::addRow("%s, all left", how) << menu << LogView::MaxViewLines << "kept";
+        }
+    }
+    void copyTakesOnlyWhatIsLeft()
+    {
+        QFETCH(bool, viaMenu);
+        QFETCH(int, linesAfter);
+        QFETCH(QString, expected);
+        ShownView shown(400, 300);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
+        feed(book, view, 10, QStringLiteral("a"));
+        QWidget *const port = view.viewport();
+        const auto rows = rowsShown(view);
+        QTest::mouseClick(port, Qt::LeftButton, {}, QPoint(0, rows.at(2).first));
+        QTest::mouseClick(port, Qt::LeftButton, Qt::ShiftModifier, QPoint(399, rows.at(4).first));
+        QCOMPARE(view.selectedText(), QStringLiteral("a0002\na0003\na0004"));
+        for (int done = 0; done < linesAfter; done += 100)  // display periods of 100 lines
+            feed(book, view, qMin(100, linesAfter - done), QStringLiteral("b"), done);
+        QCOMPARE(view.heldLines(), qint64(0));
+
+        QApplication::clipboard()->setText(QStringLiteral("kept"));
+        if (!viaMenu) {
+            QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        } else {
+            QStringList texts;
+            bool copyEnabled = false;
+            QTimer::singleShot(0, &view, [&] {
+                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                for (QAction *action : menu->actions())
+                    texts << action->text();
+                copyEnabled = menu->actions().value(0)->isEnabled();
+                if (copyEnabled)
+                    menu->actions().value(0)->trigger();
+                menu->close();
+            });
+            const QPoint at(20, 20);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, port->mapToGlobal(at));
+            QCoreApplication::sendEvent(port, &event);
+            QCOMPARE(texts, (QStringList{QStringLiteral("复制"), QStringLiteral("全选")}));
+            QCOMPARE(copyEnabled, expected != QLatin1String("kept"));
+        }
+        QCOMPARE(QApplication::clipboard()->text(), expected);
+    }
+
+    // While the button is down the view holds new lines as when scrolled up,
+    // so a drag over four rows at the end selects those four lines; the
+    // corner tells how many wait, and the view catches up on release.
+    void mouseSelectionHoldsTheView()
+    {
+        ShownView shown(400, 300);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
+        feed(book, view, 200, QStringLiteral("line "));
+        QWidget *const port = view.viewport();
+        const auto rows = rowsShown(view);
+        const int from = rows.size() - 6;
+        QTest::mousePress(port, Qt::LeftButton, {}, QPoint(0, rows.at(from).first));
+        feed(book, view, 30, QStringLiteral("new "));
+        dragTo(port, QPoint(399, rows.at(from + 3).first));
+        feed(book, view, 30, QStringLiteral("new "), 30);
+        QCOMPARE(rowsShown(view), rows);
+        QCOMPARE(view.heldLines(), qint64(60));
+        QToolButton *const held = heldButton(view);
+        QVERIFY(held && held->isVisible());
+        QVERIFY2(held->text().contains(QLatin1String("60")), qPrintable(held->text()));
+        QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(399, rows.at(from + 3).first));
+
+        QStringList dragged;  // the four lines that were under the drag
+        for (int i = from; i < from + 4; ++i)
+            dragged << rows.at(i).second;
+        QCOMPARE(view.selectedText(), dragged.join(QLatin1Char('\n')));
+        QCOMPARE(view.heldLines(), qint64(0));
+        QVERIFY(!held->isVisible());
+        QCOMPARE(rowsShown(view).last().second, QStringLiteral("new 0059"));
+
+        // Hidden with the button down (another tab in front): no release
+        // comes, and the view must not hold lines for ever.
+        QTest::mousePress(port, Qt::LeftButton, {}, QPoint(0, rows.at(from).first));
+        view.hide();
+        view.show();
+        feed(book, view, 5, QStringLiteral("late "));
+        QCOMPARE(view.heldLines(), qint64(0));
+        QCOMPARE(rowsShown(view).last().second, QStringLiteral("late 0004"));
+    }
+
+    // Scrolled up, the corner counts the lines that wait; End or a click on
+    // the count goes to the end and shows them.
+    void heldLinesAreCounted_data()
+    {
+        QTest::addColumn<bool>("click");
+        QTest::newRow("End key") << false;
+        QTest::newRow("click on the count") << true;
+    }
+    void heldLinesAreCounted()
+    {
+        QFETCH(bool, click);
+        ShownView shown(400, 300);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
+        feed(book, view, 200, QStringLiteral("line "));
+        QToolButton *const held = heldButton(view);
+        QVERIFY(held && !held->isVisible());
+        view.verticalScrollBar()->setValue(10);
+        feed(book, view, 7, QStringLiteral("new "));
+        feed(book, view, 5, QStringLiteral("new "), 7);
+        QVERIFY(held->isVisible());
+        QVERIFY2(held->text().contains(QLatin1String("12")), qPrintable(held->text()));
+        QVERIFY(view.viewport()->geometry().contains(held->geometry()));
+        if (click)
+            held->click();
+        else
+            QTest::keyClick(&view, Qt::Key_End);
+        QCOMPARE(view.heldLines(), qint64(0));
+        QVERIFY(!held->isVisible());
+        QCOMPARE(rowsShown(view).last().second, QStringLiteral("new 0011"));
+    }
+
+    // Dragging past an edge keeps scrolling while the pointer stays there,
+    // and the selection follows to the line that comes in at that edge.
+    void dragPastAnEdgeScrollsOn_data()
+    {
+        QTest::addColumn<bool>("up");
+        QTest::newRow("past the top") << true;
+        QTest::newRow("past the bottom") << false;
+    }
+    void dragPastAnEdgeScrollsOn()
+    {
+        QFETCH(bool, up);
+        ShownView shown(400, 200);
+        LogView &view = shown.view;
+        LogBook &book = shown.book;
+        const QStringList lines = feed(book, view, 400, QStringLiteral("line "));
+        QScrollBar *const bar = view.verticalScrollBar();
+        bar->setValue(200);
+        QWidget *const port = view.viewport();
+        const QPoint start(0, port->height() / 2);
+        const QString pressed = view.lineAt(start);
+        QTest::mousePress(port, Qt::LeftButton, {}, start);
+        const QPoint outside(0, up ? -5 : port->height() + 5);
+        dragTo(port, outside);
+        // No further event: only a timer can take it on.
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(bar->value() - 200) >= 20, 10000);
+        QTest::mouseRelease(port, Qt::LeftButton, {}, outside);
+        const int stopped = bar->value();
+        QTest::qWait(200);
+        QCOMPARE(bar->value(), stopped);  // released: it stops
+        // From the start of the line pressed to the start of the line now at that edge.
+        const int p = pressed.mid(5).toInt();
+        const int edge = view.lineAt(QPoint(0, up ? 0 : port->height() - 1)).mid(5).toInt();
+        const int a = qMin(p, edge), b = qMax(p, edge);
+        const QString expected = QStringList(lines.mid(a, b - a)).join(QLatin1Char('\n')) + QLatin1Char('\n');
+        QCOMPARE(view.selectedText(), expected);
+    }
+
+    // A double click takes the word under the pointer (a value, a hex byte),
+    // a triple click the whole line; each is also the primary selection where
+    // the system has one.
+    void clicksSelectWordOrLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("at");      // index of the character clicked
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<QString>("expected");
+        const QString measurement = QStringLiteral("12:30:01.123,01234,03243,47,0103,1, ");
+        const QString hexLine = QStringLiteral("Received:  89 81 E8 03 0C");
+        const QString formula = QString::fromUtf8("温度[大]: y = 0.00012x^2 + 0.85x + -3.2");
+        QTest::newRow("value") << measurement << 20 << 2 << "03243";
+        QTest::newRow("value, its first digit") << measurement << 13 << 2 << "01234";
+        QTest::newRow("hex byte") << hexLine << 15 << 2 << "81";
+        QTest::newRow("negative number") << formula << formula.size() - 2 << 2 << "-3.2";
+        QTest::newRow("separator alone") << measurement << 18 << 2 << ",";
+        QTest::newRow("triple click: the line") << measurement << 20 << 3 << measurement;
+        QTest::newRow("triple click on a formula") << formula << 3 << 3 << formula;
+    }
+    void clicksSelectWordOrLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, at);
+        QFETCH(int, clicks);
+        QFETCH(QString, expected);
+        LogView view;
+        view.resize(600, 200);
+        view.show();
+        view.appendLines({QStringLiteral("before"), line, QStringLiteral("after")});
+        const QFontMetricsF metrics(view.font());
+        const QPoint pos(int(4 + metrics.horizontalAdvance(line.left(at)) + metrics.horizontalAdvance(line.at(at)) / 2),
+                         rowsShown(view).at(1).first);
+        QWidget *const port = view.viewport();
+        doubleClick(port, pos);
+        if (clicks == 3)
+            QTest::mouseClick(port, Qt::LeftButton, {}, pos);
+        QCOMPARE(view.selectedText(), expected);
+        QClipboard *const clipboard = QApplication::clipboard();
+        if (clipboard->supportsSelection())
+            QCOMPARE(clipboard->text(QClipboard::Selection), expected);
+    }
+
     void selectionCopiesItsText_data()
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("expected");
         QTest::newRow("drag over two lines") << "drag" << "beta two\ngamma three";
         QTest::newRow("shift click") << "shift" << "beta two\ngamma three";
-        QTest::newRow("double click") << "double" << "gamma three";
+        QTest::newRow("double click: a word") << "double" << "three";
         QTest::newRow("select all") << "all" << "alpha one\nbeta two\ngamma three\ndelta four";
     }
     void selectionCopiesItsText()
@@ -178,14 +477,17 @@ private slots:
             QTest::mouseClick(port, Qt::LeftButton, {}, beta);
             QTest::mouseClick(port, Qt::LeftButton, Qt::ShiftModifier, gammaEnd);
         } else if (how == QLatin1String("double")) {
-            QTest::mouseDClick(port, Qt::LeftButton, {}, QPoint(20, rows.at(2).first));
+            doubleClick(port, QPoint(view.fontMetrics().horizontalAdvance(QStringLiteral("gamma th")), rows.at(2).first));
         } else {
             QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
         }
         QCOMPARE(view.selectedText(), expected);
-        QApplication::clipboard()->clear();
+        QClipboard *const clipboard = QApplication::clipboard();
+        if (clipboard->supportsSelection())  // under an X server: every selection is the primary one
+            QCOMPARE(clipboard->text(QClipboard::Selection), expected);
+        clipboard->clear();
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), expected);
+        QCOMPARE(clipboard->text(), expected);
     }
 };
 

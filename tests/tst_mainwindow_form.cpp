@@ -8,6 +8,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -22,6 +25,15 @@ class MainWindowFormTest : public QObject
         if (!w)
             qFatal("no widget %s", name);
         return w;
+    }
+
+    // Where a label's text sits: its baseline in the central widget, drawn
+    // vertically centred as every readout and caption is.
+    static qreal baseline(const QLabel *label, const QWidget *central)
+    {
+        const QRect area = label->contentsRect();
+        const QFontMetricsF metrics(label->font());
+        return label->mapTo(central, area.topLeft()).y() + (area.height() - metrics.height()) / 2 + metrics.ascent();
     }
 
 private slots:
@@ -79,6 +91,87 @@ private slots:
         autoSend->click();
         QVERIFY(id->isChecked());
         QCOMPARE(enabled(), QVector<bool>({true, true, true, true}));
+    }
+    // Every readout value in one column of one width next to its caption and
+    // unit, on its caption's baseline; within the form's maximum widths, wide
+    // enough for what it can show, and of a fixed size (a new value must not
+    // lay the window out again).
+    void readoutsAligned_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("maximumWidth");
+        QTest::addColumn<QString>("widest");
+        QTest::newRow("distance") << "label_15" << "label_DIST" << QWIDGETSIZE_MAX << "65535";
+        QTest::newRow("amplitude") << "label_16" << "label_AMP" << 45 << "65535";
+        QTest::newRow("temperature") << "label_20" << "label_TEMP" << QWIDGETSIZE_MAX << "-32768";
+        QTest::newRow("ambient") << "label_17" << "label_INT" << 60 << "65535";
+        QTest::newRow("driver current") << "label_18" << "label_STATUS" << QWIDGETSIZE_MAX << "65535";
+    }
+    void readoutsAligned()
+    {
+        QFETCH(QString, caption);
+        QFETCH(QString, value);
+        QFETCH(int, maximumWidth);
+        QFETCH(QString, widest);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QWidget *const central = window.centralWidget();
+        const auto *label = find<QLabel>(window, qPrintable(value));
+        const auto *reference = find<QLabel>(window, "label_DIST");
+        const auto place = [&](const QLabel *l) { return QRect(l->mapTo(central, QPoint()), l->size()); };
+
+        QCOMPARE(place(label).left(), place(reference).left());
+        QCOMPARE(place(label).width(), place(reference).width());
+        QCOMPARE(label->alignment(), Qt::Alignment(Qt::AlignCenter));
+        const qreal captionLine = baseline(find<QLabel>(window, qPrintable(caption)), central);
+        QVERIFY2(qAbs(baseline(label, central) - captionLine) < 1,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(baseline(label, central)).arg(captionLine)));
+        QVERIFY2(label->width() <= maximumWidth, qPrintable(QString::number(label->width())));
+        QVERIFY(label->fontMetrics().horizontalAdvance(widest) <= label->contentsRect().width());
+        QCOMPARE(label->minimumSize(), label->maximumSize());
+    }
+
+    // The port box shows the whole name of its longest entry, also one listed
+    // after the window is shown (as "刷新" does), and is never below 80 px.
+    void portBoxShowsWholeNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("afterShow");
+        for (const char *name : {"/dev/ttyUSB0", "/dev/pts/12", "/dev/ttyACM10", "COM3"}) {
+            QTest::addRow("%s", name) << QString::fromLatin1(name) << false;
+            QTest::addRow("%s, listed later", name) << QString::fromLatin1(name) << true;
+        }
+    }
+    void portBoxShowsWholeNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, afterShow);
+        MainWindow window;
+        auto *box = find<QComboBox>(window, "serialBox");
+        box->clear();
+        if (!afterShow)
+            box->addItem(name);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (afterShow)
+            box->addItem(name);
+        box->addItem(QStringLiteral("tty0"));  // a shorter one, not current
+        box->setCurrentIndex(0);
+        const auto textRoom = [&] {
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.rect = box->rect();
+            option.currentText = box->currentText();
+            option.editable = false;
+            option.frame = true;
+            option.subControls = QStyle::SC_All;
+            return box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box).width();
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(textRoom() >= box->fontMetrics().horizontalAdvance(name),
+                                  qPrintable(QStringLiteral("%1 px for %2 px").arg(textRoom()).arg(box->fontMetrics().horizontalAdvance(name))), 5000);
+        QVERIFY(box->width() >= 80);
     }
 };
 

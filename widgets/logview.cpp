@@ -2,20 +2,12 @@
 
 #include "log/logbook.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QContextMenuEvent>
-#include <QKeyEvent>
-#include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QtMath>
 #include <QScrollBar>
+#include <QToolButton>
 #include <algorithm>
-
-namespace {
-// Space around the text, as a text document leaves by default.
-constexpr int Margin = 4;
-} // namespace
 
 LogView::LogView(QWidget *parent) : QAbstractScrollArea(parent)
 {
@@ -29,8 +21,21 @@ LogView::LogView(QWidget *parent) : QAbstractScrollArea(parent)
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     verticalScrollBar()->setSingleStep(1);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        if (!m_scrolling && m_held > 0 && atEnd())
+        if (!m_scrolling && m_held > 0 && !holding())
             catchUp();
+    });
+
+    // A child of the scroll area, not of the viewport: the viewport's pixels
+    // move when lines come in, the button stays in its corner.
+    m_heldButton = new QToolButton(this);
+    m_heldButton->setObjectName(QStringLiteral("heldLines"));
+    m_heldButton->setToolTip(tr("到末尾"));
+    m_heldButton->setCursor(Qt::ArrowCursor);
+    m_heldButton->setFocusPolicy(Qt::NoFocus);
+    m_heldButton->hide();
+    connect(m_heldButton, &QToolButton::clicked, this, [this] {
+        QScrollBar *bar = verticalScrollBar();
+        bar->setValue(bar->maximum());
     });
     fontChanged();
 }
@@ -47,11 +52,14 @@ void LogView::appendLines(const QStringList &lines)
 {
     if (lines.isEmpty())
         return;
-    if (m_held > 0 || !atEnd()) {
-        // Adding below or dropping lines off the top would move what the user reads.
+    if (m_held > 0 || holding()) {
+        // Adding below or dropping lines off the top would move what the user
+        // reads or is selecting.
         for (const QString &line : lines)
             m_held += 1 + line.count(QLatin1Char('\n'));
-        if (atEnd())
+        if (holding())
+            showHeld();
+        else
             catchUp();
         return;
     }
@@ -82,6 +90,7 @@ void LogView::catchUp()
 {
     const qint64 held = m_held;
     m_held = 0;
+    m_heldButton->hide();
     if (!m_book)
         return;
     if (held >= MaxViewLines) {
@@ -104,10 +113,29 @@ void LogView::clear()
     m_lines.clear();
     m_firstLine = 0;
     m_held = 0;
+    m_heldButton->hide();
     m_anchor = m_cursor = Position{};
     m_selecting = false;
+    m_autoScroll.stop();
     updateScrollBar();
     viewport()->update();
+}
+
+// Written with the lines, so at the display rate, never per line.
+void LogView::showHeld()
+{
+    m_heldButton->setText(tr("▼ %1 行新数据").arg(m_held));
+    m_heldButton->adjustSize();
+    placeHeldButton();
+    m_heldButton->show();
+    m_heldButton->raise();
+}
+
+void LogView::placeHeldButton()
+{
+    const QRect area = viewport()->geometry();
+    const QSize size = m_heldButton->size();
+    m_heldButton->move(area.right() - Margin - size.width() + 1, area.bottom() - Margin - size.height() + 1);
 }
 
 QStringList LogView::lines() const
@@ -302,8 +330,8 @@ void LogView::paintEvent(QPaintEvent *event)
         return;
     painter.setFont(m_font);
     const QPalette &pal = palette();
-    const Position from = qMin(m_anchor, m_cursor), to = qMax(m_anchor, m_cursor);
-    const bool selection = hasSelection();
+    const auto [from, to] = selection();
+    const bool selected = from < to;
 
     const qint64 top = m_lines.front().firstRow + verticalScrollBar()->value();
     const int firstRow = qMax(0, (area.top() - Margin) / m_lineHeight);
@@ -319,7 +347,7 @@ void LogView::paintEvent(QPaintEvent *event)
         painter.drawText(QPointF(Margin, y + m_ascent), text);
 
         const qint64 number = m_firstLine + index;
-        if (selection && from.line <= number && number <= to.line) {
+        if (selected && from.line <= number && number <= to.line) {
             const int a = number == from.line ? qBound(start, from.column, end) : start;
             const int b = number == to.line ? qBound(start, to.column, end) : end;
             // A selected line break shows as a little room after the row.
@@ -346,6 +374,7 @@ void LogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     rewrapAll();
+    placeHeldButton();
 }
 
 void LogView::changeEvent(QEvent *event)
@@ -355,145 +384,3 @@ void LogView::changeEvent(QEvent *event)
         fontChanged();
 }
 
-// --- selection ------------------------------------------------------------------
-
-LogView::Position LogView::positionAt(const QPoint &pos) const
-{
-    if (m_lines.empty())
-        return {};
-    const qint64 top = m_lines.front().firstRow + verticalScrollBar()->value();
-    const int r = qMax(0, (pos.y() - Margin) / m_lineHeight);
-    const auto [index, row] = lineOfRow(top + r);
-    const Line &line = m_lines[size_t(index)];
-    const int start = rowStart(line, row);
-    const int end = rowEnd(line, row);
-    if (top + r >= endRow())
-        return {m_firstLine + index, int(line.text.size())};  // below the last line
-    // The column whose left half or right half the point is on.
-    qreal x = Margin;
-    int column = start;
-    while (column < end) {
-        const qreal w = advance(line.text, column, column + 1);
-        if (pos.x() < x + w / 2)
-            break;
-        x += w;
-        ++column;
-    }
-    return {m_firstLine + index, column};
-}
-
-QString LogView::lineAt(const QPoint &pos) const
-{
-    if (m_lines.empty())
-        return QString();
-    return m_lines[size_t(positionAt(pos).line - m_firstLine)].text;
-}
-
-QString LogView::selectedText() const
-{
-    if (!hasSelection() || m_lines.empty())
-        return QString();
-    const qint64 first = qMax(qMin(m_anchor, m_cursor).line, m_firstLine);
-    const Position to = qMax(m_anchor, m_cursor);
-    QStringList parts;
-    for (qint64 n = first; n <= to.line && n - m_firstLine < qint64(m_lines.size()); ++n) {
-        const QString &text = m_lines[size_t(n - m_firstLine)].text;
-        const int a = n == qMin(m_anchor, m_cursor).line ? qMin(m_anchor, m_cursor).column : 0;
-        const int b = n == to.line ? to.column : text.size();
-        parts.append(text.mid(a, b - a));
-    }
-    return parts.join(QLatin1Char('\n'));
-}
-
-void LogView::selectTo(const Position &p)
-{
-    m_cursor = p;
-    viewport()->update();
-}
-
-void LogView::selectAll()
-{
-    if (m_lines.empty())
-        return;
-    m_anchor = Position{m_firstLine, 0};
-    selectTo(Position{m_firstLine + qint64(m_lines.size()) - 1, int(m_lines.back().text.size())});
-}
-
-void LogView::copy() const
-{
-    if (hasSelection())
-        QApplication::clipboard()->setText(selectedText());
-}
-
-void LogView::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() != Qt::LeftButton)
-        return;
-    const Position p = positionAt(event->pos());
-    if (!(event->modifiers() & Qt::ShiftModifier))
-        m_anchor = p;
-    selectTo(p);
-    m_selecting = true;
-}
-
-void LogView::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!m_selecting)
-        return;
-    // Dragging past the top or bottom edge scrolls on.
-    QScrollBar *bar = verticalScrollBar();
-    if (event->pos().y() < 0)
-        bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    else if (event->pos().y() > viewport()->height())
-        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    selectTo(positionAt(event->pos()));
-}
-
-void LogView::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (event->button() != Qt::LeftButton || !m_selecting)
-        return;
-    m_selecting = false;
-    QClipboard *clipboard = QApplication::clipboard();
-    if (hasSelection() && clipboard->supportsSelection())
-        clipboard->setText(selectedText(), QClipboard::Selection);
-}
-
-void LogView::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    // A double click takes the whole line.
-    if (event->button() != Qt::LeftButton || m_lines.empty())
-        return;
-    const qint64 number = positionAt(event->pos()).line;
-    m_anchor = Position{number, 0};
-    selectTo(Position{number, int(m_lines[size_t(number - m_firstLine)].text.size())});
-}
-
-void LogView::keyPressEvent(QKeyEvent *event)
-{
-    QScrollBar *bar = verticalScrollBar();
-    if (event->matches(QKeySequence::Copy))
-        copy();
-    else if (event->matches(QKeySequence::SelectAll))
-        selectAll();
-    else if (event->matches(QKeySequence::MoveToStartOfDocument))
-        bar->setValue(bar->minimum());
-    else if (event->matches(QKeySequence::MoveToEndOfDocument))
-        bar->setValue(bar->maximum());
-    else
-        QAbstractScrollArea::keyPressEvent(event);
-}
-
-void LogView::contextMenuEvent(QContextMenuEvent *event)
-{
-    QMenu menu(this);
-    QAction *copyAction = menu.addAction(tr("&Copy"));
-    copyAction->setShortcut(QKeySequence::Copy);
-    copyAction->setEnabled(hasSelection());
-    connect(copyAction, &QAction::triggered, this, &LogView::copy);
-    QAction *allAction = menu.addAction(tr("Select All"));
-    allAction->setShortcut(QKeySequence::SelectAll);
-    allAction->setEnabled(!m_lines.empty());
-    connect(allAction, &QAction::triggered, this, &LogView::selectAll);
-    menu.exec(event->globalPos());
-}

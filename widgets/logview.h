@@ -9,9 +9,21 @@
 // markup (they carry bytes from the module); a line holding line feeds shows
 // as that many lines plus one, as the book counts it.
 //
-// While the user has scrolled up to read, new lines are held back and nothing
-// in the view moves; once the scroll bar is back at its end the view catches
-// up from the book.
+// While the user has scrolled up to read, or holds the mouse button down to
+// select, new lines are held back and nothing in the view moves; a button in
+// the view's corner tells how many lines wait (a click on it goes to the end).
+// Once the scroll bar is back at its end and the button is up, the view
+// catches up from the book.
+//
+// Keys: Home / End (also with Ctrl) go to the top and the end, Space and
+// Shift+Space page down and up, Page Up / Page Down and the arrows scroll,
+// Ctrl+A selects all, Ctrl+C copies. The mouse selects characters (drag,
+// Shift+click), a word (double click: a value or a hex byte) or a line
+// (triple click); dragging past the top or bottom edge keeps scrolling while
+// the pointer stays there. Every selection made also becomes the X11 primary
+// selection where the system has one. Copying takes only what is still in
+// the view: once every selected line has left it, copy leaves the clipboard
+// alone.
 //
 // The caller owns the book: it appends every line to the book first and then
 // hands the same lines to appendLines(); on a clear it clears both.
@@ -25,12 +37,15 @@
 // (bench/bench_longrun realtime measures it).
 
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QStringList>
 #include <QVector>
 #include <deque>
 
 class LogBook;
+class QToolButton;
 
 class LogView : public QAbstractScrollArea
 {
@@ -60,8 +75,10 @@ public:
     // The line shown at a point of the viewport, or an empty string.
     QString lineAt(const QPoint &pos) const;
 
+    // What is selected of the lines still in the view.
     QString selectedText() const;
     void selectAll();
+    // Puts the selected text on the clipboard; nothing selected: leaves it as it was.
     void copy() const;
 
 protected:
@@ -75,6 +92,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     struct Line {
@@ -90,8 +109,17 @@ private:
         bool operator==(const Position &o) const { return line == o.line && column == o.column; }
     };
 
+    // Space around the text, as a text document leaves by default.
+    static constexpr int Margin = 4;
+
+    // How a mouse selection grows: by characters, words or whole lines.
+    enum class Unit { Character, Word, Line };
+
     bool atEnd() const;
+    bool holding() const { return m_selecting || !atEnd(); }
     void catchUp();
+    void showHeld();
+    void placeHeldButton();
     void push(const QString &text);
     void wrap(Line &line) const;
     void rewrapAll();
@@ -108,9 +136,17 @@ private:
     int rowStart(const Line &line, int row) const;
     int rowEnd(const Line &line, int row) const;
     std::pair<int, int> lineOfRow(qint64 row) const;  // index into m_lines, row within it
-    Position positionAt(const QPoint &pos) const;
-    bool hasSelection() const { return !(m_anchor == m_cursor); }
+    Position positionAt(const QPoint &pos, bool nearest = true) const;
+    // The selection clipped to the lines still in the view; empty when
+    // nothing of it is left.
+    std::pair<Position, Position> selection() const;
+    bool hasSelection() const;
     void selectTo(const Position &p);
+    std::pair<Position, Position> unitAt(const Position &p, Unit unit) const;
+    void selectUnit(const Position &p, Unit unit);
+    void dragTo(const QPoint &pos);
+    void autoScrollStep();
+    void publishSelection() const;
 
     const LogBook *m_book = nullptr;
     std::deque<Line> m_lines;
@@ -125,7 +161,15 @@ private:
     qreal m_asciiAdvance[128] = {};
 
     Position m_anchor, m_cursor;
-    bool m_selecting = false;
+    bool m_selecting = false;           // the left button is down in the view
+    Unit m_unit = Unit::Character;
+    Position m_unitStart, m_unitEnd;    // the word or line first clicked
+    QElapsedTimer m_sinceDoubleClick;   // a press soon after at the same place: triple click
+    QPoint m_doubleClickPos;
+    QBasicTimer m_autoScroll;           // while dragging past an edge
+    QPoint m_dragPos;
+
+    QToolButton *m_heldButton = nullptr;
 };
 
 #endif // LOGVIEW_H

@@ -1,0 +1,173 @@
+// korvani-cli's capture and replay as a test station uses them: a live run
+// captured, then replayed offline to the same records and summary; replayed
+// by korvani-sim on a pseudo-terminal; measured on recorded time; and every
+// malformed capture refused with its line number and status 64.
+
+#include "protocol/capturefile.h"
+#include "sim/responseframes.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run { int status = -1; QString out, err; };
+
+Run run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000))
+        p.kill(), p.waitForFinished();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+Run cli(const QStringList &args) { return run(QStringLiteral(KORVANI_CLI), args); }
+
+// A capture of `frames` measurements 10 ms apart, distance 1000 + i % 50.
+QByteArray syntheticCapture(int frames)
+{
+    QByteArray out = CaptureFormat::header(QDateTime::fromMSecsSinceEpoch(1796000000000), QStringLiteral("/dev/ttyUSB0"), 115200);
+    CaptureFormat::appendEvent(out, 0, CaptureDirection::Tx, QByteArray::fromHex("56050059"));
+    for (int i = 0; i < frames; ++i)
+        CaptureFormat::appendEvent(out, 10000 + qint64(i) * 10000, CaptureDirection::Rx,
+                                   measurementFrame(SensorReading{quint16(1000 + i % 50), 3000, 30, 100, 1}));
+    return out;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+{
+    QFile f(dir.filePath(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+        return QString();
+    return f.fileName();
+}
+
+QStringList distances(const QString &csv)
+{
+    QStringList d;
+    for (const QString &line : csv.split(QLatin1Char('\n'))) {
+        const QStringList fields = line.split(QLatin1Char(','));
+        if (fields.size() > 3 && fields[1] == QLatin1String("129"))
+            d << fields[2];
+    }
+    return d;
+}
+
+} // namespace
+
+class TstCliReplay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The replay gives every record its recorded time: the same output, summary and verdict.
+    void captureThenReplay_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::newRow("measure, csv") << QStringList{"--format", "csv", "measure", "--count", "120", "--stats"};
+        QTest::newRow("test, json") << QStringList{"--format", "json", "test", "--reference", "1500", "--tolerance",
+                                                   "4", "--max-sigma", "3", "--count", "120"};
+        QTest::newRow("measure, text") << QStringList{"measure", "--count", "40", "--stats"};
+    }
+
+    void captureThenReplay()
+    {
+        QFETCH(QStringList, command);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("live.txt"));
+        const Run live = cli(QStringList{"--sim", "--capture", path} + command);
+        QVERIFY2(live.status == 0 || live.status == 1, qPrintable(live.err));
+        QVERIFY(live.out.contains(QLatin1String("mean")));
+        const Run replayed = cli(QStringList{"--replay", path} + command);
+        QCOMPARE(replayed.status, live.status);
+        QCOMPARE(replayed.out, live.out);
+    }
+
+    // --duration counts recorded time: 1 s of a 5 s capture, however fast it is read.
+    void durationOnRecordedTime()
+    {
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("five.txt"), syntheticCapture(500));
+        const Run r = cli({"--replay", path, "--format", "csv", "measure", "--duration", "1", "--stats"});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QLatin1String("# frames: 100\n")), qPrintable(r.out.right(300)));
+        QVERIFY(r.out.contains(QLatin1String("# rate_hz: 100.00\n")));
+        QCOMPARE(distances(r.out).first(), QStringLiteral("1000"));
+        // The recorded date, not today's.
+        QVERIFY(r.out.contains(QDateTime::fromMSecsSinceEpoch(1796000000010).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"))));
+    }
+
+    // korvani-sim plays the capture on its line from the first command; the
+    // command line measures it like a module.
+    void simulatorPlaysTheCapture_data()
+    {
+        QTest::addColumn<QStringList>("pace");
+        QTest::newRow("fast") << QStringList{"--fast"};
+        QTest::newRow("recorded pace x 20") << QStringList{"--speed", "20"};
+    }
+
+    void simulatorPlaysTheCapture()
+    {
+        QFETCH(QStringList, pace);
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("play.txt"), syntheticCapture(300));
+        QProcess sim;
+        sim.start(QStringLiteral(KORVANI_SIM), QStringList{"--replay", path} + pace);
+        QVERIFY(sim.waitForReadyRead(10000));
+        const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        const Run r = cli({"--port", port, "--timeout", "5000", "--format", "csv", "measure", "--count", "300"});
+        sim.terminate();
+        sim.waitForFinished(10000);
+        QCOMPARE(r.status, 0);
+        QStringList want;
+        for (int i = 0; i < 300; ++i)
+            want << QString::number(1000 + i % 50);
+        QCOMPARE(distances(r.out), want);
+    }
+
+    // Refused before anything is measured: "FILE:LINE: reason", status 64.
+    void malformedCaptures_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");  // after "FILE:"
+        const QByteArray good = syntheticCapture(3);
+        QTest::newRow("bad hex") << good + "0.5 rx 89zz\n" << "7: bad hex";
+        QTest::newRow("time backwards") << good + "0.01 rx 00\n" << "7: time goes backwards";
+        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << "1: not a korvani capture";
+    }
+
+    void malformedCaptures()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("bad.txt"), content);
+        for (const QString &program : {QStringLiteral(KORVANI_CLI), QStringLiteral(KORVANI_SIM)}) {
+            const QStringList args = program == QLatin1String(KORVANI_CLI)
+                ? QStringList{"--replay", path, "measure", "--stats"}
+                : QStringList{"--replay", path};
+            const Run r = run(program, args);
+            QCOMPARE(r.status, 64);
+            QVERIFY2(r.err.contains(path + QLatin1Char(':') + message), qPrintable(r.err));
+            QVERIFY(r.out.isEmpty());
+        }
+    }
+
+    // A capture cut off mid-line: a warning, then the run on what came before.
+    void cutOffCapture()
+    {
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("cut.txt"), syntheticCapture(50) + "0.6 rx 8981e8");
+        const Run r = cli({"--replay", path, "--format", "csv", "measure", "--count", "100", "--stats"});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.err.contains(path + QStringLiteral(":54: warning: the last line is incomplete")));
+        QVERIFY(r.out.contains(QLatin1String("# frames: 50\n")));
+    }
+
+};
+
+QTEST_GUILESS_MAIN(TstCliReplay)
+#include "tst_cli_replay.moc"

@@ -1,0 +1,199 @@
+// Capture of the line through a real serial port on a pseudo-terminal: every
+// write and read is kept as it went and written out while the line runs; a
+// failed write stops the capture and the line goes on; the window's menu
+// starts and stops it; and a capture played back by the simulated module
+// gives the window the same log and statistics as the live run.
+
+#include "linkfixture.h"
+
+#include "chart/chartform.h"
+#include "protocol/capturefile.h"
+#include "protocol/commands.h"
+#include "sim/simoptions.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+struct Played {
+    QByteArray tx, rx;
+    int lines = 0;
+};
+
+Played readCapture(const QString &path)
+{
+    Played p;
+    CaptureReader reader;
+    if (!reader.open(path))
+        return p;
+    CaptureEvent e;
+    while (reader.next(e) == CaptureReader::Result::Event) {
+        (e.direction == CaptureDirection::Tx ? p.tx : p.rx) += e.bytes;
+        ++p.lines;
+    }
+    return p;
+}
+
+QStringList panel(ChartForm &chart)
+{
+    chart.statsPanel().refresh();
+    QStringList figures;
+    for (const char *name : {"statsCount", "statsMean", "statsSigma", "statsMin", "statsMax", "statsMedian",
+                             "statsAmplitude"})
+        figures << chart.findChild<QLabel *>(QLatin1String(name))->text();
+    return figures;
+}
+
+QAction *action(const LinkFixture &f, const char *name)
+{
+    return f.window->findChild<QAction *>(QLatin1String(name));
+}
+
+} // namespace
+
+class TestLineCapture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Frames in pieces and joined: the capture keeps the bytes as they were
+    // read, and what went out, and writes them before it is stopped.
+    void keepsEveryReadAndWrite_data()
+    {
+        QTest::addColumn<bool>("split");
+        QTest::addColumn<int>("join");
+        QTest::newRow("one frame per write") << false << 0;
+        QTest::newRow("split") << true << 0;
+        QTest::newRow("joined by 7") << false << 7;
+    }
+
+    void keepsEveryReadAndWrite()
+    {
+        QFETCH(bool, split);
+        QFETCH(int, join);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("line.txt"));
+        SimulatedModule sim;
+        sim.setSplitFrames(split);
+        sim.setJoinFrames(join);
+        QVERIFY(sim.open());
+        ModuleLink link;
+        link.setAnswerTimeout(5000);
+        QVERIFY(link.open(sim.portName(), 115200));
+        QVERIFY(link.capture().start(path, sim.portName(), 115200));
+        QByteArray received;
+        connect(&link, &ModuleLink::framesReceived, this, [&received](const QVector<QByteArray> &frames) {
+            for (const QByteArray &f : frames)
+                received += f;
+        });
+
+        QCOMPARE(link.send(commandFrame(Command::Single), Expect::anyFrame()).result, ModuleLink::SendResult::Answered);
+        sim.streamFrames(300);
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 301 * 11, 20000);
+        // Written while the line runs, not only on stop.
+        QTRY_COMPARE_WITH_TIMEOUT(readCapture(path).rx, received, 5000);
+
+        QCOMPARE(link.send(commandFrame(Command::Stop), Expect::anyFrame()).result, ModuleLink::SendResult::Answered);
+        link.capture().stop();
+        const Played p = readCapture(path);
+        QCOMPARE(p.tx, sim.receivedBytes());
+        QCOMPARE(p.rx, received);
+        if (split)
+            QVERIFY(p.lines > 302);  // reads of pieces, each a line
+    }
+
+    // The file refuses a write (its size limit is reached): the capture stops
+    // and says why, and the line goes on delivering frames.
+    void failedWriteStopsOnlyTheCapture()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("full.txt"));
+        SimulatedModule sim;
+        QVERIFY(sim.open());
+        ModuleLink link;
+        QVERIFY(link.open(sim.portName(), 115200));
+
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        rlimit small = saved;
+        small.rlim_cur = 2000;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+
+        QSignalSpy failed(&link.capture(), &LineCapture::failed);
+        QVERIFY(link.capture().start(path, sim.portName(), 115200));
+        int frames = 0;
+        connect(&link, &ModuleLink::framesReceived, this,
+                [&frames](const QVector<QByteArray> &f) { frames += f.size(); });
+        sim.streamFrames(200);
+        QTRY_COMPARE_WITH_TIMEOUT(frames, 200, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &saved) == 0);
+
+        QVERIFY(!link.capture().isActive());
+        QVERIFY2(failed.at(0).at(0).toString().startsWith(QStringLiteral("cannot write ") + path),
+                 qPrintable(failed.at(0).at(0).toString()));
+        sim.streamFrames(10);
+        QTRY_COMPARE_WITH_TIMEOUT(frames, 210, 20000);
+    }
+
+    // The menu asks for the file and starts; stopping closes the file; a
+    // capture played back gives the window the same log and statistics.
+    void windowCaptureThenReplay()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("window.txt"));
+        QStringList liveLog, livePanel;
+        int liveSamples = 0;
+        {
+            LinkFixture live;
+            live.sim.setRateHz(100);
+            QVERIFY(live.openPort());
+            live.window->askSaveFileName = [&path](QWidget *, const QString &, const QString &,
+                                                   const QString &) { return path; };
+            QVERIFY(!action(live, "action_stopCapture")->isEnabled());
+            action(live, "action_startCapture")->trigger();
+            QVERIFY(action(live, "action_stopCapture")->isEnabled());
+            live.click("chartcheckBox");
+            live.chart->show();
+            live.chart->findChild<QComboBox *>(QStringLiteral("statsWindow"))->setCurrentIndex(3);
+            live.click("startButton");
+            QTRY_VERIFY_WITH_TIMEOUT(live.chart->sampleCount(0) >= 150, 20000);
+            live.click("stopButton");
+            QTest::qWait(300);  // frames still under way
+            action(live, "action_stopCapture")->trigger();
+            QVERIFY(action(live, "action_startCapture")->isEnabled());
+            liveSamples = live.chart->sampleCount(0);
+            liveLog = live.textLog();
+            livePanel = panel(*live.chart);
+        }
+        QCOMPARE(readCapture(path).tx.left(4), commandFrame(Command::Continuous));
+
+        LinkFixture replay;
+        SimOptions options;
+        options.replay = path;
+        options.speed = 0;
+        SimSession session(replay.sim, options);
+        QVERIFY2(session.start(), qPrintable(session.errorString()));
+        QVERIFY(replay.openPort());
+        replay.click("chartcheckBox");
+        replay.chart->show();
+        replay.chart->findChild<QComboBox *>(QStringLiteral("statsWindow"))->setCurrentIndex(3);
+        // The window's first command starts the playing (the module stays silent).
+        replay.click("startButton");
+        QTRY_COMPARE_WITH_TIMEOUT(replay.chart->sampleCount(0), liveSamples, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(replay.textLog(), liveLog, 5000);
+        QCOMPARE(panel(*replay.chart), livePanel);
+    }
+};
+
+QTEST_MAIN(TestLineCapture)
+#include "tst_linecapture.moc"

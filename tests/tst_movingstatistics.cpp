@@ -1,0 +1,212 @@
+// Moving-window statistics: every figure after each add and drop of a moving
+// window against a brute-force computation over the window's samples, the
+// exact rounding at the digits shown, values far apart (the bitmap's search
+// across words), sums kept exact over millions of samples, and the same
+// digits as the run statistics of the command line's summary.
+
+#include "stats/movingstatistics.h"
+#include "stats/statistics.h"
+
+#include <QtTest>
+#include <algorithm>
+#include <cmath>
+#include <deque>
+
+namespace {
+
+QVector<int> stream(int count, int centre, int spread, quint64 seed)
+{
+    QVector<int> values(count);
+    quint64 state = seed;
+    for (int &v : values) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        v = qBound(0, centre + int((state >> 33) % quint64(2 * spread + 1)) - spread, 65535);
+    }
+    return values;
+}
+
+struct Reference {
+    quint64 count = 0;
+    int min = 0, max = 0;
+    quint32 medianHalves = 0;
+    long double mean = 0, sigma = 0;
+};
+
+// Two passes in long double over a copy, the median from a sort.
+Reference reference(const std::deque<int> &window)
+{
+    Reference r;
+    r.count = window.size();
+    if (window.empty())
+        return r;
+    std::vector<int> sorted(window.begin(), window.end());
+    std::sort(sorted.begin(), sorted.end());
+    r.min = sorted.front();
+    r.max = sorted.back();
+    r.medianHalves = quint32(sorted[(sorted.size() - 1) / 2] + sorted[sorted.size() / 2]);
+    long double total = 0;
+    for (int v : sorted)
+        total += v;
+    r.mean = total / sorted.size();
+    long double squares = 0;
+    for (int v : sorted)
+        squares += (v - r.mean) * (v - r.mean);
+    r.sigma = sorted.size() > 1 ? std::sqrt(squares / (sorted.size() - 1)) : 0;
+    return r;
+}
+
+// The reference rounded to `decimals`, unless it sits too close to a rounding
+// boundary for long double to decide (then -1: not compared).
+qint64 rounded(long double value, int decimals)
+{
+    const long double scaled = value * std::pow(10.0L, decimals);
+    const long double fraction = scaled - std::floor(scaled);
+    if (std::fabs(fraction - 0.5L) < 1e-9L)
+        return -1;
+    return qint64(std::floor(scaled + 0.5L));
+}
+
+} // namespace
+
+class TstMovingStatistics : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void movingWindow_data()
+    {
+        QTest::addColumn<QVector<int>>("values");
+        QTest::addColumn<int>("window");  // 0: every sample kept
+        QTest::newRow("window 1") << stream(300, 1500, 5, 1) << 1;
+        QTest::newRow("window 2") << stream(300, 1500, 5, 2) << 2;
+        QTest::newRow("window 100, narrow") << stream(3000, 1500, 3, 3) << 100;
+        QTest::newRow("window 100, wide") << stream(3000, 30000, 30000, 4) << 100;
+        QTest::newRow("window 1000") << stream(4000, 800, 200, 5) << 1000;
+        QTest::newRow("everything") << stream(2000, 12000, 40, 6) << 0;
+        QVector<int> extremes;  // the two ends of the range, and a lone one in between
+        for (int i = 0; i < 400; ++i)
+            extremes << (i % 3 == 0 ? 0 : 65535) << (i % 50 == 0 ? 32768 : 65535);
+        QTest::newRow("extremes") << extremes << 7;
+        QVector<int> ramp;  // the median walks across every word of the bitmap
+        for (int i = 0; i < 2000; ++i)
+            ramp << (i * 37) % 65536;
+        QTest::newRow("ramp") << ramp << 50;
+    }
+
+    void movingWindow()
+    {
+        QFETCH(QVector<int>, values);
+        QFETCH(int, window);
+        MovingStatistics stats;
+        std::deque<int> kept;
+        for (int v : values) {
+            stats.add(quint16(v));
+            kept.push_back(v);
+            if (window > 0 && int(kept.size()) > window) {
+                stats.drop(quint16(kept.front()));
+                kept.pop_front();
+            }
+            const Reference r = reference(kept);
+            QCOMPARE(stats.count(), r.count);
+            QCOMPARE(int(stats.minimum()), r.min);
+            QCOMPARE(int(stats.maximum()), r.max);
+            QCOMPARE(stats.medianHalves(), r.medianHalves);
+            for (int decimals : {2, 3}) {
+                const qint64 mean = rounded(r.mean, decimals);
+                if (mean >= 0)
+                    QCOMPARE(stats.meanScaled(decimals), mean);
+                const qint64 sigma = rounded(r.sigma, decimals);
+                if (sigma >= 0)
+                    QCOMPARE(stats.sigmaScaled(decimals), sigma);
+            }
+        }
+        // Dropping everything leaves an empty set that starts afresh.
+        while (!kept.empty()) {
+            stats.drop(quint16(kept.front()));
+            kept.pop_front();
+        }
+        QCOMPARE(stats.count(), quint64(0));
+        QCOMPARE(stats.nextPresent(0), -1);
+        stats.add(42);
+        QCOMPARE(stats.medianHalves(), 84u);
+        QCOMPARE(stats.meanScaled(2), 4200);
+    }
+
+    // Halves are rounded away from zero, decided in integers.
+    void roundingAtTheDigitsShown_data()
+    {
+        QTest::addColumn<QVector<int>>("values");
+        QTest::addColumn<QString>("mean");
+        QTest::addColumn<QString>("sigma");
+        QTest::addColumn<QString>("median");
+        QTest::newRow("one sample") << QVector<int>{7} << "7.00" << "0.00" << "7";
+        QTest::newRow("half") << QVector<int>{0, 1} << "0.50" << "0.71" << "0.5";
+        QTest::newRow("third") << QVector<int>{1, 1, 2} << "1.33" << "0.58" << "1";
+        QTest::newRow("two thirds") << QVector<int>{1, 2, 2} << "1.67" << "0.58" << "2";
+        // 1/8 = 0.125: the third decimal is a 5, rounded up.
+        QTest::newRow("eighth") << QVector<int>{0, 0, 0, 0, 0, 0, 0, 1} << "0.13" << "0.35" << "0";
+        QTest::newRow("top of the range") << QVector<int>{65535, 65534} << "65534.50" << "0.71" << "65534.5";
+        QTest::newRow("both ends") << QVector<int>{0, 65535} << "32767.50" << "46340.24" << "32767.5";
+    }
+
+    void roundingAtTheDigitsShown()
+    {
+        QFETCH(QVector<int>, values);
+        MovingStatistics stats;
+        for (int v : values)
+            stats.add(quint16(v));
+        QTEST(scaledText(stats.meanScaled(2), 2), "mean");
+        QTEST(scaledText(stats.sigmaScaled(2), 2), "sigma");
+        const quint32 halves = stats.medianHalves();
+        QTEST(QString::number(halves / 2) + (halves % 2 ? QStringLiteral(".5") : QString()), "median");
+    }
+
+    // Three million samples, 1000 and 1001 in turn, then half of them dropped
+    // again: sums stay exact (sigma^2 = n / (4 (n - 1)), just above 1/4).
+    void longRunStaysExact()
+    {
+        MovingStatistics stats;
+        const int n = 3000000;
+        for (int i = 0; i < n; ++i)
+            stats.add(quint16(1000 + (i & 1)));
+        QCOMPARE(stats.meanScaled(3), qint64(1000500));
+        QCOMPARE(stats.sigmaScaled(3), qint64(500));
+        QCOMPARE(stats.medianHalves(), 2001u);
+        for (int i = 0; i < n / 2; ++i)
+            stats.drop(1000);
+        QCOMPARE(stats.count(), quint64(n / 2));
+        QCOMPARE(stats.meanScaled(2), qint64(100100));
+        QCOMPARE(stats.sigmaScaled(2), qint64(0));
+        QCOMPARE(int(stats.minimum()), 1001);
+    }
+
+    // The panel and the command line's summary print the same figures for the same samples.
+    void sameDigitsAsTheRunStatistics_data()
+    {
+        QTest::addColumn<QVector<int>>("values");
+        QTest::newRow("noisy") << stream(5000, 1500, 7, 21);
+        QTest::newRow("wide") << stream(3000, 30000, 30000, 22);
+        QTest::newRow("halves") << QVector<int>{0, 1, 1, 2, 65535, 65534};
+    }
+
+    void sameDigitsAsTheRunStatistics()
+    {
+        QFETCH(QVector<int>, values);
+        MovingStatistics moving;
+        DistanceStatistics run;
+        for (int v : values) {
+            moving.add(quint16(v));
+            run.add(quint16(v));
+            QCOMPARE(moving.meanScaled(3), run.meanMilli());
+            QCOMPARE(moving.sigmaScaled(3), run.sigmaMilli());
+            QCOMPARE(moving.medianHalves(), run.medianHalves());
+            QCOMPARE(moving.minimum(), run.minimum());
+            QCOMPARE(moving.maximum(), run.maximum());
+        }
+        QCOMPARE(scaledText(moving.meanScaled(3), 3), milliText(run.meanMilli()));
+    }
+
+};
+
+QTEST_APPLESS_MAIN(TstMovingStatistics)
+#include "tst_movingstatistics.moc"
