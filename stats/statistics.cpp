@@ -15,11 +15,11 @@ qint64 roundedQuotient(qint64 num, qint64 den)
 
 // The integer m nearest to sqrt(num/den) (den > 0), decided in integers:
 // (2m-1)^2 den <= 4 num < (2m+1)^2 den. The root stays below 2^26; the
-// estimate in long double is off by one at most, so the steps are bounded.
-qint64 roundedSquareRoot(const UInt128 &num, const UInt128 &den)
+// estimate in floating point is off by one at most, so the steps are bounded.
+qint64 roundedSquareRoot(const WideUnsigned &num, const WideUnsigned &den)
 {
-    qint64 m = qint64(std::llround(std::sqrt(num.toLongDouble() / den.toLongDouble())));
-    const UInt128 fourNum = num * 4;
+    qint64 m = qint64(std::llround(std::sqrt(num.toDouble() / den.toDouble())));
+    const WideUnsigned fourNum = num * 4;
     const auto below = [&](qint64 k) {
         const quint64 odd = quint64(2 * k - 1);
         return den * (odd * odd) <= fourNum;
@@ -54,7 +54,7 @@ void DistanceStatistics::add(quint16 x, quint64 times)
     histogram[x] += times;
     const qint64 d = qint64(x) - shift;
     sum += d * qint64(times);
-    sumSquares = sumSquares + UInt128::product(quint64(d * d), times);
+    sumSquares = sumSquares + WideUnsigned::product(quint64(d * d), times);
     if (x < minMm)
         minMm = x;
     if (x > maxMm)
@@ -99,9 +99,9 @@ qint64 DistanceStatistics::total() const
     return qint64(shift) * qint64(n) + sum;
 }
 
-UInt128 DistanceStatistics::varianceNumerator() const
+WideUnsigned DistanceStatistics::varianceNumerator() const
 {
-    return sumSquares * n - UInt128::product(magnitude(sum), magnitude(sum));
+    return sumSquares * n - WideUnsigned::product(magnitude(sum), magnitude(sum));
 }
 
 qint64 DistanceStatistics::sigmaMilli() const
@@ -109,7 +109,7 @@ qint64 DistanceStatistics::sigmaMilli() const
     if (n < 2)
         return 0;
     // sigma in thousandths = sqrt(10^6 * numerator / (n (n - 1))).
-    return roundedSquareRoot(varianceNumerator() * 1000000, UInt128::product(n, n - 1));
+    return roundedSquareRoot(varianceNumerator() * 1000000, WideUnsigned::product(n, n - 1));
 }
 
 bool DistanceStatistics::meanWithin(qint64 referenceMilli, qint64 toleranceMilli) const
@@ -128,7 +128,7 @@ bool DistanceStatistics::sigmaAtMost(qint64 limitMilli) const
         return false;
     // numerator / (n (n-1)) <= (limit / 1000)^2
     const quint64 limitSquared = quint64(limitMilli) * quint64(limitMilli);
-    return varianceNumerator() * 1000000 <= UInt128::product(n, n - 1) * limitSquared;
+    return varianceNumerator() * 1000000 <= WideUnsigned::product(n, n - 1) * limitSquared;
 }
 
 double DistanceStatistics::mean() const
@@ -140,7 +140,7 @@ double DistanceStatistics::sigma() const
 {
     if (n < 2)
         return 0.0;
-    return double(std::sqrt(varianceNumerator().toLongDouble() / (static_cast<long double>(n) * (n - 1))));
+    return std::sqrt(varianceNumerator().toDouble() / (double(n) * double(n - 1)));
 }
 
 QString milliText(qint64 milli)

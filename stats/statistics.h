@@ -19,7 +19,7 @@
 // thousandths: |sum| < 2^52; 1000 times the total, and a limit times the
 // count, stay below 2^62 in 64 bits; the sum of squares (< 2^68) and the
 // products of a count with it (< 2^104, times 4 * 10^6 < 2^126) are formed
-// in UInt128, as is n (n - 1) (< 2^72) times a squared root (< 2^54).
+// in WideUnsigned, as is n (n - 1) (< 2^72) times a squared root (< 2^54).
 //
 // The median comes from a histogram of the 65,536 possible distances. With an
 // even count it is the mean of the two middle distances (so it may end in .5).
@@ -28,7 +28,7 @@
 // rounded to the nearest thousandth; limits given in thousandths compare
 // exactly against the unrounded values.
 
-#include "stats/wideint.h"
+#include "stats/wideunsigned.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -67,7 +67,7 @@ public:
 
 private:
     // n * sum((x - shift)^2) - (sum(x - shift))^2: n(n-1) times the sample variance.
-    UInt128 varianceNumerator() const;
+    WideUnsigned varianceNumerator() const;
     // shift * n + sum: the sum of the distances themselves.
     qint64 total() const;
 
@@ -75,7 +75,7 @@ private:
     quint64 n = 0;
     quint16 shift = 0;
     qint64 sum = 0;          // sum of (x - shift)
-    UInt128 sumSquares;      // sum of (x - shift)^2
+    WideUnsigned sumSquares;  // sum of (x - shift)^2
     quint16 minMm = 0;
     quint16 maxMm = 0;
 };

@@ -6,7 +6,7 @@
 // hand-worked values.
 
 #include "stats/statistics.h"
-#include "stats/wideint.h"
+#include "stats/wideunsigned.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -26,7 +26,7 @@ QVector<int> noisy(int count, int centre, int spread)
 }
 } // namespace
 
-Q_DECLARE_METATYPE(UInt128)
+Q_DECLARE_METATYPE(WideUnsigned)
 
 class TstStatistics : public QObject
 {
@@ -146,19 +146,19 @@ private slots:
         QTest::addColumn<quint64>("a");
         QTest::addColumn<quint64>("b");
         QTest::addColumn<quint64>("c");          // (a * b) * c
-        QTest::addColumn<UInt128>("expected");   // worked out by hand
+        QTest::addColumn<WideUnsigned>("expected");   // worked out by hand
         const quint64 max = ~0ULL;
-        QTest::newRow("small") << quint64(6) << quint64(7) << quint64(1) << UInt128(42);
-        QTest::newRow("2^32 * 2^32") << (1ULL << 32) << (1ULL << 32) << quint64(1) << UInt128(1, 0);
+        QTest::newRow("small") << quint64(6) << quint64(7) << quint64(1) << WideUnsigned(42);
+        QTest::newRow("2^32 * 2^32") << (1ULL << 32) << (1ULL << 32) << quint64(1) << WideUnsigned(1, 0);
         // (2^32 - 1)^2 = 2^64 - 2^33 + 1: the carry out of the middle digits.
-        QTest::newRow("(2^32-1)^2") << 0xFFFFFFFFULL << 0xFFFFFFFFULL << quint64(1) << UInt128(0xFFFFFFFE00000001ULL);
+        QTest::newRow("(2^32-1)^2") << 0xFFFFFFFFULL << 0xFFFFFFFFULL << quint64(1) << WideUnsigned(0xFFFFFFFE00000001ULL);
         // (2^64 - 1)^2 = 2^128 - 2^65 + 1.
-        QTest::newRow("(2^64-1)^2") << max << max << quint64(1) << UInt128(max - 1, 1);
+        QTest::newRow("(2^64-1)^2") << max << max << quint64(1) << WideUnsigned(max - 1, 1);
         // 2^63 * 2 * 2^62 = 2^126.
-        QTest::newRow("times 64 bits") << (1ULL << 63) << quint64(2) << (1ULL << 62) << UInt128(1ULL << 62, 0);
+        QTest::newRow("times 64 bits") << (1ULL << 63) << quint64(2) << (1ULL << 62) << WideUnsigned(1ULL << 62, 0);
         // (2^64 - 1) * 10^6, then * 4.
         QTest::newRow("carry into high") << max << quint64(1000000) << quint64(4)
-                                         << UInt128(3999999, 0ULL - 4000000);
+                                         << WideUnsigned(3999999, 0ULL - 4000000);
     }
 
     void wideProducts()
@@ -166,14 +166,14 @@ private slots:
         QFETCH(quint64, a);
         QFETCH(quint64, b);
         QFETCH(quint64, c);
-        QFETCH(UInt128, expected);
-        const UInt128 p = UInt128::product(a, b) * c;
+        QFETCH(WideUnsigned, expected);
+        const WideUnsigned p = WideUnsigned::product(a, b) * c;
         QCOMPARE(p.high, expected.high);
         QCOMPARE(p.low, expected.low);
-        QVERIFY(p - expected == UInt128(0));
-        QVERIFY(p - UInt128(0, 1) < p && p <= p && !(p < p));
+        QVERIFY(p - expected == WideUnsigned(0));
+        QVERIFY(p - WideUnsigned(0, 1) < p && p <= p && !(p < p));
         // One less across the halves: the borrow.
-        const UInt128 less = p - UInt128(1);
+        const WideUnsigned less = p - WideUnsigned(1);
         QCOMPARE(less.high, p.low == 0 ? p.high - 1 : p.high);
         QVERIFY(less < p);
     }
