@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "exitstatus.h"
+#include "inforecord.h"
 #include "measurerun.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
@@ -9,70 +10,92 @@
 #include "serial/portlist.h"
 #include "moduleline.h"
 #include "platform/quitonsignal.h"
+#include "output.h"
 #include "summary.h"
 
+#include <csignal>
+#include <cstdio>
+
 #include <QDateTime>
-#include <QFile>
-#include <QIODevice>
 
 namespace {
 
-void print(QIODevice &out, const QString &line)
+void print(Output &out, const QString &line)
 {
     out.write(line.toUtf8() + '\n');
 }
 
-void printLines(QIODevice &out, const QStringList &lines)
+void printLines(Output &out, const QStringList &lines)
 {
     for (const QString &line : lines)
         print(out, line);
 }
 
-// Records go to --output when given. This is a log that must survive an
-// interruption: it is written as it grows, not swapped in at the end as a
-// QSaveFile would (which keeps nothing of an interrupted run). `file` stays
-// closed when there is no --output.
-bool openRecords(const ModuleLine &s, QFile &file)
+void say(const QString &message)
 {
-    if (s.options().output.isEmpty())
-        return true;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return true;
-    s.report(QStringLiteral("cannot write %1: %2").arg(s.options().output, file.errorString()));
-    return false;
+    const QByteArray line = (QStringLiteral("korvani-cli: ") + message + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
 }
 
-int ports(QIODevice &out)
+// A failed output outweighs what the command found: what it wrote is incomplete.
+// A pipe whose reader went away is the reader's choice (`... | head -1`), not a fault.
+int outputStatus(const Output &output, int status)
+{
+    if (!output.failed())
+        return status;
+    if (output.readerGone())
+        return status == ExitStatus::Fail ? status : ExitStatus::interrupted(SIGPIPE);
+    say(QStringLiteral("cannot write %1: %2").arg(output.name(), output.reason()));
+    return ExitStatus::WriteFailed;
+}
+
+int ports(Output &out)
 {
     for (const PortEntry &p : availablePorts())
         print(out, p.name + QLatin1Char('\t') + p.description);
     return ExitStatus::Done;
 }
 
-int version(ModuleLine &s, QIODevice &out)
+// Text prints the window's log lines as they come; JSON and CSV print one
+// record of every answer at the end.
+void show(Output &out, OutputFormat format, InfoRecord &record, const Answer &answer)
 {
-    const std::optional<Answer> hard = s.askCode(s.frame(Command::HardwareVersion), Command::HardwareVersion);
-    if (hard)
-        printLines(out, hard->lines);
-    if (!hard || s.broken())
-        return s.fail(QStringLiteral("the module did not answer (hardware version)"));
-    const std::optional<Answer> soft = s.askCode(s.frame(Command::FirmwareVersion), Command::FirmwareVersion);
-    if (soft)
-        printLines(out, soft->lines);
-    if (!soft || s.broken())
-        return s.fail(QStringLiteral("the module did not answer (firmware version)"));
+    if (format == OutputFormat::Text)
+        printLines(out, answer.lines);
+    else
+        record.add(answer);
+}
+
+int version(ModuleLine &s, Output &out)
+{
+    const OutputFormat format = s.options().format;
+    InfoRecord record;
+    for (const auto &[code, what] : {std::pair<quint8, const char *>{Command::HardwareVersion, "hardware version"},
+                                     {Command::FirmwareVersion, "firmware version"}}) {
+        const std::optional<Answer> a = s.askCode(s.frame(code), code);
+        if (a)
+            show(out, format, record, *a);
+        if (!a || s.broken())
+            return s.fail(QStringLiteral("the module did not answer (%1)").arg(QLatin1String(what)));
+    }
+    if (format != OutputFormat::Text)
+        out.write(record.render(format));
     return ExitStatus::Done;
 }
 
-int info(ModuleLine &s, QIODevice &out)
+int info(ModuleLine &s, Output &out)
 {
+    const OutputFormat format = s.options().format;
     const struct {
         quint8 code;
+        AnswerKind kind;
         const char *what;
-    } queries[] = {{Command::Range, "range"},
-                   {Command::ReadIntegration, "integration time"},
-                   {Command::Configuration, "configuration"},
-                   {Command::Coefficients, "coefficients"}};
+    } queries[] = {{Command::Range, AnswerKind::Range, "range"},
+                   {Command::ReadIntegration, AnswerKind::IntegrationTime, "integration time"},
+                   {Command::Configuration, AnswerKind::Configuration, "configuration"},
+                   {Command::Coefficients, AnswerKind::Coefficients, "coefficients"}};
+    InfoRecord record;
     int answered = 0;
     for (const auto &q : queries) {
         const std::optional<Answer> a = s.askCode(s.frame(q.code), q.code);
@@ -80,15 +103,19 @@ int info(ModuleLine &s, QIODevice &out)
             return s.fail(QString());
         if (a) {
             ++answered;
-            printLines(out, a->lines);
-        } else {
+            show(out, format, record, *a);
+        } else if (format == OutputFormat::Text) {
             print(out, QStringLiteral("%1: no answer").arg(QLatin1String(q.what)));
+        } else {
+            record.addMissing(infoField(q.kind));
         }
     }
+    if (format != OutputFormat::Text)
+        out.write(record.render(format));
     return answered > 0 ? ExitStatus::Done : s.fail(QStringLiteral("the module did not answer"));
 }
 
-int single(ModuleLine &s, QIODevice &out)
+int single(ModuleLine &s, Output &records)
 {
     const quint8 code = s.options().fixed ? Command::SingleFixed : Command::Single;
     const std::optional<Answer> a =
@@ -100,14 +127,11 @@ int single(ModuleLine &s, QIODevice &out)
     writer->begin(record);
     writer->setTime(QDateTime::currentMSecsSinceEpoch());
     writer->record(record, *a->measurement);
-    QFile file(s.options().output);
-    if (!openRecords(s, file))
-        return ExitStatus::LinkFailure;
-    (file.isOpen() ? static_cast<QIODevice &>(file) : out).write(record);
+    records.write(record);
     return ExitStatus::Done;
 }
 
-int threshold(ModuleLine &s, QIODevice &out)
+int threshold(ModuleLine &s, Output &out)
 {
     const CliOptions &o = s.options();
     if (o.threshold) {
@@ -118,7 +142,13 @@ int threshold(ModuleLine &s, QIODevice &out)
     const std::optional<Answer> a = s.askCode(s.frame(Command::GetThreshold), Command::GetThreshold);
     if (!a || !a->threshold)
         return s.fail(QStringLiteral("the module did not answer (threshold)"));
-    print(out, QStringLiteral("threshold: %1").arg(*a->threshold));
+    if (o.format == OutputFormat::Text) {
+        print(out, QStringLiteral("threshold: %1").arg(*a->threshold));
+    } else {
+        InfoRecord record;
+        record.add(*a);
+        out.write(record.render(o.format));
+    }
     if (o.threshold && *a->threshold != *o.threshold) {
         s.report(QStringLiteral("the module holds threshold %1, not %2").arg(*a->threshold).arg(*o.threshold));
         return ExitStatus::Fail;
@@ -133,7 +163,7 @@ int simple(ModuleLine &s, quint8 code, const QByteArray &data, const char *what)
     return ExitStatus::Done;
 }
 
-int send(ModuleLine &s, QIODevice &out)
+int send(ModuleLine &s, Output &out)
 {
     const QByteArray &t = s.options().sendTokens;
     for (const QByteArray &frame : s.collect(s.frame(quint8(t.at(0)), t.mid(1))))
@@ -141,7 +171,7 @@ int send(ModuleLine &s, QIODevice &out)
     return s.broken() ? s.fail(QString()) : ExitStatus::Done;
 }
 
-int scan(ModuleLine &s, QIODevice &out)
+int scan(ModuleLine &s, Output &out)
 {
     const CliOptions &o = s.options();
     int found = 0;
@@ -159,13 +189,9 @@ int scan(ModuleLine &s, QIODevice &out)
                      : s.fail(QStringLiteral("no module answered (IDs %1-%2)").arg(o.scanFrom).arg(o.scanTo));
 }
 
-int measure(ModuleLine &s, QIODevice &out)
+int measure(ModuleLine &s, Output &out, Output &records)
 {
     const CliOptions &o = s.options();
-    QFile file(o.output);
-    if (!openRecords(s, file))
-        return ExitStatus::LinkFailure;
-    QIODevice &records = file.isOpen() ? static_cast<QIODevice &>(file) : out;
 
     std::optional<TestLimits> limits;
     if (o.command == CliCommand::Test) {
@@ -175,24 +201,27 @@ int measure(ModuleLine &s, QIODevice &out)
         l.maxOutside = o.maxOutside;
         l.maxSigmaMilli = o.maxSigmaMilli;
         l.minAmplitudeMilli = o.minAmplitudeMilli;
-        l.expectedFrames = o.expectedFrames();
         limits = l;
     }
 
     MeasureRun run(s, records, limits);
+    // Hang-ups and closed pipes too: the module must not be left streaming.
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
     // A replayed run ends with its capture.
     if (s.replay())
-        QObject::connect(s.replay(), &ReplaySource::finished, &run, &MeasureRun::interrupt);
+        QObject::connect(s.replay(), &ReplaySource::finished, &run, [&run] { run.interrupt(0); });
     const MeasureRun::End end = run.run();
-    file.close();
 
+    // Judged against what the line could carry of the frames the module sent.
+    const quint64 expected = o.expectedFrames(run.frameBytes());
+    if (limits)
+        limits->expectedFrames = expected;
     int status = ExitStatus::Done;
     if (o.stats) {
         RunSummary summary;
         summary.frames = run.frames();
-        summary.expected = o.expectedFrames();
+        summary.expected = expected;
         summary.failedChecks = run.failedChecks();
         summary.rateHz = run.rateHz();
         summary.distances = &run.distances();
@@ -204,29 +233,27 @@ int measure(ModuleLine &s, QIODevice &out)
         }
         out.write(renderSummary(summary, o.format));
     }
+    if (records.failed() || out.failed())
+        return status;  // the output's status, given by the caller
     if (end == MeasureRun::End::NoAnswer || end == MeasureRun::End::LinkFailed) {
         s.report(run.reason());
         return ExitStatus::LinkFailure;
     }
+    // A measure run cut short says so; a test cut short has its verdict (too few frames).
+    if (end == MeasureRun::End::Interrupted && !limits && run.interruptedBy() != 0)
+        return ExitStatus::interrupted(run.interruptedBy());
     return status;
 }
 
-} // namespace
-
-int runCommand(const CliOptions &o, QIODevice &out)
+int dispatch(ModuleLine &s, Output &out, Output &records)
 {
-    if (o.command == CliCommand::Ports)
-        return ports(out);
-
-    ModuleLine s(o);
-    if (!s.open())
-        return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
+    const CliOptions &o = s.options();
     switch (o.command) {
     case CliCommand::Version: return version(s, out);
     case CliCommand::Info: return info(s, out);
-    case CliCommand::Single: return single(s, out);
+    case CliCommand::Single: return single(s, records);
     case CliCommand::Measure:
-    case CliCommand::Test: return measure(s, out);
+    case CliCommand::Test: return measure(s, out, records);
     case CliCommand::Threshold: return threshold(s, out);
     case CliCommand::Integration:
         return simple(s, Command::SetIntegration, integrationTimeData(o.integrationUs), "integration time");
@@ -236,4 +263,27 @@ int runCommand(const CliOptions &o, QIODevice &out)
     case CliCommand::Ports: break;
     }
     return ExitStatus::Done;
+}
+
+} // namespace
+
+int runCommand(const CliOptions &o)
+{
+    Output out;
+    if (o.command == CliCommand::Ports)
+        return outputStatus(out, ports(out));
+
+    // An --output that cannot be written ends the command before the module is asked anything.
+    Output file(o.output);
+    if (file.isFile() && !file.open()) {
+        say(QStringLiteral("cannot write %1: %2").arg(file.name(), file.reason()));
+        return ExitStatus::CannotCreate;
+    }
+    Output &records = file.isFile() ? file : out;
+
+    ModuleLine s(o);
+    if (!s.open())
+        return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
+    const int status = outputStatus(out, dispatch(s, out, records));
+    return file.isFile() ? outputStatus(file, status) : status;
 }

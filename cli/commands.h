@@ -2,13 +2,12 @@
 #define COMMANDS_CLI_H
 
 // The commands of korvani-cli, each from parsed options to an exit status.
-// Output (records, answer lines, the summary) goes to `out`; messages go to
-// standard error through the line.
+// Records go to standard output or the --output file, answer lines and the
+// summary to standard output, every write checked; messages go to standard
+// error.
 
 #include "options.h"
 
-class QIODevice;
-
-int runCommand(const CliOptions &options, QIODevice &out);
+int runCommand(const CliOptions &options);
 
 #endif // COMMANDS_CLI_H

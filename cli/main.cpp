@@ -6,9 +6,9 @@
 #include "platform/version.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLoggingCategory>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -23,13 +23,19 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("korvani-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVANI_VERSION));
 
-    QFile out;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // A reader that closes its pipe makes writes fail with EPIPE (handled
+    // where they are written) instead of ending the program on the spot.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Likewise a file grown to its size limit: the write fails (EFBIG) and is reported.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     const ParsedArguments parsed = parseArguments(app.arguments().mid(1));
     if (parsed.help) {
-        out.write(helpText().toUtf8());
-        return ExitStatus::Done;
+        const QByteArray text = helpText().toUtf8();
+        return std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size())
+                    && std::fflush(stdout) == 0
+                ? ExitStatus::Done
+                : ExitStatus::WriteFailed;
     }
     if (!parsed.error.isEmpty()) {
         const QByteArray text = (QStringLiteral("korvani-cli: ") + parsed.error + QLatin1Char('\n')
@@ -37,5 +43,5 @@ int main(int argc, char *argv[])
         std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
         return ExitStatus::Usage;
     }
-    return runCommand(parsed.options, out);
+    return runCommand(parsed.options);
 }

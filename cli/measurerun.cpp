@@ -4,10 +4,13 @@
 #include "protocol/commands.h"
 #include "records.h"
 #include "moduleline.h"
+#include "output.h"
 
 #include <QEventLoop>
 #include <QIODevice>
 #include <QLoggingCategory>
+
+#include <csignal>
 
 Q_LOGGING_CATEGORY(lcRun, "korvani.cli.run", QtWarningMsg)
 
@@ -23,17 +26,18 @@ quint8 rateCommand(int hz)
 }
 }
 
-MeasureRun::MeasureRun(ModuleLine &s, QIODevice &records, std::optional<TestLimits> limits)
+MeasureRun::MeasureRun(ModuleLine &s, Output &records, std::optional<TestLimits> limits)
     : line(s)
     , out(records)
     , band(limits)
     , writer(makeRecordWriter(s.options().format))
+    , schedule(s.options().rateHz)
 {
     pending.reserve(64 * 1024);
     const CliOptions &o = line.options();
     durationTimer.setSingleShot(true);
     durationTimer.setTimerType(Qt::PreciseTimer);
-    connect(&durationTimer, &QTimer::timeout, this, [this] { finish(End::Done); });
+    connect(&durationTimer, &QTimer::timeout, this, &MeasureRun::armDeadline);
     watchdog.setSingleShot(true);
     watchdog.setInterval(qMax(1000, 2000 / o.rateHz) + o.timeoutMs);
     connect(&watchdog, &QTimer::timeout, this, [this] {
@@ -75,14 +79,17 @@ MeasureRun::End MeasureRun::run()
     ModuleLink &link = line.link();
     discardedAtStart = discarded();
     writer->begin(pending);
-    writeOut();
 
     polled = o.id.has_value();
     QEventLoop events;
     loop = &events;
     collecting = true;
     watchdog.start();
+    sinceStart.start();
     if (polled) {
+        // The polls a duration can carry; with a count alone, polls go on until it is reached.
+        if (o.durationMs)
+            pollLimit = o.expectedFrames();
         pollTimer.start(0);
     } else {
         link.send(commandFrame(rateCommand(o.rateHz)), Expect::anyFrame());
@@ -104,8 +111,10 @@ MeasureRun::End MeasureRun::run()
     return result;
 }
 
-void MeasureRun::interrupt()
+void MeasureRun::interrupt(int signal)
 {
+    if (!finished)
+        signalNumber = signal;
     finish(End::Interrupted);
 }
 
@@ -126,19 +135,42 @@ void MeasureRun::finish(End end, const QString &why)
         loop->quit();
 }
 
+// The duration's end, `durationNs` from now; a QTimer holds an int of
+// milliseconds, so a long duration is waited for in steps.
+void MeasureRun::startDeadline(qint64 durationNs)
+{
+    deadlineClock.start();
+    deadlineNs = durationNs;
+    armDeadline();
+}
+
+void MeasureRun::armDeadline()
+{
+    constexpr qint64 StepMs = 3600 * 1000;
+    const qint64 leftMs = (deadlineNs - deadlineClock.nsecsElapsed() + 999999) / 1000000;
+    if (leftMs <= 0) {
+        finish(End::Done);
+        return;
+    }
+    durationTimer.start(int(qMin(leftMs, StepMs)));
+}
+
 void MeasureRun::pollOnce()
 {
     if (finished)
         return;
-    const CliOptions &o = line.options();
-    QElapsedTimer tick;
-    tick.start();
-    const quint8 code = o.fixed ? Command::SingleFixed : Command::Single;
+    if (pollLimit && pollsSent >= *pollLimit) {
+        finish(End::Done);
+        return;
+    }
+    const quint8 code = line.options().fixed ? Command::SingleFixed : Command::Single;
+    ++pollsSent;
+    // Waits for the answer (or the time-out): one poll in flight at a time.
     const ModuleLink::SendResult r = line.link().send(line.frame(code), Expect::anyFrame()).result;
     if (r == ModuleLink::SendResult::WriteFailed)
         finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(line.link().errorString()));
     if (!finished)
-        pollTimer.start(int(qMax<qint64>(0, 1000 / o.rateHz - tick.elapsed())));
+        pollTimer.start(int(qMin<qint64>(schedule.waitMs(pollsSent, sinceStart.nsecsElapsed()), 1000000)));
 }
 
 void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
@@ -158,9 +190,12 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
             continue;
         if (stats.isEmpty()) {
             firstReadUs = readUs;
-            if (o.durationMs && o.replay.isEmpty())
-                durationTimer.start(int(*o.durationMs));
-        } else if (o.durationMs && (readUs - firstReadUs) / 1000 >= *o.durationMs) {
+            measurementBytes = frame.size();
+            // A streamed duration counts from the first frame (a replayed one by
+            // the recorded read times); a polled one runs from the start.
+            if (o.durationMs && !polled && o.replay.isEmpty())
+                startDeadline(*o.durationMs * 1000000);
+        } else if (!polled && o.durationMs && (readUs - firstReadUs) / 1000 >= *o.durationMs) {
             finish(End::Done);
             break;
         }
@@ -183,8 +218,16 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
 
 void MeasureRun::writeOut()
 {
-    if (pending.isEmpty())
+    // Nothing is written before the first record (a CSV header alone would
+    // empty an --output file for a module that never answers).
+    if (pending.isEmpty() || stats.isEmpty())
         return;
-    out.write(pending);
+    const bool written = out.write(pending);
     pending.resize(0);  // keeps the reserved buffer
+    if (written)
+        return;
+    if (out.readerGone())
+        interrupt(SIGPIPE);
+    else
+        finish(End::OutputFailed, QStringLiteral("cannot write %1: %2").arg(out.name(), out.reason()));
 }

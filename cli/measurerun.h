@@ -5,15 +5,29 @@
 // measurement, or, with a device ID, polls with addressed single measurements
 // at the rate (continuous measurement has no addressed form). Every
 // measurement frame becomes a record, written and flushed at the end of each
-// read of the port, and goes into the statistics. The run ends when
-//   - the count is reached, or the duration has passed since the first frame;
-//   - Ctrl+C (SIGINT) or SIGTERM arrives;
+// read of the port, and goes into the statistics.
+//
+// Polls are timed against the run's start (PollSchedule), one in flight at a
+// time: a poll held up by a late answer goes out as soon as that answer is
+// in, and the later ones keep their times. A polled run with a duration sends
+// the polls the duration can carry (CliOptions::expectedFrames), every one of
+// them however late, and keeps the answer to each: a module is judged by the
+// polls it was sent, and one slower than the rate lengthens the run (the rate
+// measured shows it) rather than failing for polls never sent.
+//
+// The run ends when
+//   - the count is reached; or the duration has passed since the first frame
+//     (streamed), or the last poll is answered or timed out (polled);
+//   - SIGINT (Ctrl+C), SIGTERM, SIGHUP or SIGPIPE arrives, or the records'
+//     reader has gone (EPIPE): interrupted, with that signal;
+//   - a record cannot be written (the output failed);
 //   - no measurement arrives for a second plus the answer time-out
 //     (the module did not answer / stopped sending);
 //   - the port goes away or refuses a write.
 // A continuous run then sends stop (0x06) if the port is still there.
 // Frames after the end are not counted.
 
+#include "protocol/pollschedule.h"
 #include "stats/statistics.h"
 #include "options.h"
 #include "verdict.h"
@@ -26,7 +40,7 @@
 #include <optional>
 
 class QEventLoop;
-class QIODevice;
+class Output;
 class RecordWriter;
 class ModuleLine;
 
@@ -35,15 +49,18 @@ class MeasureRun : public QObject
     Q_OBJECT
 
 public:
-    enum class End { Done, Interrupted, NoAnswer, LinkFailed };
+    enum class End { Done, Interrupted, NoAnswer, LinkFailed, OutputFailed };
 
     // `records` receives the records; `band`, when given, counts the frames outside it.
-    MeasureRun(ModuleLine &line, QIODevice &records, std::optional<TestLimits> band);
+    MeasureRun(ModuleLine &line, Output &records, std::optional<TestLimits> band);
     ~MeasureRun() override;
 
     End run();
-    // Ends the run from outside (Ctrl+C).
-    void interrupt();
+    // Ends the run from outside: signal `signalNumber` arrived (0: no signal,
+    // the replayed capture ended).
+    void interrupt(int signalNumber);
+    // The signal that cut the run short (Interrupted).
+    int interruptedBy() const { return signalNumber; }
 
     QString reason() const { return endReason; }
     const DistanceStatistics &distances() const { return stats; }
@@ -54,16 +71,20 @@ public:
     // check, one per byte skipped outside a frame (a frame given up, noise).
     quint64 failedChecks() const;
     double rateHz() const;
+    // The length of the measurement frames received (11 until one arrived).
+    int frameBytes() const { return measurementBytes; }
 
 private:
     void framesReceived(const QVector<QByteArray> &frames);
     void pollOnce();
+    void startDeadline(qint64 durationNs);
+    void armDeadline();
     void finish(End end, const QString &why = QString());
     void writeOut();
     quint64 discarded() const;
 
     ModuleLine &line;
-    QIODevice &out;
+    Output &out;
     std::optional<TestLimits> band;
     std::unique_ptr<RecordWriter> writer;
     QByteArray pending;
@@ -81,8 +102,16 @@ private:
     QTimer durationTimer;
     QTimer watchdog;
     QTimer pollTimer;
+    PollSchedule schedule;
+    QElapsedTimer sinceStart;
+    QElapsedTimer deadlineClock;
+    qint64 deadlineNs = -1;  // -1: no duration running
     qint64 firstReadUs = 0;  // the link's time of the first frame's read
     qint64 lastFrameNs = 0;
+    quint64 pollsSent = 0;
+    std::optional<quint64> pollLimit;
+    int measurementBytes = 11;
+    int signalNumber = 0;
 };
 
 #endif // MEASURERUN_H

@@ -1,6 +1,7 @@
 #include "moduleline.h"
 
 #include "protocol/commands.h"
+#include "serial/portlist.h"
 #include "replaysource.h"
 #ifdef KORVANI_WITH_SIM
 #include "sim/simulatedmodule.h"
@@ -60,7 +61,7 @@ bool ModuleLine::open()
         port = sim->portName();
     }
 #endif
-    if (!moduleLink.open(port, opts.baud)) {
+    if (!moduleLink.open(portLocation(port), opts.baud)) {
         report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
         return false;
     }

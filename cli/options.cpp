@@ -2,6 +2,7 @@
 
 #include "protocol/commandline.h"
 #include "protocol/commands.h"
+#include "protocol/pollschedule.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -27,15 +28,15 @@ const QList<CommandEntry> &commands()
 {
     static const QList<CommandEntry> list = {
         {"ports", CliCommand::Ports, {}},
-        {"version", CliCommand::Version, {}},
-        {"info", CliCommand::Info, {}},
+        {"version", CliCommand::Version, {"format"}},
+        {"info", CliCommand::Info, {"format"}},
         {"single", CliCommand::Single, {"fixed", "output", "format"}},
         {"measure", CliCommand::Measure,
          {"count", "duration", "rate", "fixed", "stats", "output", "format"}},
         {"test", CliCommand::Test,
          {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
           "min-amplitude", "max-outside", "output", "format"}},
-        {"threshold", CliCommand::Threshold, {}},
+        {"threshold", CliCommand::Threshold, {"format"}},
         {"integration", CliCommand::Integration, {}},
         {"restart", CliCommand::Restart, {}},
         {"send", CliCommand::Send, {}},
@@ -75,9 +76,10 @@ constexpr qint64 MaxMilli = 65535000;  // the largest distance the module report
 
 } // namespace
 
-quint64 CliOptions::expectedFrames() const
+quint64 CliOptions::expectedFrames(int frameBytes) const
 {
-    const quint64 byDuration = durationMs ? quint64(*durationMs) * quint64(rateHz) / 1000 : 0;
+    const int pollBytes = id ? commandFrame(Command::Single, QByteArray(), id).size() : 0;
+    const quint64 byDuration = durationMs ? deliverableFrames(*durationMs, rateHz, baud, frameBytes, pollBytes) : 0;
     if (count && durationMs)
         return std::min(*count, byDuration);
     if (durationMs)
@@ -136,9 +138,10 @@ ParsedArguments parseArguments(const QStringList &arguments)
             && longName != QLatin1String("format") && longName != QLatin1String("output"))
             return fail(QStringLiteral("%1 takes no --%2").arg(name, longName));
     }
-    if ((parser.isSet(QStringLiteral("output")) || parser.isSet(QStringLiteral("format")))
-        && !command->options.contains(QStringLiteral("output")))
-        return fail(QStringLiteral("%1 writes no records: --format and --output do not apply").arg(name));
+    if (parser.isSet(QStringLiteral("output")) && !command->options.contains(QStringLiteral("output")))
+        return fail(QStringLiteral("%1 writes no records: --output does not apply").arg(name));
+    if (parser.isSet(QStringLiteral("format")) && !command->options.contains(QStringLiteral("format")))
+        return fail(QStringLiteral("%1 prints no records or values: --format does not apply").arg(name));
     for (const QString &option : parser.optionNames()) {
         if (parser.values(option).size() > 1)
             return fail(QStringLiteral("--%1 given more than once").arg(option));
@@ -342,14 +345,18 @@ The line:
   --baud RATE        115200 (default), 9600 or 921600
   --id N             address one module on an RS485 bus (0-255)
   --timeout MS       answer time-out in milliseconds (default 100)
-  --format FORMAT    records as text (default), csv or json (JSON Lines)
-  --output FILE      write the records to FILE, line by line as they arrive;
-                     the summary and the verdict still go to standard output
+  --format FORMAT    records as text (default), csv or json (JSON Lines);
+                     version, info and threshold as field,value rows (csv)
+                     or one JSON object (json)
+  --output FILE      write the records to FILE, as they arrive; the summary
+                     and the verdict still go to standard output. An existing
+                     FILE is replaced only once the first record comes.
   --capture FILE     keep every read and write on the line in FILE with its time
                      (a capture; written as it comes, at least every 100 ms)
   --replay FILE      measure or test on a capture instead of a port, as fast as
                      it reads; records keep their recorded times. A malformed
                      capture ends with "FILE:LINE: reason" and status 64
+  -h, --help         this help
 
 Commands:
   ports                          the serial ports present: name, tab, description
@@ -359,8 +366,10 @@ Commands:
   measure [--count N] [--duration S] [--rate 10|20|50|100] [--fixed] [--stats]
                                  continuous measurement (default 100 frames at 100 Hz;
                                  the duration counts from the first frame). With --id
-                                 it polls with addressed single measurements instead.
-                                 Ctrl+C stops the module and ends the run.
+                                 it polls with addressed single measurements instead,
+                                 timed from the start: every poll the duration holds
+                                 is sent. Ctrl+C, a hang-up or a closed pipe stops
+                                 the module and ends the run after its summary.
   test --reference MM --tolerance MM [--count N] [--duration S] [--rate HZ] [--fixed]
        [--max-sigma MM] [--min-amplitude A] [--max-outside N]
                                  measures like measure, prints the summary and PASS or
@@ -384,9 +393,15 @@ accuracy_mm (mean - reference), outside, verdict and failed.
 
 Exit status:
   0   done, or the test passed
-  1   the test failed (or the module holds another threshold than the one set)
-  2   the port could not be opened, the module did not answer, or the port went away
+  1   the test failed (also when cut short), or the module holds another
+      threshold than the one set
+  2   the port could not be opened or is in use, the module did not answer,
+      or the port went away
   64  usage error, or a malformed capture (--replay)
+  73  the --output file cannot be opened for writing
+  74  a write failed (records, summary or lines lost: a full disk, say)
+  128+N  measure cut short by signal N: 130 Ctrl+C, 129 hang-up, 143 SIGTERM,
+      141 SIGPIPE or a closed pipe
 
 Debug output is off; QT_LOGGING_RULES="korvani.*.debug=true" turns it on.
 )");

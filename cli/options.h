@@ -54,9 +54,11 @@ struct CliOptions {
     int scanFrom = 0;
     int scanTo = 255;
 
-    // The frames a measurement run should bring: the count, or rate x duration
-    // when only a duration is given, the smaller of the two when both are.
-    quint64 expectedFrames() const;
+    // The frames a measurement run should bring, its measurement frames being
+    // `frameBytes` long: the count, or what the duration can deliver at the
+    // rate over the line (each frame behind its poll with --id), the smaller
+    // of the two when both are given.
+    quint64 expectedFrames(int frameBytes = 11) const;
 };
 
 struct ParsedArguments {

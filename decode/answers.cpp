@@ -39,6 +39,7 @@ Answer decodeAnswer(const QByteArray &frame)
     case Command::Coefficients:
         a.kind = AnswerKind::Coefficients;
         a.lines = DeviceInfo::coefficients(frame);
+        a.coefficients = DeviceInfo::coefficientValues(frame);
         break;
     case Command::GetThreshold:
         a.kind = AnswerKind::Threshold;

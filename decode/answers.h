@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <optional>
 
 enum class AnswerKind {
@@ -34,6 +35,7 @@ struct Answer {
     std::optional<Measurement> measurement;  // measurement kinds
     QStringList lines;                       // information kinds
     std::optional<quint16> threshold;        // Threshold
+    QVector<double> coefficients;            // Coefficients: the ten numbers
 };
 
 // The frame must hold at least its header and code (two bytes).

@@ -126,6 +126,16 @@ QStringList coefficients(const QByteArray &frame)
     };
 }
 
+QVector<double> coefficientValues(const QByteArray &frame)
+{
+    QVector<double> values;
+    if (!hasData(frame, 50))
+        return values;
+    for (int k = 0; k < 10; ++k)
+        values.append(coefficient(frame, k));
+    return values;
+}
+
 std::optional<quint16> threshold(const QByteArray &frame)
 {
     if (!hasData(frame, 2))

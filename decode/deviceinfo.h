@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QStringList>
+#include <QVector>
 #include <optional>
 
 namespace DeviceInfo {
@@ -17,6 +18,9 @@ QStringList integrationTime(const QByteArray &frame);   // 0x07: "Integration: %
 QStringList configuration(const QByteArray &frame);     // 0xA0: eight lines
 QStringList coefficients(const QByteArray &frame);      // 0xD0: name and four formulas
 std::optional<quint16> threshold(const QByteArray &frame);  // 0x03: bytes 3-4
+// 0xD0: the ten coefficients as the module sends them (single precision),
+// none when the frame is short.
+QVector<double> coefficientValues(const QByteArray &frame);
 }
 
 #endif // DEVICEINFO_H

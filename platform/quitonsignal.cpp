@@ -9,6 +9,9 @@
 
 namespace {
 int pipeEnds[2] = {-1, -1};
+constexpr int watched[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr int watchedCount = int(sizeof watched / sizeof watched[0]);
+static_assert(watchedCount == 4, "one saved action per watched signal");
 }
 
 QuitOnSignal::QuitOnSignal(QObject *parent)
@@ -23,16 +26,16 @@ QuitOnSignal::QuitOnSignal(QObject *parent)
     action.sa_handler = &QuitOnSignal::onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (int i = 0; i < watchedCount; ++i)
+        ::sigaction(watched[i], &action, &previous[i]);
 }
 
 QuitOnSignal::~QuitOnSignal()
 {
     if (!notifier)
         return;
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
+    for (int i = 0; i < watchedCount; ++i)
+        ::sigaction(watched[i], &previous[i], nullptr);
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
     pipeEnds[0] = pipeEnds[1] = -1;

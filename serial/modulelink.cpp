@@ -1,5 +1,7 @@
 #include "modulelink.h"
 
+#include "devicelock.h"
+
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
@@ -65,7 +67,15 @@ bool ModuleLink::open(const QString &portName, qint32 baudRate)
     // Bytes held from an earlier connection belong to no frame of this one.
     rxFramer.clear();
     quietTimer.stop();
-    return serial.open(QIODevice::ReadWrite);
+    lockError = deviceHolder(portName);
+    if (!lockError.isEmpty())
+        return false;
+    if (!serial.open(QIODevice::ReadWrite))
+        return false;
+    if (lockDevice(int(serial.handle()), &lockError))
+        return true;
+    serial.close();
+    return false;
 }
 
 void ModuleLink::close()

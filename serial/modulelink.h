@@ -91,11 +91,13 @@ public:
 
     // Applies the name, the baud rate and 8N1 without flow control, then
     // opens the port unless it is open already. A fresh open starts framing
-    // anew. True when the port is open afterwards; errorString() says why not.
+    // anew and locks the device (see devicelock.h): a device another process
+    // holds is not opened. True when the port is open afterwards;
+    // errorString() says why not.
     bool open(const QString &portName, qint32 baudRate);
     void close();
     bool isOpen() const { return serial.isOpen(); }
-    QString errorString() const { return serial.errorString(); }
+    QString errorString() const { return lockError.isEmpty() ? serial.errorString() : lockError; }
 
     void setAnswerTimeout(int ms) { timeoutMs = ms; }
     int answerTimeout() const { return timeoutMs; }
@@ -145,6 +147,7 @@ private:
     qint64 readUs = 0;
     QTimer answerTimer;
     QTimer quietTimer;
+    QString lockError;  // the device is held by another process
     int timeoutMs = DefaultAnswerTimeoutMs;
     Wait *wait = nullptr;  // the send that waits now, on its caller's stack
     quint64 reportedCheckFailures = 0;

@@ -1,5 +1,6 @@
 #include "portlist.h"
 
+#include <QDir>
 #include <QSerialPortInfo>
 
 QVector<PortEntry> availablePorts()
@@ -8,4 +9,11 @@ QVector<PortEntry> availablePorts()
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         ports.append({info.portName(), info.description()});
     return ports;
+}
+
+QString portLocation(const QString &given)
+{
+    if (!given.contains(QLatin1Char('/')) || QDir::isAbsolutePath(given))
+        return given;
+    return QDir::current().absoluteFilePath(given);
 }

@@ -13,4 +13,10 @@ struct PortEntry {
 
 QVector<PortEntry> availablePorts();
 
+// What to open for a port given by the user: a name holding a '/' is a path
+// (a relative one from the current folder, made absolute, since the port
+// would look it up under /dev/); any other name ("ttyUSB0", "COM3") is a
+// port name as the list above gives it.
+QString portLocation(const QString &given);
+
 #endif // PORTLIST_H

@@ -13,17 +13,39 @@
 #include <QComboBox>
 #include <QDebug>
 
+namespace {
+const char *const description =
+    "The Korvani window with a simulated laser distance module already running on a "
+    "pseudo-terminal, listed first in the port list. The options set the simulated module "
+    "as for korvani-sim.";
+
+bool asksForHelp(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *help : {"-h", "--help", "-help", "--help-all", "-?"}) {
+            if (qstrcmp(argv[i], help) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("korvani-demo"));
-
     SimOptions options;
     QString error;
-    if (!processSimOptions(app, QStringLiteral(
-        "The Korvani window with a simulated laser distance module already running on a "
-        "pseudo-terminal, listed first in the port list. The options set the simulated module "
-        "as for korvani-sim."), options, &error)) {
+    // Help needs no display: it is given before the window's application
+    // (which cannot start without one) exists, and ends the program.
+    if (asksForHelp(argc, argv)) {
+        QCoreApplication help(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("korvani-demo"));
+        processSimOptions(help, QString::fromLatin1(description), options, &error);
+    }
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("korvani-demo"));
+    if (!processSimOptions(app, QString::fromLatin1(description), options, &error)) {
         qCritical().noquote() << "korvani-demo:" << error;
         return 2;
     }

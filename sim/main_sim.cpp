@@ -1,6 +1,6 @@
 // korvani-sim: a simulated module on a pseudo-terminal, for trying the
-// program without hardware. Prints the device path and runs until SIGINT or
-// SIGTERM.
+// program without hardware. Prints the device path and runs until SIGINT,
+// SIGTERM or SIGHUP.
 
 #include "platform/quitonsignal.h"
 #include "simoptions.h"

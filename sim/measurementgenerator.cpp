@@ -38,7 +38,7 @@ SensorReading MeasurementGenerator::next(qint64 msSinceStart)
     double amplitude = 3000.0 * (1500.0 / range) * (1500.0 / range);
     amplitude *= 1.0 + 0.02 * gaussian();
 
-    if (random.generateDouble() < OutlierChance) {
+    if (outliers && random.generateDouble() < OutlierChance) {
         const double jump = 150.0 + 750.0 * random.generateDouble();
         distance += random.generateDouble() < 0.5 ? -jump : jump;
         amplitude *= 0.3 + 0.3 * random.generateDouble();

@@ -31,6 +31,7 @@ const Switch switches[] = {
     {"go-away", "Disappear after writing this many frames.", "n"},
     {"replug", "After disappearing, come back on a new device after this many ms.", "ms"},
     {"stream", "Start measuring at once (measuring at power-up).", nullptr},
+    {"outliers", "Now and then a reading far off, as on a cluttered target.", nullptr},
     {"replay", "Play the rx lines of this capture file with their recorded timing instead of "
                "answering, from the program's first command on.", "file"},
     {"speed", "Replay at this many times the recorded pace (default 1).", "x"},
@@ -74,7 +75,15 @@ bool processSimOptions(const QCoreApplication &app, const QString &description,
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     addSimOptions(parser);
-    parser.process(app);
+    // Not process(): an unknown option is a bad option like a bad value, and
+    // the caller ends with the status its manual gives for both.
+    if (!parser.parse(app.arguments())) {
+        if (error)
+            *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);  // ends the program
     return readSimOptions(parser, options, error);
 }
 
@@ -105,6 +114,7 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     read.corrupt = flag("corrupt");
     read.silent = flag("silent");
     read.stream = flag("stream");
+    read.outliers = flag("outliers");
     if (flag("link"))
         read.link = parser.value(QStringLiteral("link"));
     if (flag("replay"))
@@ -152,6 +162,7 @@ void applySimOptions(const SimOptions &options, SimulatedModule &module)
     module.setAnswerDelayMs(options.delayMs);
     module.setSilent(options.silent);
     module.setMeasureAtPowerUp(options.stream);
+    module.setOutliers(options.outliers);
 }
 
 SimSession::SimSession(SimulatedModule &module, const SimOptions &options, QObject *parent)

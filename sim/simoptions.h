@@ -6,8 +6,8 @@
 // to put them on a SimulatedModule, so the two programs cannot drift apart.
 //
 // Usage: processSimOptions(app, description, options, &error) (false with a
-// one-line reason on a bad value; --help and unknown options end the program
-// as QCommandLineParser does); then a SimSession applies
+// one-line reason on an unknown option or a bad value; --help prints the
+// options and ends the program with 0); then a SimSession applies
 // the options to a module, opens its line, arms the go-away fault and, when
 // the module goes away with --replug, opens a new line after the pause.
 // With --replay the module stays silent and a CapturePlayer plays the
@@ -37,6 +37,7 @@ struct SimOptions {
     int goAwayFrames = -1;   // -1: never
     int replugMs = -1;       // -1: stays away
     bool stream = false;
+    bool outliers = false;
     QString link;            // empty: no symbolic link
     QString replay;          // a capture to play instead of answering
     double speed = 1.0;      // replay pace; 0: as fast as the program reads

@@ -88,6 +88,7 @@ public:
     // counted from this call, so lost or reordered frames show.
     void setCountingDistance(bool on);
     void setReferenceDistance(quint16 mm) { generator.setReferenceDistance(mm); }
+    void setOutliers(bool on) { generator.setOutliers(on); }
     void setSeed(quint32 seed);
     void setThreshold(quint16 mm) { settings.threshold = mm; }
     quint16 threshold() const { return settings.threshold; }
@@ -174,6 +175,8 @@ private:
     ModuleSettings settings;
     QElapsedTimer poweredOn;
     QTimer streamTimer;
+    QElapsedTimer streamClock;  // since streaming began (or its rate changed)
+    quint64 streamed = 0;       // measurements due and taken since then
     QTimer answerTimer;
     QTimer leaveTimer;
     QElapsedTimer leaving;

@@ -4,6 +4,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
+#include "protocol/pollschedule.h"
 #include "responseframes.h"
 
 #include <QDebug>
@@ -156,8 +157,11 @@ bool SimulatedModule::setRateHz(int hz)
     if (hz != 10 && hz != 20 && hz != 50 && hz != 100)
         return false;
     rate = hz;
-    if (streamTimer.isActive())
+    if (streamTimer.isActive()) {
+        streamClock.start();
+        streamed = 0;
         streamTimer.start(1000 / rate);
+    }
     return true;
 }
 
@@ -173,6 +177,8 @@ void SimulatedModule::startStreaming(quint8 commandCode)
         return;
     // The first measurement goes out at once, so the command has its answer
     // well inside the program's wait even at 10 Hz.
+    streamClock.start();
+    streamed = 0;
     streamTimer.start(1000 / rate);
     streamTick();
 }
@@ -187,10 +193,17 @@ void SimulatedModule::streamTick()
 {
     if (silent || !isOpen())
         return;
-    // Nobody is reading: measuring on would only pile up stale frames.
-    if (queuedBytes() > StreamBacklogLimit)
-        return;
-    answerMeasurement(streamCode);
+    // A module measures at its rate whatever its host does: every measurement
+    // due since streaming began goes out, also after a late tick (a busy
+    // machine), so the frames keep the rate over a run instead of drifting.
+    const PollSchedule schedule(rate);
+    const qint64 now = streamClock.nsecsElapsed();
+    while (schedule.dueNs(streamed) <= now) {
+        ++streamed;
+        // Nobody is reading: measuring on would only pile up stale frames.
+        if (queuedBytes() <= StreamBacklogLimit)
+            answerMeasurement(streamCode);
+    }
 }
 
 void SimulatedModule::restart()

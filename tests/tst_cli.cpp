@@ -34,6 +34,7 @@ Run runCli(const QStringList &args, SimulatedModule *module = nullptr, const std
 
 constexpr int Extended = -2;
 
+
 } // namespace
 
 class TstCli : public QObject
@@ -74,6 +75,15 @@ private slots:
             "\"amplitude\":2000,\"ambient\":100,\"temperature_c\":-10,\"driver_current\":2,\"words\":\\[7,1234,2000,100,-5,-10,2,8,9,10,11,-1,2,-32768,32767\\]\\}\n$");
         row("single, JSON, 0x81", {"--format", "json", "single"}, -1, "56020054", time + "\"code\":129,\"distance_mm\":1234,\"amplitude\":2000,\"ambient\":100,\"temperature_c\":40,\"driver_current\":2\\}\n$");
         row("threshold --id", {"--id", "1", "threshold", "70"}, 1, "5601da0446000000cf 5601030054", "^threshold: 70\n$");
+        row("version, JSON", {"--format", "json", "version"}, -1, "5608005e 560e0058", "^\\{\"firmware\":\"B-1\\.2\\.5\",\"hardware\":\"A-0\\.1\\.2\"\\}\n$");
+        const QString number = "-?\\d+(\\.\\d+)?(e-?\\d+)?";
+        row("info, JSON", {"--format", "json", "info"}, -1, "56e000b6 56070051 56a000f6 56d00086",
+            QString("^\\{\"coefficients\":\\{\"ambient\":\\[@,@\\],\"linear\":\\[@,@\\],\"name\":\"[^\"]*\",\"temperature_high\":\\[@,@,@\\],"
+                    "\"temperature_low\":\\[@,@,@\\]\\},\"configuration\":\\{\"AMB_COF\":@,\"AMB_ON\":@,\"CURRENT_OFF\":@,\"DIST_OFF\":@,"
+                    "\"POW_ON\":@,\"TEMP_COF\":\\[@,@,@,@,@\\],\"TEMP_ON\":@,\"UNIT\":@\\},\"integration\":250,\"range\":4321\\}\n$").replace("@", number));
+        row("info, CSV", {"--format", "csv", "info"}, -1, "56e000b6 56070051 56a000f6 56d00086",
+            "^field,value\n(coefficients\\.[a-z_]+(\\.\\d)?,[^,\n]+\n){11}(configuration\\.[A-Z_]+(\\.\\d)?,-?\\d+\n){12}integration,250\nrange,4321\n$");
+        row("threshold, CSV", {"--format", "csv", "threshold", "70"}, -1, "56da0446000000ce 56030055", "^field,value\nthreshold,70\n$");
         row("integration", {"integration", "5280"}, -1, "562002a014c0", "^$");
         row("restart --id", {"--id", "1", "restart"}, 1, "5601fb00ac", "^$");
         row("send", {"send", "da", "e8", "03", "00", "00"}, -1, "56da04e803000063", "^Received:  89 da 02 e8 03 ba\n$");
@@ -101,7 +111,7 @@ private slots:
 
     // The summary against figures computed here from the records the run kept,
     // for a run that ends at its count (with failed checks on the line), one
-    // cut short by Ctrl+C (the module is stopped; status 0) and one whose port
+    // cut short by Ctrl+C (the module is stopped; status 130) and one whose port
     // goes away (status 2 at once, no hang).
     void recordedRun_data()
     {
@@ -120,7 +130,7 @@ private slots:
         const auto interrupt = [&](QProcess &p) { QTRY_VERIFY_WITH_TIMEOUT(sim->isStreaming(), 10000); QTest::qWait(300); ::kill(pid_t(p.processId()), SIGINT); };
         const Run r = runCli({"measure", "--count", count, "--stats", "--format", "csv", "--output", dir.filePath("run.csv")},
                              sim.get(), end == "Ctrl+C" ? interrupt : std::function<void(QProcess &)>());
-        QCOMPARE(r.status, end == "gone" ? 2 : 0);
+        QCOMPARE(r.status, end == "gone" ? 2 : end == "Ctrl+C" ? 130 : 0);
         QVERIFY2(end == "gone" ? r.err.startsWith("korvani-cli: " + port + ": the port went away") && r.err.count('\n') == 1 : r.err.isEmpty(), qPrintable(r.err));
         if (end == "Ctrl+C") // the module is told to stop
             QCOMPARE(QByteArrayList(sim->receivedCommands()).join().toHex().right(8), "56060050");
@@ -178,6 +188,8 @@ private slots:
         row("silent", "measure --count 5", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$");
         row("silent", "info", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$",
             "^range: no answer\nintegration time: no answer\nconfiguration: no answer\ncoefficients: no answer\n$");
+        row("silent", "--format json info", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$",
+            "^\\{\"coefficients\":null,\"configuration\":null,\"integration\":null,\"range\":null\\}\n$");
         row("gone", "single", 2, "^korvani-cli: PORT: the port went away[^\n]*\n$");
         const QString usage = "^korvani-cli: .+\nusage: korvani-cli \\[--port NAME \\| --sim\\]";
         for (const char *args : {"", "--sim --id 256 version", "--sim measure --rate 25", "--sim test --reference 1500", "--sim threshold 65536"})
@@ -200,6 +212,111 @@ private slots:
         QCOMPARE(r.status, status);
         QVERIFY2(QRegularExpression(QString(err).replace("PORT", QRegularExpression::escape(port))).match(r.err).hasMatch(), qPrintable(r.err));
         QVERIFY2(QRegularExpression(out).match(r.out).hasMatch(), qPrintable(r.out));
+    }
+
+    // The other programs as a user starts them: help without a display, and
+    // the status the manual gives for a bad option (unknown or a bad value).
+    void programs_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");  // a regular expression over standard output and error
+        QTest::newRow("demo --help, no display") << QStringList{KORVANI_DEMO, "--help"} << 0 << "\n +--outliers +";
+        QTest::newRow("sim, unknown option") << QStringList{KORVANI_SIM, "--loud"} << 2 << "^korvani-sim: Unknown option 'loud'\\.\n$";
+        QTest::newRow("sim, bad value") << QStringList{KORVANI_SIM, "--rate", "25"} << 2 << "^korvani-sim: --rate wants 10, 20, 50 or 100, not '25'\n$";
+    }
+    void programs()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(display);
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(command.takeFirst(), command);
+        QVERIFY(p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit);
+        const QString text = QString::fromLocal8Bit(p.readAll());
+        QCOMPARE(p.exitCode(), status);
+        QVERIFY2(QRegularExpression(out).match(text).hasMatch(), qPrintable(text));
+    }
+
+    // The manual lists every option --help lists and gives each command its
+    // whole syntax on its one tag line. A command's syntax in --help: its line
+    // up to the gap before the description, and lines continuing it ("       [--max-sigma ...").
+    void manualAgreesWithHelp()
+    {
+        const Run help = runCli({"--help"});
+        QFile file(KORVANI_SOURCE_DIR "/packaging/man/korvani-cli.1");
+        QVERIFY(help.status == 0 && file.open(QIODevice::ReadOnly));
+        const QString manual = QString::fromUtf8(file.readAll()).replace("\\-", "-");
+        const auto optionsIn = [](const QString &text) {
+            QStringList found;
+            for (QRegularExpressionMatchIterator it = QRegularExpression("--[a-z]+(-[a-z]+)*").globalMatch(text); it.hasNext();)
+                found << it.next().captured();
+            found.removeDuplicates();
+            found.sort();
+            return found;
+        };
+        QCOMPARE(optionsIn(manual), optionsIn(help.out));
+        QMap<QString, QStringList> syntax;
+        QString command;
+        for (const QString &line : help.out.section("\nCommands:\n", 1).section("\n\n", 0, 0).split('\n')) {
+            if (QRegularExpression("^  [a-z]").match(line).hasMatch())
+                command = line.mid(2).section(' ', 0, 0);
+            else if (!QRegularExpression("^ {7}\\[").match(line).hasMatch())
+                continue;
+            syntax[command] += optionsIn(line.trimmed().split(QRegularExpression(" {2,}")).first());
+        }
+        QVERIFY(syntax.value("test").contains("--max-outside") && syntax.value("scan").contains("--to"));
+        for (auto it = syntax.cbegin(); it != syntax.cend(); ++it) {
+            const QString tag = QRegularExpression("\n\\.TP\n(\\.BR? " + it.key() + "( [^\n]*)?)\n").match(manual).captured(1);
+            QVERIFY2(!tag.isEmpty(), qPrintable(it.key()));
+            for (const QString &option : it.value())
+                QVERIFY2(optionsIn(tag).contains(option), qPrintable(it.key() + ": " + option + " is not on the tag line"));
+        }
+    }
+
+    // The README's station script as printed, on the simulated module: a
+    // healthy module passes; one measuring 10 mm short fails on accuracy.
+    void readmeStation_data()
+    {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("healthy module") << "1500" << 0 << "^0001: PASS\n$";
+        QTest::newRow("10 mm short") << "1510" << 1 << "^0001: # verdict: FAIL: accuracy -\\d+\\.\\d{3} mm beyond tolerance 5\\.000 mm; outside 30[01] > 3\n$";
+    }
+    void readmeStation()
+    {
+        QFETCH(QString, reference);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFile readme(KORVANI_SOURCE_DIR "/README.md");
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        const QString script = QString::fromUtf8(readme.readAll()).section("A test station, one module per run:\n\n```sh\n", 1).section("```", 0, 0);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("station.sh"));
+        QVERIFY(script.startsWith("#!/bin/sh") && file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0);
+        file.close();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LINE", "--sim");
+        env.insert("REFERENCE", reference);
+        env.insert("PATH", QFileInfo(KORVANI_CLI).path() + ':' + env.value("PATH"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir.path());
+        p.start("/bin/sh", {"station.sh", "0001"});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), status);
+        const QString text = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        QVERIFY2(QRegularExpression(out).match(text).hasMatch(), qPrintable(text));
+        QFile records(dir.filePath("results/0001.csv"));
+        QVERIFY(records.open(QIODevice::ReadOnly));
+        const int lines = records.readAll().count('\n');  // the header and 3 s at 100 frames/s, both ends counted
+        QVERIFY2(lines == 301 || lines == 302, qPrintable(QString::number(lines)));
     }
 };
 

@@ -32,14 +32,14 @@ private slots:
         QVERIFY2(parse({"--rate", "100", "--extended", "--rs485=255", "--distance", "65535",
                         "--seed", "7", "--split", "--join", "3", "--garbage", "--corrupt",
                         "--delay", "250", "--silent", "--go-away", "0", "--replug", "1500",
-                        "--stream", "--link", "/tmp/ttyKorvani"},
+                        "--stream", "--outliers", "--link", "/tmp/ttyKorvani"},
                        o, &error),
                  qPrintable(error));
         QCOMPARE(QVector<int>({o.rateHz, o.rs485Id, o.distanceMm, o.seed, o.join, o.delayMs,
                                o.goAwayFrames, o.replugMs}),
                  QVector<int>({100, 255, 65535, 7, 3, 250, 0, 1500}));
-        QCOMPARE(QVector<bool>({o.extended, o.split, o.garbage, o.corrupt, o.silent, o.stream}),
-                 QVector<bool>(6, true));
+        QCOMPARE(QVector<bool>({o.extended, o.split, o.garbage, o.corrupt, o.silent, o.stream, o.outliers}),
+                 QVector<bool>(7, true));
         QCOMPARE(o.link, QStringLiteral("/tmp/ttyKorvani"));
 
         SimulatedModule module;

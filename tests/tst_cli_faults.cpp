@@ -1,0 +1,234 @@
+// korvani-cli under the faults a test station meets: outputs that fail or
+// fill up, readers that go away, hang-ups and signals, polled buses, long
+// runs, odd port names and a second program on one device. Real processes on
+// the line of a simulated module owned by the test, which sees every command
+// (stop included).
+
+#include "sim/simulatedmodule.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+namespace {
+
+struct Run { int status = -1; QString out, err; };
+
+// Starts `program` with `args`; `during` runs once it has started, while the module answers here.
+Run run(const QStringList &args, const std::function<void(QProcess &)> &during = {},
+        const QString &program = KORVANI_CLI, QProcess &&p = QProcess())
+{
+    p.start(program, args);
+    if (p.waitForStarted(10000) && during)
+        during(p);
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
+        p.kill(), p.waitForFinished();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+QString summaryValue(const QString &out, const char *name)
+{
+    return QRegularExpression(QStringLiteral("^%1: (\\S*)").arg(name), QRegularExpression::MultilineOption).match(out).captured(1);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+
+const QRegularExpression textRecord("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3},\\d{5},\\d{5},\\d+,\\d{4},\\d, $");
+
+} // namespace
+
+class TstCliFaults : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SimulatedModule> sim;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    bool streamed() const { return sim->receivedCommands().contains(QByteArray::fromHex("56500006")); }
+    bool stopArrived() const { return sim->receivedCommands().value(sim->receivedCommands().size() - 1) == QByteArray::fromHex("56060050"); }
+
+private slots:
+    void init()
+    {
+        sim.reset(new SimulatedModule);
+        sim->setFixedReading(SimulatedModule::Reading{1500, 2000, 40, 100, 2});
+        QVERIFY(sim->open());
+        dir.reset(new QTemporaryDir);
+    }
+
+    // Outputs that cannot take the records: the module is stopped, the output
+    // and its reason named, and the status is never 0. A silent module leaves
+    // an existing --output file as it was and creates none.
+    void outputFaults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");  // a regular expression
+        QTest::newRow("--output /dev/full") << "" << "measure --count 1000 --output /dev/full" << 74 << "^korvani-cli: cannot write /dev/full: No space left on device\n$";
+        QTest::newRow("standard output /dev/full") << "stdout" << "measure --count 1000 --stats" << 74 << "^korvani-cli: cannot write standard output: No space left on device\n$";
+        QTest::newRow("answer lines to /dev/full") << "stdout" << "version" << 74 << "^korvani-cli: cannot write standard output: No space left on device\n$";
+        QTest::newRow("file-size limit") << "limit" << "measure --count 1000 --output FILE" << 74 << "^korvani-cli: cannot write FILE: File too large\n$";
+        QTest::newRow("folder missing") << "" << "measure --output DIR/none/run.csv" << 73 << "^korvani-cli: cannot write DIR/none/run.csv: No such file or directory\n$";
+        QTest::newRow("silent module, old file") << "silent" << "--timeout 50 measure --format csv --output FILE" << 2 << "^korvani-cli: [^\n]+: the module did not answer \\(no measurement\\)\n$";
+        QTest::newRow("silent module, no file") << "silent" << "--timeout 50 single --output FILE" << 2 << "the module did not answer";
+    }
+    void outputFaults()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, args);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        const QString file = dir->filePath("run.txt"), old = QTest::currentDataTag() == QLatin1String("silent module, old file") ? "an earlier run\n" : "";
+        const QStringList cli = QStringList{"--port", sim->portName()} + args.replace("FILE", file).replace("DIR", dir->path()).split(' ');
+        err.replace("FILE", QRegularExpression::escape(file)).replace("DIR", QRegularExpression::escape(dir->path()));
+        QFile f(file);
+        QVERIFY(old.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(old.toLatin1()) > 0 && f.flush()));
+        sim->setSilent(fault == "silent");
+        QProcess p;
+        if (fault == "stdout")
+            p.setStandardOutputFile("/dev/full");
+        const Run r = fault != "limit" ? run(cli, {}, KORVANI_CLI, std::move(p))  // 16 blocks of 512 bytes: some 220 records
+                                       : run(QStringList{"-c", "ulimit -f 16 && exec \"$0\" \"$@\"", KORVANI_CLI} + cli, {}, "/bin/sh");
+        QCOMPARE(r.status, status);
+        QVERIFY2(QRegularExpression(err).match(r.err).hasMatch(), qPrintable(r.err));
+        QVERIFY2(!streamed() || stopArrived(), "the module was left streaming");
+        if (fault == "limit") {  // whole records only
+            const QStringList lines = QString::fromLatin1(fileBytes(file)).split('\n');
+            QVERIFY(lines.size() > 100 && lines.last().isEmpty());
+            QCOMPARE(lines.filter(textRecord).size(), lines.size() - 1);
+        }
+        if (fault == "silent")
+            QCOMPARE(fileBytes(file), old.isEmpty() ? QByteArray("(none)") : old.toLatin1());
+    }
+
+    // Every way a run is cut short stops the module, keeps what was measured
+    // and prints the summary where it still can: signals (128 + the signal's
+    // number for measure; test fails) and a reader that closes its pipe. Long
+    // durations run on (no overflowed deadline) until interrupted.
+    void endings_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<int>("signalNumber");  // 0: `| head -n 1` closes the pipe
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("expected");  // the summary's expected frames
+        const QString endless = "measure --count 100000 --stats --output FILE";
+        QTest::newRow("SIGINT") << endless << SIGINT << 130 << "100000";
+        QTest::newRow("SIGHUP") << endless << SIGHUP << 129 << "100000";
+        QTest::newRow("SIGPIPE") << endless << SIGPIPE << 141 << "100000";
+        QTest::newRow("test cut short fails") << "test --reference 1500 --tolerance 1 --count 100000" << SIGHUP << 1 << "100000";
+        QTest::newRow("pipe closed by its reader") << "measure --count 100000" << 0 << 141 << "";
+        QTest::newRow("duration past 32-bit ms") << "measure --duration 4294968 --stats --output FILE" << SIGINT << 130 << "429496800";
+        QTest::newRow("a year, polled") << "--id 1 measure --duration 31536000 --stats --output FILE" << SIGINT << 130 << "3153600000";
+    }
+    void endings()
+    {
+        QFETCH(QString, args);
+        QFETCH(int, signalNumber);
+        QFETCH(int, status);
+        QFETCH(QString, expected);
+        const QString file = dir->filePath("run.txt");
+        sim->setRs485(args.startsWith("--id"), 1);
+        const QStringList cli = QStringList{"--port", sim->portName()} + args.replace("FILE", file).split(' ');
+        const Run r = signalNumber == 0
+            ? run(QStringList{"-c", "\"$0\" \"$@\" | head -n 1; exit ${PIPESTATUS[0]}", KORVANI_CLI} + cli, {}, "/bin/bash")
+            : run(cli, [&](QProcess &p) {
+                  QTRY_VERIFY_WITH_TIMEOUT(sim->framesWritten() >= 20 || p.state() == QProcess::NotRunning, 20000);
+                  QTest::qWait(1500);
+                  QVERIFY2(p.state() == QProcess::Running, "the run ended before it was cut short");
+                  ::kill(pid_t(p.processId()), signalNumber);
+              });
+        QCOMPARE(r.status, status);
+        QVERIFY2(args.startsWith("--id") ? !streamed() : stopArrived(), "the module was left streaming");
+        if (signalNumber == 0) {  // head had its record
+            QVERIFY2(textRecord.match(r.out.chopped(1)).hasMatch(), qPrintable(r.out));
+            return;
+        }
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        QCOMPARE(summaryValue(r.out, "expected"), expected);
+        const int frames = summaryValue(r.out, "frames").toInt();  // every frame counted is in the records
+        QVERIFY(frames >= 20 && (!args.contains(file) || fileBytes(file).count('\n') == frames));
+    }
+
+    // Records reach a pipe as they are measured: at 10 frames/s the first is
+    // read long before 4 KiB of them could gather (11 s).
+    void recordsArriveAsMeasured()
+    {
+        run({"--port", sim->portName(), "measure", "--rate", "10", "--count", "1000"}, [&](QProcess &p) {
+            QTRY_VERIFY_WITH_TIMEOUT(sim->framesWritten() >= 3, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), 5000);
+            QVERIFY(textRecord.match(QString::fromLatin1(p.readLine()).chopped(1)).hasMatch());
+            ::kill(pid_t(p.processId()), SIGINT);
+        });
+        QVERIFY(stopArrived());
+    }
+
+    // A polled run on a bus keeps the rate over its whole duration: exactly
+    // the polls the duration holds, none early, and a healthy module passes.
+    void polledRun_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::newRow("100/s") << 100;
+        QTest::newRow("50/s") << 50;
+    }
+    void polledRun()
+    {
+        QFETCH(int, rate);
+        sim->setRs485(true, 7);
+        // A generous answer wait: a loaded machine may hold an answer up beyond 100 ms.
+        const Run r = run({"--port", sim->portName(), "--id", "7", "--timeout", "2000", "test", "--reference", "1500",
+                           "--tolerance", "5", "--duration", "3", "--rate", QString::number(rate), "--output", dir->filePath("run.txt")});
+        QVERIFY2(r.status == 0 && r.out.endsWith("\nPASS\n"), qPrintable(r.out + r.err));
+        QCOMPARE(summaryValue(r.out, "frames").toInt(), 3 * rate);
+        QCOMPARE(summaryValue(r.out, "expected").toInt(), 3 * rate);
+        QCOMPARE(sim->receivedCommands().size(), 3 * rate);
+        QVERIFY2(summaryValue(r.out, "rate").toDouble() <= rate * 1.01, qPrintable(summaryValue(r.out, "rate")));
+    }
+
+    // A relative path is that path, not a name under /dev/; a device in use
+    // is refused under any of its names, naming the holder, who loses nothing.
+    void portNames_data()
+    {
+        QTest::addColumn<QString>("first");  // holds the device meanwhile; empty: nobody
+        QTest::addColumn<QString>("second");
+        QTest::newRow("relative path") << "" << "sub/ttyK";
+        QTest::newRow("held by its device name, opened through a link") << "DEVICE" << "sub/ttyK";
+        QTest::newRow("held through a link, opened by its device name") << "sub/ttyK" << "DEVICE";
+        QTest::newRow("held and opened by one name") << "DEVICE" << "DEVICE";
+    }
+    void portNames()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QVERIFY(QDir(dir->path()).mkpath("sub") && QFile::link(sim->portName(), dir->filePath("sub/ttyK")));
+        QProcess holder, p;
+        holder.setWorkingDirectory(dir->path());
+        p.setWorkingDirectory(dir->path());
+        if (!first.isEmpty()) {
+            holder.start(KORVANI_CLI, {"--port", first.replace("DEVICE", sim->portName()), "measure", "--count", "100000"});
+            QTRY_VERIFY_WITH_TIMEOUT(sim->framesWritten() >= 3, 20000);
+        }
+        const Run r = run({"--port", second.replace("DEVICE", sim->portName()), "version"}, {}, KORVANI_CLI, std::move(p));
+        QCOMPARE(r.out + r.err, first.isEmpty() ? QString("HARD: A-0.1.2\nSOFT:B-1.2.5\n")
+                                                : QString("korvani-cli: %1: cannot open the port: in use by process %2\n").arg(second).arg(holder.processId()));
+        QCOMPARE(r.status, first.isEmpty() ? 0 : 2);
+        if (first.isEmpty())
+            return;
+        QCOMPARE(holder.state(), QProcess::Running);
+        ::kill(pid_t(holder.processId()), SIGINT);
+        QTRY_VERIFY_WITH_TIMEOUT(holder.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(holder.exitCode(), 130);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCliFaults)
+#include "tst_cli_faults.moc"
