@@ -1,6 +1,6 @@
 # make run      - install what is missing, build, start the program with a simulated module
 # make test     - install what is missing, build, run every test headless (and,
-#                 when clang++ is there, replay the fuzz corpus and fuzz briefly)
+#                 when clang++ is there, replay the fuzz corpus under libFuzzer and fuzz briefly)
 # make sanitize - the whole suite again, built under AddressSanitizer and UBSan
 # make fuzz     - build the libFuzzer targets with clang++ and run each for
 #                 FUZZ_SECONDS (60 by default)
@@ -8,12 +8,24 @@
 # make test-qt6     - the same build and tests against Qt 6, in build-qt6/
 # make package      - the Debian package korvani_<version>_<arch>.deb, in build/
 # make test-package - build the package, unpack it and check what it holds and that it runs
+# make format       - clang-format over the sources (.clang-format)
+#
+# WERROR=ON (as CI builds) makes every compiler warning an error.
 BUILD ?= build
 BUILD_QT6 ?= build-qt6
+BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_OUT = $(abspath $(BUILD))/fuzz
+CHECK_SECONDS ?= 3
+FUZZ_TARGETS = framer decoders commandline capture
 
-.PHONY: all deps build run test test-qt6 sanitize package test-package bench fuzz fuzz-check clean
+# Only what matters: no directory changes, no line per compiled file; the
+# compiler's warnings and errors and the tests' results remain.
+MAKEFLAGS += --no-print-directory
+QUIET = -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF
+CONFIGURE = cmake $(QUIET) $(if $(WERROR),-DKORVANI_WERROR=$(WERROR))
+COMPILE = echo "building $(1) (the first build takes a few minutes)"; cmake --build $(1) -j2 -- -s
+
+.PHONY: all deps build run test test-qt6 sanitize package test-package bench fuzz fuzz-build fuzz-check fuzz-replay format clean
 
 all: build
 
@@ -21,47 +33,71 @@ deps:
 	@sh scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) >/dev/null
-	@cmake --build $(BUILD) -j2
+	@$(CONFIGURE) -S . -B $(BUILD) >/dev/null
+	@$(call COMPILE,$(BUILD))
 
 run: build
-	$(BUILD)/sim/korvani-demo
+	@$(BUILD)/sim/korvani-demo
 
 test: build fuzz-check
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 test-qt6:
 	@sh scripts/install-deps-qt6.sh
-	@cmake -S . -B $(BUILD_QT6) -DKORVANI_QT=6 >/dev/null
-	@cmake --build $(BUILD_QT6) -j2
-	cd $(BUILD_QT6) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+	@$(CONFIGURE) -S . -B $(BUILD_QT6) -DKORVANI_QT=6 >/dev/null
+	@$(call COMPILE,$(BUILD_QT6))
+	@cd $(BUILD_QT6) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 package: build
 	@sh scripts/install-packages.sh dpkg-dev
-	cd $(BUILD) && cpack -G DEB
+	@cd $(BUILD) && cpack -G DEB
 
 test-package: package
 	@sh scripts/test-package.sh $(BUILD)
 
 sanitize: deps
-	@cmake -S . -B build-sanitize -DKORVANI_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-	@cmake --build build-sanitize -j2
-	cd build-sanitize && QT_QPA_PLATFORM=offscreen \
+	@$(CONFIGURE) -S . -B build-sanitize -DKORVANI_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@$(call COMPILE,build-sanitize)
+	@cd build-sanitize && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure
 
-fuzz:
-	$(MAKE) -C fuzz run OUT=$(FUZZ_OUT) FUZZ_SECONDS=$(FUZZ_SECONDS)
+# The fuzz targets as libFuzzer programs, built by CMake with clang++.
+fuzz-build: deps
+	@$(CONFIGURE) -S . -B $(BUILD_FUZZ) -DKORVANI_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(BUILD_FUZZ) -j2 --target $(addprefix fuzz_,$(FUZZ_TARGETS)) -- -s
 
-# Skipped when clang++ or its libFuzzer runtime (libclang-rt) is missing.
+# New inputs go to $(BUILD_FUZZ)/corpus_*, not to fuzz/corpus/.
+fuzz: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(BUILD_FUZZ)/corpus_$$t; \
+	  echo "fuzz_$$t: $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  $(BUILD_FUZZ)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(BUILD_FUZZ)/crash_$$t- $(BUILD_FUZZ)/corpus_$$t fuzz/corpus/$$t || exit 1; \
+	done
+
+# The corpus replayed, then CHECK_SECONDS of fuzzing per target; skipped when
+# clang++ or its libFuzzer runtime (libclang-rt) is missing.
 fuzz-check:
-	@mkdir -p $(FUZZ_OUT)
 	@if printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }\n' \
-	    | clang++ -fsanitize=fuzzer,address,undefined -x c++ - -o $(FUZZ_OUT)/probe >/dev/null 2>&1; then \
-	  $(MAKE) -s -C fuzz check OUT=$(FUZZ_OUT); \
+	    | clang++ -fsanitize=fuzzer,address,undefined -x c++ - -o /tmp/korvani-fuzz-probe.$$$$ >/dev/null 2>&1; then \
+	  rm -f /tmp/korvani-fuzz-probe.$$$$; $(MAKE) fuzz-replay; \
 	else echo "fuzz: clang++ with libFuzzer not found, fuzz targets skipped"; fi
+
+fuzz-replay: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+	  log=$(BUILD_FUZZ)/check_$$t.log; mkdir -p $(BUILD_FUZZ)/check_$$t; \
+	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  $(BUILD_FUZZ)/fuzz/fuzz_$$t -runs=0 fuzz/corpus/$$t >$$log 2>&1 || { cat $$log; exit 1; }; \
+	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  $(BUILD_FUZZ)/fuzz/fuzz_$$t -max_total_time=$(CHECK_SECONDS) -seed=1 \
+	    -artifact_prefix=$(BUILD_FUZZ)/crash_$$t- $(BUILD_FUZZ)/check_$$t fuzz/corpus/$$t >$$log 2>&1 \
+	    || { tail -40 $$log; exit 1; }; \
+	  echo "fuzz_$$t: corpus replayed, $(CHECK_SECONDS) s of fuzzing, no fault"; \
+	done
 
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_chart
@@ -73,5 +109,10 @@ bench: build
 	$(BUILD)/bench/bench_capture
 	$(BUILD)/bench/bench_replay
 
+# Formats every C++ source in place with clang-format (.clang-format).
+format:
+	@sh scripts/install-packages.sh clang-format
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
 clean:
-	rm -rf $(BUILD) $(BUILD_QT6) build-sanitize
+	rm -rf $(BUILD) $(BUILD_QT6) $(BUILD_FUZZ) build-sanitize

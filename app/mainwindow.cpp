@@ -16,11 +16,11 @@ Q_LOGGING_CATEGORY(lcWindow, "korvani.window", QtWarningMsg)
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , ui(new Ui::MainWindow)
     , askSaveFileName([](QWidget *parent, const QString &caption, const QString &name,
                          const QString &filter) {
         return QFileDialog::getSaveFileName(parent, caption, name, filter);
     })
+    , ui(new Ui::MainWindow)
 {
     // The form connects the on_<object>_<signal> slots itself, after every
     // initial value is set, so building it sends nothing.
@@ -28,7 +28,7 @@ MainWindow::MainWindow(QWidget *parent)
     initTimers();
     fillPortList();
     baudRate = 115200;
-    chartWindow = new ChartForm;
+    chartWindow = std::make_unique<ChartForm>();
     chartWindow->hide();
     ui->LOGcheckBox->setChecked(true);
     fixReadoutSizes();
@@ -45,7 +45,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&link, &ModuleLink::framesReceived, this, &MainWindow::SlotReadRxData);
     connect(&link, &ModuleLink::answerTimedOut, this, &MainWindow::SlotTimeout);
     connect(&link, &ModuleLink::portLost, this, &MainWindow::portLost);
-    connect(&link, &ModuleLink::checksFailed, chartWindow, &ChartForm::setFailedChecks);
+    connect(&link, &ModuleLink::checksFailed, chartWindow.get(), &ChartForm::setFailedChecks);
     initCapture();
 }
 
@@ -56,8 +56,8 @@ MainWindow::~MainWindow()
 
 void MainWindow::initTimers()
 {
-    autoSendTimer = new QTimer;
-    connect(autoSendTimer, &QTimer::timeout, this, &MainWindow::selectAutoSend);
+    autoSendTimer = std::make_unique<QTimer>();
+    connect(autoSendTimer.get(), &QTimer::timeout, this, &MainWindow::selectAutoSend);
     displayTimer = new QTimer(this);
     displayTimer->setSingleShot(true);
     displayTimer->setInterval(DisplayIntervalMs);

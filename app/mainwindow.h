@@ -22,6 +22,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "dialog_help.h"
@@ -159,9 +160,11 @@ private:
     QElapsedTimer frameRateTimer;
     ModuleLink link;
     dialog_help helpDialog;
-    QTimer *autoSendTimer = nullptr;
+    // Parentless, as the chart window (a top-level window of its own), and
+    // deleted with the window when the program ends.
+    std::unique_ptr<QTimer> autoSendTimer;
     int baudRate = 115200;
-    ChartForm *chartWindow = nullptr;
+    std::unique_ptr<ChartForm> chartWindow;
 
     TriggerTest trigger;
     LocalClock clock;

@@ -12,7 +12,7 @@ bool MainWindow::sendFrame(const char *bytes, quint16 length, bool waitForAnswer
         return false;
     }
     const ModuleLink::SendResult result =
-        link.send(QByteArray(bytes, length), waitForAnswer);
+        link.send(QByteArray(bytes, length), waitForAnswer ? Expect::anyFrame() : Expect::nothing()).result;
     if (waitForAnswer)
         updateDisplay();
     return result == ModuleLink::SendResult::Sent || result == ModuleLink::SendResult::Answered

@@ -122,10 +122,9 @@ int info(ModuleLine &s, Output &out)
 int single(ModuleLine &s, Output &records)
 {
     const quint8 code = s.options().fixed ? Command::SingleFixed : Command::Single;
-    const std::optional<Answer> a = s.ask(s.frame(code), [](const Answer &answer) {
-        return answer.measurement.has_value();
-    });
-    if (!a)
+    const std::optional<Answer> a =
+        s.ask(s.frame(code), Expect::codes({Response::Measurement, Response::ExtendedMeasurement}));
+    if (!a || !a->measurement)
         return s.fail(QStringLiteral("the module did not answer (single measurement)"));
     const std::unique_ptr<RecordWriter> writer = makeRecordWriter(s.options().format);
     QByteArray record;
@@ -144,10 +143,8 @@ int threshold(ModuleLine &s, Output &out)
         if (s.broken())
             return s.fail(QString());
     }
-    const std::optional<Answer> a = s.ask(s.frame(Command::GetThreshold), [](const Answer &answer) {
-        return answer.kind == AnswerKind::Threshold && answer.threshold;
-    });
-    if (!a)
+    const std::optional<Answer> a = s.askCode(s.frame(Command::GetThreshold), Command::GetThreshold);
+    if (!a || !a->threshold)
         return s.fail(QStringLiteral("the module did not answer (threshold)"));
     if (o.format == OutputFormat::Text) {
         print(out, QStringLiteral("threshold: %1").arg(*a->threshold));

@@ -107,7 +107,7 @@ void FixtureRun::pollRound()
             continue;
         inFlight = i;
         // Waits for the answer (or the time-out): one poll in flight on the bus.
-        const ModuleLink::SendResult r = line.link().send(commandFrame(code, QByteArray(), m.id), true);
+        const ModuleLink::SendResult r = line.link().send(commandFrame(code, QByteArray(), m.id), Expect::anyFrame()).result;
         inFlight = -1;
         if (r == ModuleLink::SendResult::WriteFailed)
             finish(MeasureRun::End::LinkFailed,

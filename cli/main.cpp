@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "exitstatus.h"
 #include "options.h"
+#include "platform/version.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -20,7 +21,7 @@ int main(int argc, char *argv[])
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvani-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVANI_VERSION));
 
     // A reader that closes its pipe makes writes fail with EPIPE (handled
     // where they are written) instead of ending the program on the spot.

@@ -92,10 +92,10 @@ MeasureRun::End MeasureRun::run()
             pollLimit = o.expectedFrames();
         pollTimer.start(0);
     } else {
-        link.send(commandFrame(rateCommand(o.rateHz)), true);
+        link.send(commandFrame(rateCommand(o.rateHz)), Expect::anyFrame());
         if (!finished) {
             const quint8 start = o.fixed ? Command::ContinuousFixed : Command::Continuous;
-            if (link.send(commandFrame(start), false) == ModuleLink::SendResult::WriteFailed)
+            if (link.send(commandFrame(start), Expect::nothing()).result == ModuleLink::SendResult::WriteFailed)
                 finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(link.errorString()));
         }
     }
@@ -107,7 +107,7 @@ MeasureRun::End MeasureRun::run()
 
     // Continuous measurement is stopped however the run ended, while the port is there.
     if (!polled && link.isOpen())
-        link.send(commandFrame(Command::Stop), true);
+        link.send(commandFrame(Command::Stop), Expect::anyFrame());
     return result;
 }
 
@@ -166,7 +166,7 @@ void MeasureRun::pollOnce()
     const quint8 code = line.options().fixed ? Command::SingleFixed : Command::Single;
     ++pollsSent;
     // Waits for the answer (or the time-out): one poll in flight at a time.
-    const ModuleLink::SendResult r = line.link().send(line.frame(code), true);
+    const ModuleLink::SendResult r = line.link().send(line.frame(code), Expect::anyFrame()).result;
     if (r == ModuleLink::SendResult::WriteFailed)
         finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(line.link().errorString()));
     if (!finished)

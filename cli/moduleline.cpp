@@ -3,14 +3,13 @@
 #include "protocol/commands.h"
 #include "replaysource.h"
 #include "serial/portlist.h"
+#ifdef KORVANI_WITH_SIM
 #include "sim/simoptions.h"
 #include "sim/simulatedbus.h"
 #include "sim/simulatedmodule.h"
+#endif
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLoggingCategory>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -53,6 +52,7 @@ bool ModuleLine::open()
         replaySource->start();
         return true;
     }
+#ifdef KORVANI_WITH_SIM
     if (opts.sim && (!opts.simModules.isEmpty() || !opts.ids.isEmpty())) {
         // A bus: the modules given, or one plain module at each ID of a fixture.
         SimOptions bused;
@@ -85,6 +85,7 @@ bool ModuleLine::open()
         }
         port = sim->portName();
     }
+#endif
     if (!moduleLink.open(portLocation(port), opts.baud)) {
         report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
         return false;
@@ -107,49 +108,23 @@ QByteArray ModuleLine::frame(quint8 code, const QByteArray &data) const
     return commandFrame(code, data, opts.id);
 }
 
-void ModuleLine::waitUntil(const std::function<bool()> &done, qint64 deadlineMs, const QElapsedTimer &clock)
+void ModuleLine::noteFailure(ModuleLink::SendResult result)
 {
-    while (!done() && !broken() && moduleLink.isOpen()) {
-        const qint64 left = deadlineMs - clock.elapsed();
-        if (left <= 0)
-            return;
-        QEventLoop loop;
-        QTimer::singleShot(int(left), &loop, &QEventLoop::quit);
-        connect(&moduleLink, &ModuleLink::framesReceived, &loop, &QEventLoop::quit);
-        connect(&moduleLink, &ModuleLink::portLost, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-}
-
-std::optional<Answer> ModuleLine::ask(const QByteArray &frame, const std::function<bool(const Answer &)> &wanted)
-{
-    std::optional<Answer> answer;
-    const QMetaObject::Connection watch = connect(
-        &moduleLink, &ModuleLink::framesReceived, this, [&](const QVector<QByteArray> &frames) {
-            for (const QByteArray &f : frames) {
-                if (answer)
-                    return;
-                Answer a = decodeAnswer(f);
-                if (wanted(a))
-                    answer = std::move(a);
-            }
-        });
-    QElapsedTimer clock;
-    clock.start();
-    const ModuleLink::SendResult result = moduleLink.send(frame, true);
-    if (result == ModuleLink::SendResult::WriteFailed && failure.isEmpty())
+    if (!failure.isEmpty())
+        return;
+    if (result == ModuleLink::SendResult::WriteFailed)
         failure = QStringLiteral("cannot write to the port (%1)").arg(moduleLink.errorString());
-    else if (result == ModuleLink::SendResult::NotOpen && failure.isEmpty())
+    else if (result == ModuleLink::SendResult::NotOpen)
         failure = QStringLiteral("the port is closed");
-    // The time-out counts from the moment the frame went out (after any hold-back).
-    waitUntil([&] { return answer.has_value(); }, opts.timeoutMs, clock);
-    disconnect(watch);
-    return answer;
 }
 
-std::optional<Answer> ModuleLine::askCode(const QByteArray &frame, quint8 code)
+std::optional<Answer> ModuleLine::ask(const QByteArray &frame, const Expect &expect)
 {
-    return ask(frame, [code](const Answer &a) { return a.code == code; });
+    const ModuleLink::Reply reply = moduleLink.send(frame, expect);
+    noteFailure(reply.result);
+    if (reply.result != ModuleLink::SendResult::Answered)
+        return std::nullopt;
+    return decodeAnswer(reply.frame);
 }
 
 QVector<QByteArray> ModuleLine::collect(const QByteArray &frame)
@@ -158,11 +133,7 @@ QVector<QByteArray> ModuleLine::collect(const QByteArray &frame)
     const QMetaObject::Connection watch = connect(
         &moduleLink, &ModuleLink::framesReceived, this,
         [&frames](const QVector<QByteArray> &received) { frames += received; });
-    QElapsedTimer clock;
-    clock.start();
-    if (moduleLink.send(frame, false) == ModuleLink::SendResult::WriteFailed && failure.isEmpty())
-        failure = QStringLiteral("cannot write to the port (%1)").arg(moduleLink.errorString());
-    waitUntil([] { return false; }, opts.timeoutMs, clock);
+    noteFailure(moduleLink.send(frame, Expect::wholeTimeout()).result);
     disconnect(watch);
     return frames;
 }

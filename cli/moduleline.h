@@ -7,10 +7,10 @@
 // answer time-out, and reports each failure once on standard error as a
 // line naming the port.
 //
-// ask() sends a frame through the link's one-command-in-flight rule and waits
-// until an answer of the wanted kind arrives or the time-out has passed since
-// the frame went out; answers of other kinds (a streamed measurement, say) do
-// not end the wait. Waiting runs the event loop; it never polls.
+// ask() sends a frame through the link's one answer wait: it returns the
+// first answer with an expected code that arrives within the time-out
+// (counted from the moment the frame went out); answers with other codes (a
+// streamed measurement, say) do not end the wait.
 //
 // With --capture the link keeps the line in a capture file from the open on;
 // with --replay no port is opened and a capture is played into the link.
@@ -19,10 +19,8 @@
 #include "decode/answers.h"
 #include "serial/modulelink.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QVector>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -53,8 +51,8 @@ public:
     // A command frame with the module's ID when one is given (--id).
     QByteArray frame(quint8 code, const QByteArray &data = QByteArray()) const;
 
-    std::optional<Answer> ask(const QByteArray &frame, const std::function<bool(const Answer &)> &wanted);
-    std::optional<Answer> askCode(const QByteArray &frame, quint8 code);
+    std::optional<Answer> ask(const QByteArray &frame, const Expect &expect);
+    std::optional<Answer> askCode(const QByteArray &frame, quint8 code) { return ask(frame, Expect::code(code)); }
     // Sends without waiting, then gathers every checked frame until the time-out.
     QVector<QByteArray> collect(const QByteArray &frame);
 
@@ -66,12 +64,15 @@ public:
     int fail(const QString &what) const;
 
 private:
-    void waitUntil(const std::function<bool()> &done, qint64 deadlineMs, const QElapsedTimer &clock);
+    // Keeps the first reason a send failed for (a lost port keeps its own).
+    void noteFailure(ModuleLink::SendResult result);
 
     CliOptions opts;
     ModuleLink moduleLink;
+#ifdef KORVANI_WITH_SIM
     std::unique_ptr<SimulatedModule> sim;
     std::unique_ptr<SimulatedBus> bus;
+#endif
     std::unique_ptr<ReplaySource> replaySource;
     bool replayRefused = false;
     QString port;

@@ -14,6 +14,13 @@
 
 namespace {
 
+// A build without the simulated module (-DKORVANI_SIM=OFF) has no --sim.
+#ifdef KORVANI_WITH_SIM
+constexpr bool WithSim = true;
+#else
+constexpr bool WithSim = false;
+#endif
+
 struct CommandEntry {
     const char *name;
     CliCommand command;
@@ -152,8 +159,10 @@ ParsedArguments parseArguments(const QStringList &arguments)
                              "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
                              "serial", "since", "until", "product", "by", "ids", "module", "capture", "replay"})
         valued(name);
-    for (const char *name : {"sim", "fixed", "stats", "db-records"})
+    for (const char *name : {"fixed", "stats", "db-records"})
         flag(name);
+    if (WithSim)
+        flag("sim");
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
 
     if (!parser.parse(QStringList{QStringLiteral("korvani-cli")} + arguments))
@@ -196,7 +205,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     const auto isSet = [&parser](const char *option) { return parser.isSet(QString::fromLatin1(option)); };
 
     // The line.
-    o.sim = isSet("sim");
+    o.sim = WithSim && isSet("sim");
     o.port = value("port");
     if (o.sim && isSet("port"))
         return fail(QStringLiteral("--port and --sim exclude each other"));
@@ -218,7 +227,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     }
     if (!o.sim && !isSet("port") && o.replay.isEmpty() && o.command != CliCommand::Ports
         && o.command != CliCommand::Sync && o.command != CliCommand::Report)
-        return fail(QStringLiteral("--port NAME or --sim is required"));
+        return fail(WithSim ? QStringLiteral("--port NAME or --sim is required")
+                            : QStringLiteral("--port NAME is required"));
     if (isSet("baud")) {
         const QString baud = value("baud");
         if (baud != QLatin1String("115200") && baud != QLatin1String("9600")
@@ -495,15 +505,16 @@ ParsedArguments parseArguments(const QStringList &arguments)
 
 QString usageLine()
 {
-    return QStringLiteral(
+    QString line = QStringLiteral(
         "usage: korvani-cli [--port NAME | --sim] [--baud 115200|9600|921600] [--id N] [--timeout MS]\n"
         "                   [--format text|csv|json] [--output FILE] [--capture FILE]\n"
         "                   [--replay FILE] COMMAND [ARGS]");
+    return WithSim ? line : line.replace(QStringLiteral("[--port NAME | --sim]"), QStringLiteral("--port NAME"));
 }
 
 QString helpText()
 {
-    return usageLine() + QStringLiteral(R"(
+    QString text = usageLine() + QStringLiteral(R"(
 
 Checks and measures a laser distance module on a serial line, for test stations.
 
@@ -609,4 +620,7 @@ Exit status:
 
 Debug output is off; QT_LOGGING_RULES="korvani.*.debug=true" turns it on.
 )");
+    if (!WithSim)
+        text.remove(QRegularExpression(QStringLiteral("\n  --sim [^\n]*")));
+    return text;
 }

@@ -12,15 +12,22 @@ include(GNUInstallDirs)
 
 set(KORVANI_APP_ID org.korvani.Korvani)
 set(KORVANI_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
-set(KORVANI_PROGRAMS korvani korvani-sim korvani-demo)
-if(TARGET korvani-cli)
-  list(APPEND KORVANI_PROGRAMS korvani-cli)
-endif()
+set(KORVANI_PROGRAMS korvani)
+foreach(program korvani-sim korvani-demo korvani-cli)
+  if(TARGET ${program})
+    list(APPEND KORVANI_PROGRAMS ${program})
+  endif()
+endforeach()
 
 install(TARGETS ${KORVANI_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${KORVANI_PACKAGING}/${KORVANI_APP_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${KORVANI_PACKAGING}/${KORVANI_APP_ID}.metainfo.xml
+# The metadata, the man pages and the changelog carry the project's version.
+set(KORVANI_GENERATED ${CMAKE_BINARY_DIR}/packaging)
+configure_file(${KORVANI_PACKAGING}/${KORVANI_APP_ID}.metainfo.xml
+  ${KORVANI_GENERATED}/${KORVANI_APP_ID}.metainfo.xml @ONLY)
+configure_file(${KORVANI_PACKAGING}/changelog ${KORVANI_GENERATED}/changelog @ONLY)
+install(FILES ${KORVANI_GENERATED}/${KORVANI_APP_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${KORVANI_PACKAGING}/korvani.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -33,19 +40,18 @@ install(FILES ${KORVANI_PACKAGING}/copyright
 # (gzip -n: no name or time stamp, so the package is reproducible).
 set(KORVANI_GZIPPED)
 foreach(program ${KORVANI_PROGRAMS})
-  set(page ${CMAKE_BINARY_DIR}/packaging/${program}.1.gz)
+  configure_file(${KORVANI_PACKAGING}/man/${program}.1 ${KORVANI_GENERATED}/${program}.1 @ONLY)
+  set(page ${KORVANI_GENERATED}/${program}.1.gz)
   add_custom_command(OUTPUT ${page}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-    COMMAND gzip -9nc ${KORVANI_PACKAGING}/man/${program}.1 > ${page}
-    DEPENDS ${KORVANI_PACKAGING}/man/${program}.1 VERBATIM)
+    COMMAND gzip -9nc ${KORVANI_GENERATED}/${program}.1 > ${page}
+    DEPENDS ${KORVANI_GENERATED}/${program}.1 VERBATIM)
   list(APPEND KORVANI_GZIPPED ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
-set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+set(changelog ${KORVANI_GENERATED}/changelog.gz)
 add_custom_command(OUTPUT ${changelog}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-  COMMAND gzip -9nc ${KORVANI_PACKAGING}/changelog > ${changelog}
-  DEPENDS ${KORVANI_PACKAGING}/changelog VERBATIM)
+  COMMAND gzip -9nc ${KORVANI_GENERATED}/changelog > ${changelog}
+  DEPENDS ${KORVANI_GENERATED}/changelog VERBATIM)
 install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvani)
 add_custom_target(korvani_compressed_docs ALL DEPENDS ${KORVANI_GZIPPED} ${changelog})
 

@@ -118,7 +118,7 @@ QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &station
     body += figure(barChartSvg(yields));
 
     BarChart repeatability{QStringLiteral("Repeatability per station (mean sigma)"), QStringLiteral("mm"), {},
-                           {{QStringLiteral("repeatability"), QStringLiteral("#8e44ad"), {}}}, false};
+                           {{QStringLiteral("repeatability"), QStringLiteral("#8e44ad"), {}}}, false, std::nullopt};
     for (const GroupFigures &g : stations) {
         repeatability.categories << g.group;
         repeatability.series[0].values << g.repeatability.value_or(0);
@@ -132,7 +132,7 @@ QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &station
         return a.count != b.count ? a.count > b.count : a.limit < b.limit;
     });
     BarChart pareto{QStringLiteral("Failed limits (Pareto)"), QStringLiteral("runs"), {},
-                    {{QStringLiteral("failed"), QStringLiteral("#c0392b"), {}}}, true};
+                    {{QStringLiteral("failed"), QStringLiteral("#c0392b"), {}}}, true, std::nullopt};
     for (const LimitCount &l : ranked) {
         pareto.categories << l.limit;
         pareto.series[0].values << double(l.count);

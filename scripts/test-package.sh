@@ -29,8 +29,8 @@ fi
 for p in $programs; do
   [ -x "$root/usr/bin/$p" ] || fail "usr/bin/$p missing"
   [ -s "$root/usr/share/man/man1/$p.1.gz" ] || fail "no man page for $p"
-  zcat "$root/usr/share/man/man1/$p.1.gz" | grep -q "^\.TH $(echo "$p" | tr a-z A-Z) 1" \
-    || fail "man page of $p is not its own"
+  zcat "$root/usr/share/man/man1/$p.1.gz" | grep -q "^\.TH $(echo "$p" | tr a-z A-Z) 1 .*\"Korvani $version\"" \
+    || fail "man page of $p is not its own, or not of version $version"
 done
 for f in usr/share/applications/org.korvani.Korvani.desktop \
          usr/share/metainfo/org.korvani.Korvani.metainfo.xml \
@@ -41,7 +41,11 @@ for f in usr/share/applications/org.korvani.Korvani.desktop \
 done
 file -b "$root/usr/share/icons/hicolor/128x128/apps/korvani.png" | grep -q "PNG image data, 128 x 128" \
   || fail "the PNG icon is not 128 x 128"
-ok "files: $programs, man pages, menu entry, metadata, icons, copyright, changelog"
+zcat "$root/usr/share/doc/korvani/changelog.gz" | head -n 1 | grep -q "^korvani ($version) " \
+  || fail "the changelog does not start with version $version"
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/org.korvani.Korvani.metainfo.xml" \
+  || fail "the metadata does not name version $version"
+ok "files: $programs, man pages, menu entry, metadata, icons, copyright, changelog (version $version)"
 
 # The menu entry and the metadata.
 desktop="$root/usr/share/applications/org.korvani.Korvani.desktop"

@@ -7,6 +7,34 @@
 
 Q_LOGGING_CATEGORY(lcLink, "korvani.link", QtWarningMsg)
 
+Expect Expect::codes(const QVector<quint8> &codes)
+{
+    Expect e(Mode::Codes);
+    e.wanted = codes;
+    return e;
+}
+
+bool Expect::accepts(const QByteArray &frame) const
+{
+    switch (mode) {
+    case Mode::AnyFrame:
+        return true;
+    case Mode::Codes:
+        return frame.size() >= 2 && wanted.contains(quint8(frame.at(1)));
+    case Mode::Nothing:
+    case Mode::WholeTimeout:
+        break;
+    }
+    return false;
+}
+
+// One send's wait: what ends it and how it ended.
+struct ModuleLink::Wait {
+    const Expect &expect;
+    bool done = false;
+    Reply reply{SendResult::TimedOut, QByteArray()};
+};
+
 ModuleLink::ModuleLink(QObject *parent)
     : QObject(parent)
 {
@@ -58,44 +86,43 @@ void ModuleLink::close()
         serial.close();
 }
 
-ModuleLink::SendResult ModuleLink::send(const QByteArray &frame, bool waitForAnswer)
+ModuleLink::Reply ModuleLink::send(const QByteArray &frame, const Expect &expect)
 {
-    if (!serial.isOpen())
-        return SendResult::NotOpen;
-
-    // An earlier command still waits for its answer: let it finish first.
-    while (answerTimer.isActive())
+    // An earlier send still waits for its answer: let it finish first.
+    while (serial.isOpen() && wait)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!serial.isOpen())
-        return SendResult::NotOpen;
+        return {SendResult::NotOpen, QByteArray()};
 
-    if (waitForAnswer) {
-        answerReceived = false;
-        waitResult = SendResult::Answered;
+    Wait mine{expect};
+    if (expect.waits()) {
+        wait = &mine;
         answerTimer.start(timeoutMs);
     }
     emit frameSent(frame);
     const qint64 writtenUs = clock.nowUs();
     if (serial.write(frame) != frame.size()) {
-        if (waitForAnswer)
+        if (wait == &mine)
             endWait(SendResult::WriteFailed);
-        return SendResult::WriteFailed;
+        return {SendResult::WriteFailed, QByteArray()};
     }
     lineCapture.record(CaptureDirection::Tx, frame, writtenUs);
-    if (!waitForAnswer)
-        return SendResult::Sent;
+    if (!expect.waits())
+        return {SendResult::Sent, QByteArray()};
 
-    while (!answerReceived)
+    while (!mine.done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return waitResult;
+    return mine.reply;
 }
 
-void ModuleLink::endWait(SendResult result)
+void ModuleLink::endWait(SendResult result, const QByteArray &frame)
 {
+    if (!wait)
+        return;
     answerTimer.stop();
-    if (!answerReceived)
-        waitResult = result;
-    answerReceived = true;
+    wait->reply = {result, frame};
+    wait->done = true;
+    wait = nullptr;
 }
 
 void ModuleLink::readReceived()
@@ -142,8 +169,18 @@ void ModuleLink::deliver(const QVector<QByteArray> &frames)
     }
     if (frames.isEmpty())
         return;
+    // The wait ends before the frames go out, so that a send started by one
+    // of their receivers is not held back behind it; the waiting send itself
+    // returns only once this read has been handled.
+    if (wait) {
+        for (const QByteArray &f : frames) {
+            if (wait->expect.accepts(f)) {
+                endWait(SendResult::Answered, f);
+                break;
+            }
+        }
+    }
     emit framesReceived(frames);
-    endWait(SendResult::Answered);
 }
 
 // A port that fails under the program (adapter pulled out) reports its error

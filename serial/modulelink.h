@@ -7,18 +7,25 @@
 //
 // The line is 8 data bits, no parity, one stop bit, no flow control.
 //
-// One command is in flight at a time: send() first waits while an earlier
-// command still waits for its answer, then announces the frame (frameSent),
-// writes it and, when asked to, waits until a checked frame arrives or the
-// answer time-out (100 ms unless set) passes. Waiting runs the event loop
-// (it sleeps until the next event, it never polls), so received frames,
-// timers and further sends are handled inside the wait; a send started then
-// is held back the same way.
+// The one answer wait. One command is in flight at a time: send() first
+// holds its frame back while an earlier send still waits, then announces
+// the frame (frameSent), writes it and waits as its Expect says:
+//   - nothing: returns once written;
+//   - anyFrame: until any checked frame arrives (the window's rule);
+//   - code(c), codes(...): until a checked frame with one of these codes
+//     arrives; other frames (a streamed measurement, say) are delivered but
+//     do not end the wait;
+//   - wholeTimeout: the whole time-out, whatever arrives (to gather answers).
+// The time-out (100 ms unless set) counts from the write. Waiting runs the
+// event loop (it sleeps until the next event, it never polls), so received
+// frames, timers and further sends are handled inside the wait. A send
+// started there is held back until the running wait ends, then waits for its
+// own answer; the earlier send returns after it, with its own result.
 //
 // Every read's checked frames are reported together, in order, through
-// framesReceived before the answer wait they end returns. A port that fails
-// under the link (adapter pulled out) is closed and reported once through
-// portLost; a waiting send then returns at once.
+// framesReceived before the wait they end returns. A port that fails under
+// the link (adapter pulled out) is closed and reported once through
+// portLost; a waiting send then returns at once with PortLost.
 //
 // Every read and every written frame passes the capture (capture()), which
 // keeps them in a file while it runs. receiveRecorded() feeds bytes read
@@ -36,6 +43,28 @@
 #include <QTimer>
 #include <QVector>
 
+// What ends a send's wait for its answer.
+class Expect
+{
+public:
+    static Expect nothing() { return Expect(Mode::Nothing); }
+    static Expect anyFrame() { return Expect(Mode::AnyFrame); }
+    static Expect code(quint8 code) { return codes({code}); }
+    static Expect codes(const QVector<quint8> &codes);
+    static Expect wholeTimeout() { return Expect(Mode::WholeTimeout); }
+
+    bool waits() const { return mode != Mode::Nothing; }
+    // True when this checked response frame ends the wait.
+    bool accepts(const QByteArray &frame) const;
+
+private:
+    enum class Mode { Nothing, AnyFrame, Codes, WholeTimeout };
+    explicit Expect(Mode m) : mode(m) {}
+
+    Mode mode;
+    QVector<quint8> wanted;
+};
+
 class ModuleLink : public QObject
 {
     Q_OBJECT
@@ -45,11 +74,16 @@ public:
 
     enum class SendResult {
         Sent,         // written; no answer was waited for
-        Answered,     // written, and a checked frame arrived within the time-out
-        TimedOut,     // written, and nothing arrived within the time-out
+        Answered,     // written, and an expected frame arrived within the time-out
+        TimedOut,     // written, and no expected frame arrived within the time-out
         NotOpen,      // the port is not open (also when it closed during the hold-back)
         WriteFailed,  // the port refused the bytes
         PortLost,     // the port failed while the answer was awaited
+    };
+
+    struct Reply {
+        SendResult result = SendResult::NotOpen;
+        QByteArray frame;  // the frame that ended the wait (Answered)
     };
 
     explicit ModuleLink(QObject *parent = nullptr);
@@ -67,10 +101,10 @@ public:
 
     void setAnswerTimeout(int ms) { timeoutMs = ms; }
     int answerTimeout() const { return timeoutMs; }
-    // A command is waiting for its answer.
-    bool isWaiting() const { return answerTimer.isActive(); }
+    // A send is waiting for its answer.
+    bool isWaiting() const { return wait != nullptr; }
 
-    SendResult send(const QByteArray &frame, bool waitForAnswer);
+    Reply send(const QByteArray &frame, const Expect &expect);
 
     QSerialPort &port() { return serial; }
     ResponseFramer &framer() { return rxFramer; }
@@ -103,7 +137,8 @@ private:
     void deliver(const QVector<QByteArray> &frames);
     void giveUpQuietPartial();
     void handlePortError(QSerialPort::SerialPortError error);
-    void endWait(SendResult result);
+    struct Wait;
+    void endWait(SendResult result, const QByteArray &frame = QByteArray());
 
     QSerialPort serial;
     ResponseFramer rxFramer;
@@ -114,8 +149,7 @@ private:
     QTimer quietTimer;
     QString lockError;  // the device is held by another process
     int timeoutMs = DefaultAnswerTimeoutMs;
-    bool answerReceived = true;
-    SendResult waitResult = SendResult::Sent;
+    Wait *wait = nullptr;  // the send that waits now, on its caller's stack
     quint64 reportedCheckFailures = 0;
 };
 

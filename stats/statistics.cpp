@@ -3,29 +3,37 @@
 #include <cmath>
 
 namespace {
-using i128 = __int128;
-
-// num/den rounded to the nearest integer, halves away from zero; den > 0.
-qint64 roundedQuotient(i128 num, i128 den)
+// num/den rounded to the nearest integer, halves away from zero; den > 0 and
+// 2|num| + den below 2^63.
+qint64 roundedQuotient(qint64 num, qint64 den)
 {
     const bool negative = num < 0;
-    const i128 magnitude = negative ? -num : num;
-    const i128 q = (2 * magnitude + den) / (2 * den);
-    return qint64(negative ? -q : q);
+    const qint64 magnitude = negative ? -num : num;
+    const qint64 q = (2 * magnitude + den) / (2 * den);
+    return negative ? -q : q;
 }
 
-// The integer m nearest to sqrt(num/den) (num >= 0, den > 0), decided in
-// integers: (2m-1)^2 den <= 4 num < (2m+1)^2 den.
-qint64 roundedSquareRoot(i128 num, i128 den)
+// The integer m nearest to sqrt(num/den) (den > 0), decided in integers:
+// (2m-1)^2 den <= 4 num < (2m+1)^2 den. The root stays below 2^26; the
+// estimate in floating point is off by one at most, so the steps are bounded.
+qint64 roundedSquareRoot(const WideUnsigned &num, const WideUnsigned &den)
 {
-    qint64 m = qint64(std::llround(std::sqrt(static_cast<long double>(num)
-                                             / static_cast<long double>(den))));
-    const auto below = [&](qint64 k) { return i128(2 * k - 1) * (2 * k - 1) * den <= 4 * num; };
-    while (m > 0 && !below(m))
+    qint64 m = qint64(std::llround(std::sqrt(num.toDouble() / den.toDouble())));
+    const WideUnsigned fourNum = num * 4;
+    const auto below = [&](qint64 k) {
+        const quint64 odd = quint64(2 * k - 1);
+        return den * (odd * odd) <= fourNum;
+    };
+    for (int step = 0; step < 8 && m > 0 && !below(m); ++step)
         --m;
-    while (below(m + 1))
+    for (int step = 0; step < 8 && below(m + 1); ++step)
         ++m;
     return m;
+}
+
+quint64 magnitude(qint64 v)
+{
+    return v < 0 ? quint64(0) - quint64(v) : quint64(v);
 }
 }
 
@@ -34,17 +42,19 @@ DistanceStatistics::DistanceStatistics()
 {
 }
 
-void DistanceStatistics::add(quint16 x)
+void DistanceStatistics::add(quint16 x, quint64 times)
 {
+    if (times == 0)
+        return;
     if (n == 0) {
         shift = x;
         minMm = maxMm = x;
     }
-    ++n;
-    ++histogram[x];
+    n += times;
+    histogram[x] += times;
     const qint64 d = qint64(x) - shift;
-    sum += d;
-    sumSquares += quint64(d * d);
+    sum += d * qint64(times);
+    sumSquares = sumSquares + WideUnsigned::product(quint64(d * d), times);
     if (x < minMm)
         minMm = x;
     if (x > maxMm)
@@ -74,19 +84,24 @@ qint64 DistanceStatistics::meanMilli() const
 {
     if (n == 0)
         return 0;
-    return roundedQuotient(i128(1000) * (i128(shift) * n + sum), i128(n));
+    return roundedQuotient(1000 * total(), qint64(n));
 }
 
 qint64 DistanceStatistics::differenceMilli(qint64 referenceMilli) const
 {
     if (n == 0)
         return 0;
-    return roundedQuotient(i128(1000) * (i128(shift) * n + sum) - i128(referenceMilli) * n, i128(n));
+    return roundedQuotient(1000 * total() - referenceMilli * qint64(n), qint64(n));
 }
 
-__int128 DistanceStatistics::varianceNumerator() const
+qint64 DistanceStatistics::total() const
 {
-    return i128(n) * i128(sumSquares) - i128(sum) * sum;
+    return qint64(shift) * qint64(n) + sum;
+}
+
+WideUnsigned DistanceStatistics::varianceNumerator() const
+{
+    return sumSquares * n - WideUnsigned::product(magnitude(sum), magnitude(sum));
 }
 
 qint64 DistanceStatistics::sigmaMilli() const
@@ -94,25 +109,26 @@ qint64 DistanceStatistics::sigmaMilli() const
     if (n < 2)
         return 0;
     // sigma in thousandths = sqrt(10^6 * numerator / (n (n - 1))).
-    return roundedSquareRoot(i128(1000000) * varianceNumerator(), i128(n) * (n - 1));
+    return roundedSquareRoot(varianceNumerator() * 1000000, WideUnsigned::product(n, n - 1));
 }
 
 bool DistanceStatistics::meanWithin(qint64 referenceMilli, qint64 toleranceMilli) const
 {
     if (n == 0)
         return false;
-    i128 diff = i128(1000) * (i128(shift) * n + sum) - i128(referenceMilli) * n;
-    if (diff < 0)
-        diff = -diff;
-    return diff <= i128(toleranceMilli) * n;
+    const qint64 diff = 1000 * total() - referenceMilli * qint64(n);
+    return toleranceMilli >= 0 && magnitude(diff) <= quint64(toleranceMilli) * n;
 }
 
 bool DistanceStatistics::sigmaAtMost(qint64 limitMilli) const
 {
     if (n < 2)
         return limitMilli >= 0;
+    if (limitMilli < 0)
+        return false;
     // numerator / (n (n-1)) <= (limit / 1000)^2
-    return i128(1000000) * varianceNumerator() <= i128(limitMilli) * limitMilli * n * (n - 1);
+    const quint64 limitSquared = quint64(limitMilli) * quint64(limitMilli);
+    return varianceNumerator() * 1000000 <= WideUnsigned::product(n, n - 1) * limitSquared;
 }
 
 double DistanceStatistics::mean() const
@@ -124,7 +140,7 @@ double DistanceStatistics::sigma() const
 {
     if (n < 2)
         return 0.0;
-    return std::sqrt(double(varianceNumerator()) / (double(n) * double(n - 1)));
+    return std::sqrt(varianceNumerator().toDouble() / (double(n) * double(n - 1)));
 }
 
 QString milliText(qint64 milli)

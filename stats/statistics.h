@@ -10,8 +10,16 @@
 // distance (the shift keeps the sums small at a large offset). Every figure is
 // then derived from exact numbers: the printed digits are the correctly
 // rounded values (half away from zero) and comparisons against limits are
-// exact, for any number of samples up to 2^32 and any offset. A floating-point
-// recurrence (Welford) is stable too, but cannot promise the last digit.
+// exact, for any number of samples up to 2^36 (more than 20 years at 100
+// frames/s; the command line takes at most 2^32 - 1 frames) and any offset.
+// A floating-point recurrence (Welford) is stable too, but cannot promise the
+// last digit.
+//
+// The bound, with distances below 2^16 and limits up to 65535000 < 2^26
+// thousandths: |sum| < 2^52; 1000 times the total, and a limit times the
+// count, stay below 2^62 in 64 bits; the sum of squares (< 2^68) and the
+// products of a count with it (< 2^104, times 4 * 10^6 < 2^126) are formed
+// in WideUnsigned, as is n (n - 1) (< 2^72) times a squared root (< 2^54).
 //
 // The median comes from a histogram of the 65,536 possible distances. With an
 // even count it is the mean of the two middle distances (so it may end in .5).
@@ -19,6 +27,8 @@
 // Values in thousandths of a millimetre ("milli") are the exact results
 // rounded to the nearest thousandth; limits given in thousandths compare
 // exactly against the unrounded values.
+
+#include "stats/wideunsigned.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -29,7 +39,8 @@ class DistanceStatistics
 public:
     DistanceStatistics();
 
-    void add(quint16 distanceMm);
+    // The distance, `times` times over (a run's frames, or a histogram's bin).
+    void add(quint16 distanceMm, quint64 times = 1);
 
     quint64 count() const { return n; }
     bool isEmpty() const { return n == 0; }
@@ -42,10 +53,12 @@ public:
     // Rounded to the nearest thousandth of a millimetre. Empty: 0; one sample: sigma 0.
     qint64 meanMilli() const;
     qint64 sigmaMilli() const;
-    // mean - referenceMilli/1000, rounded to the nearest thousandth.
+    // mean - referenceMilli/1000, rounded to the nearest thousandth;
+    // |referenceMilli| at most 65535000.
     qint64 differenceMilli(qint64 referenceMilli) const;
 
-    // Exact tests of the unrounded values against limits in thousandths.
+    // Exact tests of the unrounded values against limits in thousandths, each
+    // at most 65535000 in magnitude. A negative sigma limit is never met.
     bool meanWithin(qint64 referenceMilli, qint64 toleranceMilli) const;
     bool sigmaAtMost(qint64 limitMilli) const;
 
@@ -54,13 +67,15 @@ public:
 
 private:
     // n * sum((x - shift)^2) - (sum(x - shift))^2: n(n-1) times the sample variance.
-    __int128 varianceNumerator() const;
+    WideUnsigned varianceNumerator() const;
+    // shift * n + sum: the sum of the distances themselves.
+    qint64 total() const;
 
     std::vector<quint64> histogram;
     quint64 n = 0;
     quint16 shift = 0;
     qint64 sum = 0;          // sum of (x - shift)
-    unsigned __int128 sumSquares = 0;  // sum of (x - shift)^2
+    WideUnsigned sumSquares;  // sum of (x - shift)^2
     quint16 minMm = 0;
     quint16 maxMm = 0;
 };

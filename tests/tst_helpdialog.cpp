@@ -3,6 +3,7 @@
 // Run on a screen smaller than the form and on one taller (tests/CMakeLists.txt).
 
 #include "dialog_help.h"
+#include "platform/version.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -65,6 +66,7 @@ private slots:
         QVERIFY(label && buttons);
         const QString page = label->text();
         QVERIFY(page.contains(QStringLiteral("56 02 00 54")));  // the single measurement frame
+        QVERIFY(page.contains(QStringLiteral(">V" KORVANI_VERSION "<")));  // the generated version
         dialog.show();
         buttons->button(QDialogButtonBox::StandardButton(button))->click();
         QVERIFY(dialog.isHidden());

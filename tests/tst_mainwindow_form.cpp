@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 #include "startup.h"
+#include "platform/version.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -58,7 +59,7 @@ private slots:
         QCOMPARE(find<QTabWidget>(window, "tabWidget")->tabText(0), QStringLiteral("HEX LOG"));
 
         showMainWindow(window);
-        QCOMPARE(window.windowTitle(), QStringLiteral("Korvani_V0.8.5"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Korvani_V" KORVANI_VERSION));
     }
 
     void enablingRules()

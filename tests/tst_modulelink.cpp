@@ -1,6 +1,7 @@
-// The module link on its own (no window): what a send returns, which port
-// errors close the port, an unplug while a send waits or a stream runs, and a
-// stray header byte that must not hold later frames back.
+// The module link on its own (no window): the one answer wait (what ends it,
+// a send started inside it, the port lost under it), what a send returns,
+// which port errors close the port, an unplug while a send waits or a stream
+// runs, and a stray header byte that must not hold later frames back.
 
 #include "portprobe.h"
 #include "protocol/commands.h"
@@ -15,6 +16,7 @@
 #include <sys/resource.h>
 
 Q_DECLARE_METATYPE(QSerialPort::SerialPortError)
+Q_DECLARE_METATYPE(ModuleLink::SendResult)
 
 namespace {
 double cpuSeconds()
@@ -38,6 +40,92 @@ class ModuleLinkTest : public QObject
     Q_OBJECT
 
 private slots:
+    // The one answer wait. A silent module plays a script once the frame is
+    // out: a streamed measurement after 30 ms, the hardware version answer
+    // after 80 ms. Rows say what the send expects, what ends its wait, which
+    // frame it returns and how many frames were delivered by then.
+    void answerWait_data()
+    {
+        QTest::addColumn<QString>("expect");  // "any", a code in hex, "whole" (the whole time-out)
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<QString>("during");  // "", "send" (a second send), "unplug"
+        QTest::addColumn<ModuleLink::SendResult>("result");
+        QTest::addColumn<int>("answerCode");  // of the frame returned; -1: none
+        QTest::addColumn<int>("delivered");   // frames delivered when the send returns
+        using R = ModuleLink::SendResult;
+        QTest::newRow("any frame: the measurement") << "any" << 5000 << "" << R::Answered << 0x81 << 1;
+        QTest::newRow("expected code: past the measurement") << "08" << 5000 << "" << R::Answered << 0x08 << 2;
+        QTest::newRow("one of two codes") << "0e 08" << 5000 << "" << R::Answered << 0x08 << 2;
+        QTest::newRow("time-out: the code never comes") << "0e" << 1000 << "" << R::TimedOut << -1 << 2;
+        QTest::newRow("whole time-out gathers all") << "whole" << 1000 << "" << R::TimedOut << -1 << 2;
+        // A second send (expecting 0x0e, answered 30 ms after it goes out) started
+        // 10 ms into the wait: held back until 0x08 has come, and the first send
+        // returns after it, with its own answer.
+        QTest::newRow("re-entrant send while waiting") << "08" << 5000 << "send" << R::Answered << 0x08 << 3;
+        QTest::newRow("port lost while waiting") << "08" << 5000 << "unplug" << R::PortLost << -1 << 1;
+    }
+    void answerWait()
+    {
+        QFETCH(QString, expect);
+        QFETCH(int, timeoutMs);
+        QFETCH(QString, during);
+        QFETCH(ModuleLink::SendResult, result);
+        QFETCH(int, answerCode);
+        QFETCH(int, delivered);
+        Line line;
+        QVERIFY(line.open());
+        line.sim.setSilent(true);
+        line.link.setAnswerTimeout(timeoutMs);
+        const QByteArray measurement = fixedLengthFrame(0x81, hex("74 0A AB 0C 2F 67 00 01"));
+        const QByteArray version = responseFrame(0x08, "A102");
+        const QByteArray firmware = responseFrame(0x0E, "B-1.2.5");
+        const QByteArray outer = commandFrame(Command::HardwareVersion);
+        const QByteArray inner = commandFrame(Command::FirmwareVersion);
+
+        ModuleLink::Reply innerReply;
+        int deliveredBeforeInner = -1;
+        connect(&line.link, &ModuleLink::frameSent, this, [&](const QByteArray &f) {
+            if (f == inner) {
+                deliveredBeforeInner = line.frames.size();
+                QTimer::singleShot(30, &line.sim, [&] { line.sim.writeRaw(firmware); });
+                return;
+            }
+            QTimer::singleShot(30, &line.sim, [&] { line.sim.writeRaw(measurement); });
+            QTimer::singleShot(80, &line.sim, [&] { line.sim.writeRaw(version); });
+            if (during == "send")
+                QTimer::singleShot(10, this, [&] { innerReply = line.link.send(inner, Expect::code(0x0E)); });
+            else if (during == "unplug")
+                QTimer::singleShot(50, &line.sim, &SimulatedModule::goAway);
+        });
+
+        Expect e = Expect::anyFrame();
+        if (expect == "whole") {
+            e = Expect::wholeTimeout();
+        } else if (expect != "any") {
+            QVector<quint8> codes;
+            for (const QString &c : expect.split(' '))
+                codes << quint8(c.toUInt(nullptr, 16));
+            e = Expect::codes(codes);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const ModuleLink::Reply reply = line.link.send(outer, e);
+        QCOMPARE(reply.result, result);
+        QCOMPARE(reply.frame, answerCode < 0 ? QByteArray() : answerCode == 0x81 ? measurement : version);
+        QCOMPARE(line.frames.size(), delivered);
+        QVERIFY(!line.link.isWaiting());
+        if (result == ModuleLink::SendResult::TimedOut)
+            QVERIFY(clock.elapsed() >= timeoutMs);
+        else
+            QVERIFY(clock.elapsed() < timeoutMs);
+        if (during == "send") {
+            QCOMPARE(innerReply.result, ModuleLink::SendResult::Answered);
+            QCOMPARE(innerReply.frame, firmware);
+            QCOMPARE(deliveredBeforeInner, 2);  // written only once 0x08 had come
+            QCOMPARE(line.frames.value(2), firmware);
+        }
+    }
+
     // A silent module: a send that does not wait returns at once, a waiting
     // one after the module's full time; both go on the line. (An answered
     // send and one on a closed port are the stray header's and the unplug's.)
@@ -47,10 +135,10 @@ private slots:
         QVERIFY(line.open());
         line.sim.setSilent(true);
         QSignalSpy sent(&line.link, &ModuleLink::frameSent);
-        QCOMPARE(line.link.send(commandFrame(Command::HardwareVersion), false), ModuleLink::SendResult::Sent);
+        QCOMPARE(line.link.send(commandFrame(Command::HardwareVersion), Expect::nothing()).result, ModuleLink::SendResult::Sent);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(line.link.send(commandFrame(Command::HardwareVersion), true), ModuleLink::SendResult::TimedOut);
+        QCOMPARE(line.link.send(commandFrame(Command::HardwareVersion), Expect::anyFrame()).result, ModuleLink::SendResult::TimedOut);
         QVERIFY(clock.elapsed() >= ModuleLink::DefaultAnswerTimeoutMs);
         QCOMPARE(sent.size(), 2);
     }
@@ -84,7 +172,7 @@ private slots:
             emit line.link.port().errorOccurred(error);
         } else if (streaming) {
             line.sim.setRateHz(100);
-            QCOMPARE(line.link.send(commandFrame(Command::Continuous), true), ModuleLink::SendResult::Answered);
+            QCOMPARE(line.link.send(commandFrame(Command::Continuous), Expect::anyFrame()).result, ModuleLink::SendResult::Answered);
             QTRY_VERIFY_WITH_TIMEOUT(line.frames.size() > 10, 5000);
             QTimer::singleShot(0, &line.sim, &SimulatedModule::goAway);
         } else {
@@ -92,7 +180,7 @@ private slots:
             QTimer::singleShot(50, &line.sim, &SimulatedModule::goAway);
             QElapsedTimer clock;
             clock.start();
-            QCOMPARE(line.link.send(commandFrame(Command::HardwareVersion), true), ModuleLink::SendResult::PortLost);
+            QCOMPARE(line.link.send(commandFrame(Command::HardwareVersion), Expect::anyFrame()).result, ModuleLink::SendResult::PortLost);
             QVERIFY(clock.elapsed() < 5000);  // not the 10 s time-out
         }
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), closes ? 1 : 0, 5000);
@@ -104,7 +192,7 @@ private slots:
         QCOMPARE(lost.size(), closes ? 1 : 0);
         if (!closes)
             return;
-        QCOMPARE(line.link.send(commandFrame(Command::Stop), true), ModuleLink::SendResult::NotOpen);
+        QCOMPARE(line.link.send(commandFrame(Command::Stop), Expect::anyFrame()).result, ModuleLink::SendResult::NotOpen);
         QCOMPARE(sent.size(), error == QSerialPort::NoError ? 1 : 0); // nothing on a closed port
     }
 
@@ -135,7 +223,7 @@ private slots:
         // The answer follows the stray bytes closely and arrives within the
         // send's own wait, delivered before the send returns.
         QTest::qWait(10);
-        QCOMPARE(line.link.send(commandFrame(Command::HardwareVersion), true), ModuleLink::SendResult::Answered);
+        QCOMPARE(line.link.send(commandFrame(Command::HardwareVersion), Expect::anyFrame()).result, ModuleLink::SendResult::Answered);
         QCOMPARE(line.frames.value(0), responseFrame(0x08, "A102"));
         // A measurement right behind is not held back either.
         line.sim.writeRaw(stray + fixedLengthFrame(0x81, hex("74 0A AB 0C 2F 67 00 01")));
