@@ -434,19 +434,31 @@ private slots:
                 records.prepend(r);  // newest first: the order written must not matter
             }
         }
+        // Unit F: a failed and a passed run started at the same time; the
+        // failed one counts as its first, the passed one as its latest.
+        for (const bool pass : {true, false}) {
+            RunRecord r = records.first();
+            r.runId = newRunId();
+            r.startedAt = r.endedAt = t0.addSecs(3600);
+            r.serialNumber = "F";
+            r.pass = pass;
+            r.accuracyMilli = pass ? 1000 : 7000;
+            records.append(r);
+        }
         QString why;
         ResultStore s(*parseDbTarget(db, &why));
         QVERIFY(s.open());
         for (const RunRecord &r : records)
             QCOMPARE(s.storeRun(r, {}), ResultStore::Stored::Inserted);
         const QJsonObject g = json(db, {}).value("groups").toArray().first().toObject();
-        // First complete run passed: B, C, E (E's error run does not count). Latest: A, B, E.
-        QCOMPARE(g.value("units").toInt(), 5);
-        QCOMPARE(g.value("retests").toInt(), 10 - 5);
-        QCOMPARE(g.value("first_pass_yield").toDouble(), 0.6);
-        QCOMPARE(g.value("final_yield").toDouble(), 0.6);
-        QCOMPARE(g.value("pass").toInt(), 4);
-        QCOMPARE(g.value("fail").toInt(), 4);
+        // First complete run passed: B, C, E (E's error run does not count).
+        // Latest: A, B, E, F.
+        QCOMPARE(g.value("units").toInt(), 6);
+        QCOMPARE(g.value("retests").toInt(), 12 - 6);
+        QCOMPARE(g.value("first_pass_yield").toDouble(), 0.5);
+        QCOMPARE(g.value("final_yield").toDouble(), 0.6667);
+        QCOMPARE(g.value("pass").toInt(), 5);
+        QCOMPARE(g.value("fail").toInt(), 5);
         QCOMPARE(g.value("error").toInt(), 2);
         const QJsonObject onlyEarly = json(db, {"--until", "2026-12-07T08:05"}).value("groups").toArray().first().toObject();
         // Runs up to 08:04: A F,P; B P; C P. First pass B, C; final A, B, C.
