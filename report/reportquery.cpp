@@ -158,11 +158,14 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
         " MIN(CASE WHEN %3'FAIL' THEN started_at END) AS ff,"
         " MAX(CASE WHEN %3'PASS' THEN started_at END) AS lp,"
         " MAX(CASE WHEN %3'FAIL' THEN started_at END) AS lf"
-        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY 1, serial_number)"
+        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY %4serial_number)"
         " SELECT g, COUNT(*), SUM(n),"
         " SUM(CASE WHEN fp IS NOT NULL AND (ff IS NULL OR fp < ff) THEN 1 ELSE 0 END),"
         " SUM(CASE WHEN lp IS NOT NULL AND (lf IS NULL OR lp >= lf) THEN 1 ELSE 0 END)"
-        " FROM u GROUP BY g").arg(g, w.sql, complete);
+        " FROM u GROUP BY g")
+            .arg(g, w.sql, complete,
+                 // One group: the units in the index's order, not sorted again.
+                 f.by == GroupBy::None ? QString() : QStringLiteral("1, "));
     if (!run(q, units, w.values, error))
         return false;
     while (q.next()) {

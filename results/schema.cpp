@@ -66,6 +66,14 @@ const char *const version1[] = {
     "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
 };
 
+// Version 2: one index holding every column the line's report reads, so the
+// report scans it instead of the whole rows, and finds each unit's runs
+// together in serial-number order without sorting them.
+const char *const version2[] = {
+    "CREATE INDEX IF NOT EXISTS runs_report ON runs (kind, serial_number, started_at, status, result,"
+    " station, product, firmware_version, marginal, tolerance_mm, accuracy_mm, sigma_mm)",
+};
+
 struct Upgrade {
     int to;
     const char *const *begin;
@@ -75,6 +83,7 @@ struct Upgrade {
 // Each later version adds its statements here; they run in order, once.
 const Upgrade upgrades[] = {
     {1, std::begin(version1), std::end(version1)},
+    {2, std::begin(version2), std::end(version2)},
 };
 
 QString typed(const char *statement, SqlDialect dialect)

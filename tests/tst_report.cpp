@@ -8,6 +8,7 @@
 #include "results/dbtarget.h"
 #include "results/resultstore.h"
 #include "results/runrecord.h"
+#include "results/schema.h"
 
 #include <QtTest>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSqlQuery>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -399,6 +401,40 @@ private slots:
                 QVERIFY2(diff.isEmpty(), qPrintable(p.value("product").toString() + ": " + diff));
                 QCOMPARE(p.value("tolerance_mm").toDouble(), p.value("product") == QLatin1String("P2") ? 2.0 : 5.0);
             }
+        }
+    }
+
+    // A database of the first version, with its runs, is upgraded in place
+    // when the report opens it, and reports the same figures.
+    void upgradedFromVersion1()
+    {
+        for (const QString &db : targets()) {
+            const QStringList byStation{"--by", "station"};
+            const QJsonObject all = json(db, {}), before = json(db, byStation);
+            QVERIFY(!before.value("groups").toArray().isEmpty());
+            QString why;
+            {
+                // Version 1 is version 2 without its index.
+                ResultStore s(*parseDbTarget(db, &why));
+                QVERIFY2(s.open(), qPrintable(s.errorString()));
+                QSqlDatabase d = s.database();
+                QSqlQuery q(d);
+                QVERIFY(q.exec(QStringLiteral("DROP INDEX runs_report")));
+                QVERIFY(q.exec(QStringLiteral("UPDATE schema_version SET version = 1")));
+                QCOMPARE(schemaVersionOf(d), 1);
+            }
+            QCOMPARE(json(db, byStation), before);
+            QCOMPARE(json(db, {}), all);
+            ResultStore s(*parseDbTarget(db, &why));
+            QVERIFY2(s.open(), qPrintable(s.errorString()));
+            QSqlDatabase d = s.database();
+            QCOMPARE(schemaVersionOf(d), SchemaVersion);
+            QSqlQuery q(d);
+            QVERIFY(q.exec(dialectOf(d) == SqlDialect::Postgres
+                               ? QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname = 'runs_report'")
+                               : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'runs_report'")));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toInt(), 1);
         }
     }
 
