@@ -72,7 +72,8 @@ constexpr int SchemaVersion = 2;
 // Creates the tables or upgrades them to SchemaVersion, each under a lock so
 // that stations starting together do it once. A database already at (or
 // beyond) the version is only read, so a station user needs no right to
-// create. False with `error` set on failure.
+// create; nor when an upgrade that only adds indexes is refused to it (the
+// database keeps its version). False with `error` set on failure.
 bool ensureSchema(QSqlDatabase &db, QString *error);
 
 // The version the database holds; 0 when it has no tables yet, -1 on error.
