@@ -145,21 +145,27 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
         groups.append(gf);
     }
 
-    // Per unit: its runs, and its first and latest complete run as sortable
-    // text "time|result", whose end tells whether it passed (two runs of one
-    // unit started in the same millisecond: the failed one counts as first).
-    const QString runKey =
-        QStringLiteral("%1 || '|' || result")
-            .arg(dialect == SqlDialect::Postgres
-                     ? QStringLiteral("to_char(started_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS')")
-                     : QStringLiteral("started_at"));
+    // Per unit: its runs, and the earliest and latest start of its passed and
+    // of its failed complete runs. Its first complete run passed when its
+    // earliest pass comes before any failure (two runs of one unit started at
+    // the same time: the failed one counts as first); its latest passed when
+    // its latest pass is not before its latest failure (the passed one counts
+    // as latest). Plain column comparisons: no text built per run.
+    const QString complete = QStringLiteral("status = 'COMPLETE' AND result = ");
     const QString units = QStringLiteral(
         "WITH u AS (SELECT %1 AS g, COUNT(*) AS n,"
-        " MIN(CASE WHEN status = 'COMPLETE' THEN %3 END) AS f,"
-        " MAX(CASE WHEN status = 'COMPLETE' THEN %3 END) AS l"
-        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY 1, serial_number)"
-        " SELECT g, COUNT(*), SUM(n), SUM(CASE WHEN f LIKE '%|PASS' THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN l LIKE '%|PASS' THEN 1 ELSE 0 END) FROM u GROUP BY g").arg(g, w.sql, runKey);
+        " MIN(CASE WHEN %3'PASS' THEN started_at END) AS fp,"
+        " MIN(CASE WHEN %3'FAIL' THEN started_at END) AS ff,"
+        " MAX(CASE WHEN %3'PASS' THEN started_at END) AS lp,"
+        " MAX(CASE WHEN %3'FAIL' THEN started_at END) AS lf"
+        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY %4serial_number)"
+        " SELECT g, COUNT(*), SUM(n),"
+        " SUM(CASE WHEN fp IS NOT NULL AND (ff IS NULL OR fp < ff) THEN 1 ELSE 0 END),"
+        " SUM(CASE WHEN lp IS NOT NULL AND (lf IS NULL OR lp >= lf) THEN 1 ELSE 0 END)"
+        " FROM u GROUP BY g")
+            .arg(g, w.sql, complete,
+                 // One group: the units in the index's order, not sorted again.
+                 f.by == GroupBy::None ? QString() : QStringLiteral("1, "));
     if (!run(q, units, w.values, error))
         return false;
     while (q.next()) {

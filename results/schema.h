@@ -56,7 +56,8 @@
 //   driver_current   integer              the illumination driver's setting
 // schema_version - one row: `version`, the schema's version number.
 // Indexes: runs by serial number, start time, station and product (each
-// with the start time).
+// with the start time); since version 2 also runs_report, every column the
+// report reads, by kind, serial number and start time.
 
 #include <QSqlDatabase>
 #include <QString>
@@ -66,12 +67,13 @@ enum class SqlDialect { Sqlite, Postgres };
 SqlDialect dialectOf(const QSqlDatabase &db);
 
 // The version this program creates and upgrades to.
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
 
 // Creates the tables or upgrades them to SchemaVersion, each under a lock so
 // that stations starting together do it once. A database already at (or
 // beyond) the version is only read, so a station user needs no right to
-// create. False with `error` set on failure.
+// create; nor when an upgrade that only adds indexes is refused to it (the
+// database keeps its version). False with `error` set on failure.
 bool ensureSchema(QSqlDatabase &db, QString *error);
 
 // The version the database holds; 0 when it has no tables yet, -1 on error.

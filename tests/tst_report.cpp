@@ -8,6 +8,7 @@
 #include "results/dbtarget.h"
 #include "results/resultstore.h"
 #include "results/runrecord.h"
+#include "results/schema.h"
 
 #include <QtTest>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSqlQuery>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -402,6 +404,40 @@ private slots:
         }
     }
 
+    // A database of the first version, with its runs, is upgraded in place
+    // when the report opens it, and reports the same figures.
+    void upgradedFromVersion1()
+    {
+        for (const QString &db : targets()) {
+            const QStringList byStation{"--by", "station"};
+            const QJsonObject all = json(db, {}), before = json(db, byStation);
+            QVERIFY(!before.value("groups").toArray().isEmpty());
+            QString why;
+            {
+                // Version 1 is version 2 without its index.
+                ResultStore s(*parseDbTarget(db, &why));
+                QVERIFY2(s.open(), qPrintable(s.errorString()));
+                QSqlDatabase d = s.database();
+                QSqlQuery q(d);
+                QVERIFY(q.exec(QStringLiteral("DROP INDEX runs_report")));
+                QVERIFY(q.exec(QStringLiteral("UPDATE schema_version SET version = 1")));
+                QCOMPARE(schemaVersionOf(d), 1);
+            }
+            QCOMPARE(json(db, byStation), before);
+            QCOMPARE(json(db, {}), all);
+            ResultStore s(*parseDbTarget(db, &why));
+            QVERIFY2(s.open(), qPrintable(s.errorString()));
+            QSqlDatabase d = s.database();
+            QCOMPARE(schemaVersionOf(d), SchemaVersion);
+            QSqlQuery q(d);
+            QVERIFY(q.exec(dialectOf(d) == SqlDialect::Postgres
+                               ? QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname = 'runs_report'")
+                               : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'runs_report'")));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toInt(), 1);
+        }
+    }
+
     // A unit that failed first and passed on its retest counts in the final
     // yield only; the figures follow the runs' start times, not the order written.
     void yieldsWithRetests()
@@ -434,19 +470,31 @@ private slots:
                 records.prepend(r);  // newest first: the order written must not matter
             }
         }
+        // Unit F: a failed and a passed run started at the same time; the
+        // failed one counts as its first, the passed one as its latest.
+        for (const bool pass : {true, false}) {
+            RunRecord r = records.first();
+            r.runId = newRunId();
+            r.startedAt = r.endedAt = t0.addSecs(3600);
+            r.serialNumber = "F";
+            r.pass = pass;
+            r.accuracyMilli = pass ? 1000 : 7000;
+            records.append(r);
+        }
         QString why;
         ResultStore s(*parseDbTarget(db, &why));
         QVERIFY(s.open());
         for (const RunRecord &r : records)
             QCOMPARE(s.storeRun(r, {}), ResultStore::Stored::Inserted);
         const QJsonObject g = json(db, {}).value("groups").toArray().first().toObject();
-        // First complete run passed: B, C, E (E's error run does not count). Latest: A, B, E.
-        QCOMPARE(g.value("units").toInt(), 5);
-        QCOMPARE(g.value("retests").toInt(), 10 - 5);
-        QCOMPARE(g.value("first_pass_yield").toDouble(), 0.6);
-        QCOMPARE(g.value("final_yield").toDouble(), 0.6);
-        QCOMPARE(g.value("pass").toInt(), 4);
-        QCOMPARE(g.value("fail").toInt(), 4);
+        // First complete run passed: B, C, E (E's error run does not count).
+        // Latest: A, B, E, F.
+        QCOMPARE(g.value("units").toInt(), 6);
+        QCOMPARE(g.value("retests").toInt(), 12 - 6);
+        QCOMPARE(g.value("first_pass_yield").toDouble(), 0.5);
+        QCOMPARE(g.value("final_yield").toDouble(), 0.6667);
+        QCOMPARE(g.value("pass").toInt(), 5);
+        QCOMPARE(g.value("fail").toInt(), 5);
         QCOMPARE(g.value("error").toInt(), 2);
         const QJsonObject onlyEarly = json(db, {"--until", "2026-12-07T08:05"}).value("groups").toArray().first().toObject();
         // Runs up to 08:04: A F,P; B P; C P. First pass B, C; final A, B, C.

@@ -402,6 +402,20 @@ private slots:
         QCOMPARE(store.storeRun(sampleRun(), sampleRows(3)), ResultStore::Stored::Inserted);
         QSqlQuery q(store.database());
         QVERIFY(!q.exec(QStringLiteral("CREATE TABLE other (x int)")));
+
+        // A database of version 1: the station cannot add the report's index,
+        // and stores its runs all the same; the owner upgrades it later.
+        QVERIFY2(pg.psql(QStringLiteral("DROP INDEX runs_report; UPDATE schema_version SET version = 1"), database),
+                 qPrintable(pg.errorString()));
+        ResultStore older(*asStation);
+        QVERIFY2(older.open(), qPrintable(older.errorString()));
+        QCOMPARE(older.storeRun(sampleRun(QStringLiteral("SN-v1")), sampleRows(3)), ResultStore::Stored::Inserted);
+        QSqlDatabase d = older.database();
+        QCOMPARE(schemaVersionOf(d), 1);
+        ResultStore owner(*target);
+        QVERIFY2(owner.open(), qPrintable(owner.errorString()));
+        QSqlDatabase o = owner.database();
+        QCOMPARE(schemaVersionOf(o), SchemaVersion);
     }
 
     void unreachableServerFailsWithinTheTimeOut()
