@@ -108,6 +108,8 @@ bench: build
 	$(BUILD)/bench/bench_cli
 	$(BUILD)/bench/bench_capture
 	$(BUILD)/bench/bench_replay
+	$(BUILD)/bench/bench_results
+	$(BUILD)/bench/bench_report
 
 # Formats every C++ source in place with clang-format (.clang-format).
 format:
