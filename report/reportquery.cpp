@@ -6,10 +6,12 @@
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -99,6 +101,95 @@ QString milli(const char *column)
     return QStringLiteral("CAST(ROUND(%1 * 1000) AS bigint)").arg(QLatin1String(column));
 }
 
+// A group's units: the figures of the query below.
+struct UnitFigures {
+    QString group;
+    qint64 units = 0, runs = 0, firstPass = 0, finalPass = 0;
+};
+
+// Per unit: its runs, and the earliest and latest start of its passed and
+// of its failed complete runs. Its first complete run passed when its
+// earliest pass comes before any failure (two runs of one unit started at
+// the same time: the failed one counts as first); its latest passed when
+// its latest pass is not before its latest failure (the passed one counts
+// as latest). Plain column comparisons: no text built per run.
+bool unitFigures(QSqlDatabase &db, const ReportFilter &f, QVector<UnitFigures> &units, QString *error)
+{
+    const SqlDialect dialect = dialectOf(db);
+    const QString g = groupExpression(f.by, dialect);
+    const Where w = whereOf(f, dialect);
+    const bool grouped = f.by != GroupBy::None;
+    const QString passed = QStringLiteral(" FILTER (WHERE status = 'COMPLETE' AND result = 'PASS')");
+    const QString failed = QStringLiteral(" FILTER (WHERE status = 'COMPLETE' AND result = 'FAIL')");
+    const QString sql = QStringLiteral(
+        "WITH u AS (SELECT %1 AS g, COUNT(*) AS n,"
+        " MIN(started_at)%3 AS fp, MIN(started_at)%4 AS ff, MAX(started_at)%3 AS lp, MAX(started_at)%4 AS lf"
+        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY %5serial_number)"
+        " SELECT %7, COUNT(*), SUM(n),"
+        " COUNT(*) FILTER (WHERE fp IS NOT NULL AND (ff IS NULL OR fp < ff)),"
+        " COUNT(*) FILTER (WHERE lp IS NOT NULL AND (lf IS NULL OR lp >= lf))"
+        " FROM u%6")
+            .arg(g, w.sql, passed, failed,
+                 // One group: the units in the index's order, not sorted again.
+                 grouped ? QStringLiteral("1, ") : QString(), grouped ? QStringLiteral(" GROUP BY g") : QString(),
+                 grouped ? QStringLiteral("g") : g);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!run(q, sql, w.values, error))
+        return false;
+    while (q.next())
+        units.append({q.value(0).toString(), q.value(1).toLongLong(), q.value(2).toLongLong(),
+                      q.value(3).toLongLong(), q.value(4).toLongLong()});
+    return true;
+}
+
+// The units' query is the report's longest, and reads nothing the others
+// need: it runs on a connection of its own in a thread of its own while the
+// others run here, so a report takes about as long as that one query on a
+// machine with two cores. Where no second connection can be had (a server
+// at its connection limit) it runs here after the others.
+class UnitsOnTheSide
+{
+public:
+    UnitsOnTheSide(const QSqlDatabase &db, const ReportFilter &f)
+        : name(QStringLiteral("%1-units").arg(db.connectionName())), filter(f)
+    {
+        const QString from = db.connectionName();
+        thread.reset(QThread::create([this, from] {
+            {
+                QSqlDatabase own = QSqlDatabase::cloneDatabase(from, name);
+                if (own.open()) {
+                    opened = true;
+                    ok = unitFigures(own, filter, units, &error);
+                }
+            }
+            QSqlDatabase::removeDatabase(name);
+        }));
+        thread->start();
+    }
+    ~UnitsOnTheSide() { thread->wait(); }
+
+    // The figures, waited for, or worked out on `db` when the thread had no connection.
+    bool take(QSqlDatabase &db, QVector<UnitFigures> &result, QString *why)
+    {
+        thread->wait();
+        if (!opened)
+            return unitFigures(db, filter, result, why);
+        result = units;
+        if (!ok)
+            *why = error;
+        return ok;
+    }
+
+private:
+    const QString name;
+    const ReportFilter filter;
+    std::unique_ptr<QThread> thread;
+    bool opened = false, ok = false;
+    QVector<UnitFigures> units;
+    QString error;
+};
+
 bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures> &groups, QString *error)
 {
     const SqlDialect dialect = dialectOf(db);
@@ -108,28 +199,33 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
     q.setForwardOnly(true);
     QHash<QString, int> index;
 
+    // One group has no GROUP BY: grouping by a constant would sort every run
+    // first. Aggregates with FILTER cost less per run than CASE inside them.
+    const bool grouped = f.by != GroupBy::None;
+    const QString groupBy = grouped ? QStringLiteral(" GROUP BY 1") : QString();
+
     // One pass for the counts and the sums of the figures.
     const QString a = milli("accuracy_mm");
+    const QString complete = QStringLiteral(" FILTER (WHERE status = 'COMPLETE')");
     const QString counts = QStringLiteral(
         "SELECT %1 AS g, COUNT(*),"
-        " SUM(CASE WHEN result = 'PASS' THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN result = 'FAIL' THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN result = 'PASS' AND marginal = 1 THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN status = 'ERROR' THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN status = 'ABORTED' THEN 1 ELSE 0 END),"
-        " COUNT(CASE WHEN status = 'COMPLETE' THEN sigma_mm END),"
-        " SUM(CASE WHEN status = 'COMPLETE' THEN %3 END),"
+        " COUNT(*) FILTER (WHERE result = 'PASS'),"
+        " COUNT(*) FILTER (WHERE result = 'FAIL'),"
+        " COUNT(*) FILTER (WHERE result = 'PASS' AND marginal = 1),"
+        " COUNT(*) FILTER (WHERE status = 'ERROR'),"
+        " COUNT(*) FILTER (WHERE status = 'ABORTED'),"
+        " COUNT(sigma_mm)%5, SUM(%3)%5,"
         " MIN(tolerance_mm), MAX(tolerance_mm), COUNT(tolerance_mm),"
-        " COUNT(CASE WHEN status = 'COMPLETE' THEN accuracy_mm END),"
-        " SUM(CASE WHEN status = 'COMPLETE' THEN %4 END),"
-        " SUM(CASE WHEN status = 'COMPLETE' THEN CAST(%4 AS double precision) * %4 END)"
-        " FROM runs WHERE %2 GROUP BY 1").arg(g, w.sql, milli("sigma_mm"), a);
+        " COUNT(accuracy_mm)%5, SUM(%4)%5, SUM(CAST(%4 AS double precision) * %4)%5"
+        " FROM runs WHERE %2%6").arg(g, w.sql, milli("sigma_mm"), a, complete, groupBy);
     if (!run(q, counts, w.values, error))
         return false;
     while (q.next()) {
         GroupFigures gf;
         gf.group = q.value(0).toString();
         gf.runs = q.value(1).toLongLong();
+        if (gf.runs == 0)  // no run matched: no group
+            continue;
         gf.pass = q.value(2).toLongLong();
         gf.fail = q.value(3).toLongLong();
         gf.marginal = q.value(4).toLongLong();
@@ -145,44 +241,11 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
         groups.append(gf);
     }
 
-    // Per unit: its runs, and the earliest and latest start of its passed and
-    // of its failed complete runs. Its first complete run passed when its
-    // earliest pass comes before any failure (two runs of one unit started at
-    // the same time: the failed one counts as first); its latest passed when
-    // its latest pass is not before its latest failure (the passed one counts
-    // as latest). Plain column comparisons: no text built per run.
-    const QString complete = QStringLiteral("status = 'COMPLETE' AND result = ");
-    const QString units = QStringLiteral(
-        "WITH u AS (SELECT %1 AS g, COUNT(*) AS n,"
-        " MIN(CASE WHEN %3'PASS' THEN started_at END) AS fp,"
-        " MIN(CASE WHEN %3'FAIL' THEN started_at END) AS ff,"
-        " MAX(CASE WHEN %3'PASS' THEN started_at END) AS lp,"
-        " MAX(CASE WHEN %3'FAIL' THEN started_at END) AS lf"
-        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY %4serial_number)"
-        " SELECT g, COUNT(*), SUM(n),"
-        " SUM(CASE WHEN fp IS NOT NULL AND (ff IS NULL OR fp < ff) THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN lp IS NOT NULL AND (lf IS NULL OR lp >= lf) THEN 1 ELSE 0 END)"
-        " FROM u GROUP BY g")
-            .arg(g, w.sql, complete,
-                 // One group: the units in the index's order, not sorted again.
-                 f.by == GroupBy::None ? QString() : QStringLiteral("1, "));
-    if (!run(q, units, w.values, error))
-        return false;
-    while (q.next()) {
-        const int i = index.value(q.value(0).toString(), -1);
-        if (i < 0)
-            continue;
-        groups[i].units = q.value(1).toLongLong();
-        groups[i].retests = q.value(2).toLongLong() - groups[i].units;
-        groups[i].firstPassUnits = q.value(3).toLongLong();
-        groups[i].finalPassUnits = q.value(4).toLongLong();
-    }
-
     // Distinct failed-limit texts are few next to the runs; their names are
     // counted here.
-    const QString failed = QStringLiteral(
+    const QString failedLimits = QStringLiteral(
         "SELECT %1 AS g, failed, COUNT(*) FROM runs WHERE %2 AND failed IS NOT NULL GROUP BY 1, 2").arg(g, w.sql);
-    if (!run(q, failed, w.values, error))
+    if (!run(q, failedLimits, w.values, error))
         return false;
     QVector<QHash<QString, qint64>> limitCounts(groups.size());
     while (q.next()) {
@@ -214,16 +277,20 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
     q.setForwardOnly(true);
     QHash<QString, int> index;
     // The distribution from the accuracies to the thousandth, binned here in
-    // whole thousandths: the same bins from both databases.
+    // whole thousandths: the same bins from both databases. Grouped by the
+    // stored values, in the order of the index that holds them (no sort);
+    // rounded to thousandths here.
     const QString values = QStringLiteral(
-        "SELECT COALESCE(product, ''), %3, %4, COUNT(*) FROM runs WHERE %2"
-        " AND tolerance_mm IS NOT NULL AND status = 'COMPLETE' AND accuracy_mm IS NOT NULL GROUP BY 1, 2, 3")
-                               .arg(w.sql, milli("tolerance_mm"), milli("accuracy_mm"));
+        "SELECT product, tolerance_mm, accuracy_mm, COUNT(*) FROM runs WHERE %1"
+        " AND status = 'COMPLETE' AND tolerance_mm IS NOT NULL AND accuracy_mm IS NOT NULL"
+        " GROUP BY product, tolerance_mm, accuracy_mm")
+                               .arg(w.sql);
     if (!run(q, values, w.values, error))
         return false;
+    const auto milliOf = [](const QVariant &v) { return qint64(std::llround(v.toDouble() * 1000.0)); };
     QVector<QVector<QPair<qint64, qint64>>> points;
     while (q.next()) {
-        const qint64 toleranceMilli = q.value(1).toLongLong();
+        const qint64 toleranceMilli = milliOf(q.value(1));
         const QString k = q.value(0).toString() + QLatin1Char('|') + QString::number(toleranceMilli);
         int i = index.value(k, -1);
         if (i < 0) {
@@ -236,7 +303,7 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
             products.append(p);
             points.append(QVector<QPair<qint64, qint64>>());
         }
-        const qint64 a = q.value(2).toLongLong(), n = q.value(3).toLongLong();
+        const qint64 a = milliOf(q.value(2)), n = q.value(3).toLongLong();
         points[i].append({a, n});
         Spread &s = products[i].accuracy;
         s.n += n;
@@ -373,8 +440,25 @@ bool buildReport(QSqlDatabase &db, const ReportFilter &filter, Report &report, Q
 {
     report = Report();
     report.filter = filter;
-    return groupFigures(db, filter, report.groups, error)
-           && productCapability(db, filter, report.products, error);
+    UnitsOnTheSide side(db, filter);
+    QVector<UnitFigures> units;
+    if (!groupFigures(db, filter, report.groups, error) || !productCapability(db, filter, report.products, error)
+        || !side.take(db, units, error))
+        return false;
+    QHash<QString, int> index;
+    for (int i = 0; i < report.groups.size(); ++i)
+        index.insert(report.groups[i].group, i);
+    for (const UnitFigures &u : units) {
+        const int i = index.value(u.group, -1);
+        if (i < 0)
+            continue;
+        GroupFigures &g = report.groups[i];
+        g.units = u.units;
+        g.retests = u.runs - u.units;
+        g.firstPassUnits = u.firstPass;
+        g.finalPassUnits = u.finalPass;
+    }
+    return true;
 }
 
 bool unitHistory(QSqlDatabase &db, const QString &serial, QVector<HistoryRun> &runs, QString *error)

@@ -57,7 +57,8 @@
 // schema_version - one row: `version`, the schema's version number.
 // Indexes: runs by serial number, start time, station and product (each
 // with the start time); since version 2 also runs_report, every column the
-// report reads, by kind, serial number and start time.
+// report reads, by kind, serial number and start time; since version 3
+// runs_capability, the accuracies by kind, status, product and tolerance.
 
 #include <QSqlDatabase>
 #include <QString>
@@ -67,7 +68,7 @@ enum class SqlDialect { Sqlite, Postgres };
 SqlDialect dialectOf(const QSqlDatabase &db);
 
 // The version this program creates and upgrades to.
-constexpr int SchemaVersion = 2;
+constexpr int SchemaVersion = 3;
 
 // Creates the tables or upgrades them to SchemaVersion, each under a lock so
 // that stations starting together do it once. A database already at (or

@@ -414,12 +414,13 @@ private slots:
             QVERIFY(!before.value("groups").toArray().isEmpty());
             QString why;
             {
-                // Version 1 is version 2 without its index.
+                // Version 1 is the present version without the report's indexes.
                 ResultStore s(*parseDbTarget(db, &why));
                 QVERIFY2(s.open(), qPrintable(s.errorString()));
                 QSqlDatabase d = s.database();
                 QSqlQuery q(d);
                 QVERIFY(q.exec(QStringLiteral("DROP INDEX runs_report")));
+                QVERIFY(q.exec(QStringLiteral("DROP INDEX runs_capability")));
                 QVERIFY(q.exec(QStringLiteral("UPDATE schema_version SET version = 1")));
                 QCOMPARE(schemaVersionOf(d), 1);
             }
@@ -431,10 +432,10 @@ private slots:
             QCOMPARE(schemaVersionOf(d), SchemaVersion);
             QSqlQuery q(d);
             QVERIFY(q.exec(dialectOf(d) == SqlDialect::Postgres
-                               ? QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname = 'runs_report'")
-                               : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'runs_report'")));
+                               ? QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname IN ('runs_report', 'runs_capability')")
+                               : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('runs_report', 'runs_capability')")));
             QVERIFY(q.next());
-            QCOMPARE(q.value(0).toInt(), 1);
+            QCOMPARE(q.value(0).toInt(), 2);
         }
     }
 
@@ -542,6 +543,24 @@ private slots:
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("typo.sqlite"), r.err.constData());
         QVERIFY(!QFile::exists(db));
+    }
+
+    // A reader the server allows a single connection gets the whole report
+    // all the same: the units' figures then come over that one connection.
+    void oneConnectionAllowed()
+    {
+        if (postgres.isEmpty())
+            QSKIP("PostgreSQL is not installed");
+        QVERIFY2(pg.psql(QStringLiteral("CREATE ROLE reader LOGIN CONNECTION LIMIT 1;"
+                                        " GRANT SELECT ON runs, measurements, schema_version TO reader"),
+                         QStringLiteral("line")),
+                 qPrintable(pg.errorString()));
+        const QString reader = pg.url(QStringLiteral("line"), QStringLiteral("reader"));
+        for (const QStringList &by : {QStringList(), QStringList{"--by", "station"}}) {
+            const QJsonObject got = json(reader, by);
+            QVERIFY(!got.value("groups").toArray().isEmpty());
+            QCOMPARE(got, json(postgres, by));
+        }
     }
 
     // One unit's runs in time order, whatever its serial number holds.

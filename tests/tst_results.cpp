@@ -405,7 +405,7 @@ private slots:
 
         // A database of version 1: the station cannot add the report's index,
         // and stores its runs all the same; the owner upgrades it later.
-        QVERIFY2(pg.psql(QStringLiteral("DROP INDEX runs_report; UPDATE schema_version SET version = 1"), database),
+        QVERIFY2(pg.psql(QStringLiteral("DROP INDEX runs_report; DROP INDEX runs_capability; UPDATE schema_version SET version = 1"), database),
                  qPrintable(pg.errorString()));
         ResultStore older(*asStation);
         QVERIFY2(older.open(), qPrintable(older.errorString()));
