@@ -8,6 +8,8 @@
 # make test-qt6     - the same build and tests against Qt 6, in build-qt6/
 # make package      - the Debian package korvani_<version>_<arch>.deb, in build/
 # make test-package - build the package, unpack it and check what it holds and that it runs
+# make test-nosim   - the build without the simulated module (-DKORVANI_SIM=OFF), in
+#                     build-nosim/, and the tests that need no simulated module
 # make format       - clang-format over the sources (.clang-format)
 #
 # WERROR=ON (as CI builds) makes every compiler warning an error.
@@ -25,7 +27,7 @@ QUIET = -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF
 CONFIGURE = cmake $(QUIET) $(if $(WERROR),-DKORVANI_WERROR=$(WERROR))
 COMPILE = echo "building $(1) (the first build takes a few minutes)"; cmake --build $(1) -j2 -- -s
 
-.PHONY: all deps build run test test-qt6 sanitize package test-package bench fuzz fuzz-build fuzz-check fuzz-replay format clean
+.PHONY: all deps build run test test-qt6 test-nosim sanitize package test-package bench fuzz fuzz-build fuzz-check fuzz-replay format clean
 
 all: build
 
@@ -47,6 +49,14 @@ test-qt6:
 	@$(CONFIGURE) -S . -B $(BUILD_QT6) -DKORVANI_QT=6 >/dev/null
 	@$(call COMPILE,$(BUILD_QT6))
 	@cd $(BUILD_QT6) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+# As on a system without pseudo-terminals: korvani-cli then has no --sim.
+test-nosim: deps
+	@$(CONFIGURE) -S . -B build-nosim -DKORVANI_SIM=OFF >/dev/null
+	@$(call COMPILE,build-nosim)
+	@if build-nosim/korvani-cli --help | grep -q -e '--sim' -e '--module'; then \
+	  echo "korvani-cli without the simulated module offers --sim or --module"; exit 1; fi
+	@cd build-nosim && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 package: build
 	@sh scripts/install-packages.sh dpkg-dev
@@ -117,4 +127,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_QT6) $(BUILD_FUZZ) build-sanitize
+	rm -rf $(BUILD) $(BUILD_QT6) $(BUILD_FUZZ) build-sanitize build-nosim

@@ -3,7 +3,6 @@
 #include "protocol/commandline.h"
 #include "results/dbtarget.h"
 #include "results/limitsfile.h"
-#include "sim/simoptions.h"
 #include "protocol/commands.h"
 #include "protocol/pollschedule.h"
 
@@ -157,12 +156,14 @@ ParsedArguments parseArguments(const QStringList &arguments)
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
                              "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
-                             "serial", "since", "until", "product", "by", "ids", "module", "capture", "replay"})
+                             "serial", "since", "until", "product", "by", "ids", "capture", "replay"})
         valued(name);
     for (const char *name : {"fixed", "stats", "db-records"})
         flag(name);
-    if (WithSim)
+    if (WithSim) {
         flag("sim");
+        valued("module");
+    }
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
 
     if (!parser.parse(QStringList{QStringLiteral("korvani-cli")} + arguments))
@@ -236,6 +237,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return fail(QStringLiteral("--baud wants 115200, 9600 or 921600, not '%1'").arg(baud));
         o.baud = baud.toInt();
     }
+#ifdef KORVANI_WITH_SIM
     for (const QString &given : parser.values(QStringLiteral("module"))) {
         if (!o.sim)
             return fail(QStringLiteral("--module sets a simulated module: it needs --sim"));
@@ -245,6 +247,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return fail(why);
         o.simModules.append(*m);
     }
+#endif
     if (isSet("ids")) {
         if (isSet("id"))
             return fail(QStringLiteral("--id and --ids exclude each other"));
@@ -621,6 +624,6 @@ Exit status:
 Debug output is off; QT_LOGGING_RULES="korvani.*.debug=true" turns it on.
 )");
     if (!WithSim)
-        text.remove(QRegularExpression(QStringLiteral("\n  --sim [^\n]*")));
+        text.remove(QRegularExpression(QStringLiteral("\n  --sim [^\n]*|\n  --module [^\n]*\n[^\n]*")));
     return text;
 }

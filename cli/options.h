@@ -13,7 +13,9 @@
 // of a millimetre, so the verdict compares them exactly.
 
 #include "report/reportquery.h"
+#ifdef KORVANI_WITH_SIM
 #include "sim/simoptions.h"
+#endif
 
 #include <QByteArray>
 #include <QDateTime>
@@ -33,7 +35,9 @@ struct CliOptions {
     // The line.
     QString port;
     bool sim = false;
+#ifdef KORVANI_WITH_SIM
     QVector<BusModuleOptions> simModules;  // --module: a simulated bus of these
+#endif
     qint32 baud = 115200;
     std::optional<quint8> id;
     int timeoutMs = 100;

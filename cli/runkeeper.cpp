@@ -96,8 +96,9 @@ RunRecord RunKeeper::record(const RunSummary &s, quint64 amplitudeSum, RunStatus
         r.maxMm = d->maximum();
         r.medianHalves = d->medianHalves();
         const quint64 n = d->count();
-        // Rounded half up, as the verdict prints it.
-        r.meanAmplitudeMilli = qint64((static_cast<unsigned __int128>(amplitudeSum) * 2000 + n) / (2 * n));
+        // Rounded half up, as the verdict prints it: (sum * 2000 + n) / 2n,
+        // split into whole amplitudes and the rest so nothing overflows.
+        r.meanAmplitudeMilli = qint64((amplitudeSum / n) * 1000 + ((amplitudeSum % n) * 2000 + n) / (2 * n));
     }
     if (s.limits) {
         r.referenceMilli = s.limits->referenceMilli;

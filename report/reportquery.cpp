@@ -2,6 +2,7 @@
 
 #include "results/runrecord.h"
 #include "results/schema.h"
+#include "stats/wideunsigned.h"
 
 #include <QHash>
 #include <QSqlError>
@@ -353,9 +354,12 @@ std::optional<double> Spread::sigma() const
     if (n < 2)
         return std::nullopt;
     // n * sum(x^2) - sum(x)^2 in whole numbers: no cancellation.
-    const __int128 squares = __int128(std::llround(sumSquaresMilli));
-    const __int128 spread = __int128(n) * squares - __int128(sumMilli) * sumMilli;
-    const long double variance = (long double)(spread) / ((long double)(n) * (long double)(n - 1));
+    const quint64 magnitude = sumMilli < 0 ? 0 - quint64(sumMilli) : quint64(sumMilli);
+    const WideUnsigned all = WideUnsigned::product(quint64(n), quint64(std::llround(sumSquaresMilli)));
+    const WideUnsigned mean = WideUnsigned::product(magnitude, magnitude);
+    const WideUnsigned spread = mean <= all ? all - mean : WideUnsigned();
+    const long double variance = ((long double)(spread.high) * 18446744073709551616.0L + (long double)(spread.low))
+                                 / ((long double)(n) * (long double)(n - 1));
     return double(std::sqrt(std::max(variance, 0.0L))) / 1000.0;
 }
 
