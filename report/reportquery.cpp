@@ -108,46 +108,90 @@ struct UnitFigures {
     qint64 units = 0, runs = 0, firstPass = 0, finalPass = 0;
 };
 
-// Per unit: its runs, and the earliest and latest start of its passed and
-// of its failed complete runs. Its first complete run passed when its
-// earliest pass comes before any failure (two runs of one unit started at
-// the same time: the failed one counts as first); its latest passed when
-// its latest pass is not before its latest failure (the passed one counts
-// as latest). Plain column comparisons: no text built per run.
+// Per unit, read in the order of the report's index (serial number, start,
+// status, result): its runs, and whether its first and its latest complete
+// run passed. In that order a failure started at the same time as a pass
+// comes before it ("FAIL" < "PASS"), so of two such runs the failed one
+// counts as first and the passed one as latest. Worked out here as the rows
+// go by: in SQL the same takes four minima and maxima per run and, grouped,
+// a sort of every run by group and unit.
 bool unitFigures(QSqlDatabase &db, const ReportFilter &f, QVector<UnitFigures> &units, QString *error)
 {
     const SqlDialect dialect = dialectOf(db);
-    const QString g = groupExpression(f.by, dialect);
-    const Where w = whereOf(f, dialect);
     const bool grouped = f.by != GroupBy::None;
-    const QString passed = QStringLiteral(" FILTER (WHERE status = 'COMPLETE' AND result = 'PASS')");
-    const QString failed = QStringLiteral(" FILTER (WHERE status = 'COMPLETE' AND result = 'FAIL')");
+    const Where w = whereOf(f, dialect);
     const QString sql = QStringLiteral(
-        "WITH u AS (SELECT %1 AS g, COUNT(*) AS n,"
-        " MIN(started_at)%3 AS fp, MIN(started_at)%4 AS ff, MAX(started_at)%3 AS lp, MAX(started_at)%4 AS lf"
-        " FROM runs WHERE %2 AND serial_number IS NOT NULL GROUP BY %5serial_number)"
-        " SELECT %7, COUNT(*), SUM(n),"
-        " COUNT(*) FILTER (WHERE fp IS NOT NULL AND (ff IS NULL OR fp < ff)),"
-        " COUNT(*) FILTER (WHERE lp IS NOT NULL AND (lf IS NULL OR lp >= lf))"
-        " FROM u%6")
-            .arg(g, w.sql, passed, failed,
-                 // One group: the units in the index's order, not sorted again.
-                 grouped ? QStringLiteral("1, ") : QString(), grouped ? QStringLiteral(" GROUP BY g") : QString(),
-                 grouped ? QStringLiteral("g") : g);
+        "SELECT serial_number, status = 'COMPLETE' AND result = 'PASS', status = 'COMPLETE' AND result = 'FAIL'%1"
+        " FROM runs WHERE %2 AND serial_number IS NOT NULL ORDER BY serial_number, started_at, status, result")
+                            .arg(grouped ? QStringLiteral(", ") + groupExpression(f.by, dialect) : QString(), w.sql);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!run(q, sql, w.values, error))
         return false;
-    while (q.next())
-        units.append({q.value(0).toString(), q.value(1).toLongLong(), q.value(2).toLongLong(),
-                      q.value(3).toLongLong(), q.value(4).toLongLong()});
+
+    // The groups of the unit at hand (few: most units have one), then the totals.
+    struct InGroup {
+        int total;
+        qint64 runs = 0;
+        int first = -1, latest = -1;  // -1: no complete run yet; 1: passed
+    };
+    QVector<InGroup> unit;
+    QHash<QString, int> totalIndex;
+    const auto finish = [&units, &unit] {
+        for (const InGroup &u : unit) {
+            UnitFigures &t = units[u.total];
+            ++t.units;
+            t.runs += u.runs;
+            t.firstPass += u.first == 1 ? 1 : 0;
+            t.finalPass += u.latest == 1 ? 1 : 0;
+        }
+        unit.clear();
+    };
+    QString serial, lastGroup;
+    int lastTotal = -1;
+    const QString all = QStringLiteral("all");
+    while (q.next()) {
+        const QString s = q.value(0).toString();
+        if (s != serial) {
+            finish();
+            serial = s;
+        }
+        const QString group = grouped ? q.value(3).toString() : all;
+        if (group != lastGroup || lastTotal < 0) {
+            lastTotal = totalIndex.value(group, -1);
+            if (lastTotal < 0) {
+                lastTotal = units.size();
+                totalIndex.insert(group, lastTotal);
+                units.append({group, 0, 0, 0, 0});
+            }
+            lastGroup = group;
+        }
+        const int total = lastTotal;
+        auto u = std::find_if(unit.begin(), unit.end(), [total](const InGroup &g) { return g.total == total; });
+        if (u == unit.end()) {
+            unit.append(InGroup{total});
+            u = unit.end() - 1;
+        }
+        ++u->runs;
+        const bool pass = q.value(1).toBool(), fail = q.value(2).toBool();
+        if (pass || fail) {
+            if (u->first < 0)
+                u->first = pass ? 1 : 0;
+            u->latest = pass ? 1 : 0;
+        }
+    }
+    if (q.lastError().isValid()) {  // the rows stopped short
+        *error = q.lastError().text().trimmed();
+        return false;
+    }
+    finish();
     return true;
 }
 
-// The units' query is the report's longest, and reads nothing the others
-// need: it runs on a connection of its own in a thread of its own while the
-// others run here, so a report takes about as long as that one query on a
-// machine with two cores. Where no second connection can be had (a server
+// The units' figures read every run once more and need nothing the other
+// queries give: they are worked out on a connection of their own in a thread
+// of their own while the others run here, so on a machine with two cores a
+// report takes about as long as the longer of the two. Where no second connection can be had (a server
 // at its connection limit) it runs here after the others.
 class UnitsOnTheSide
 {
