@@ -191,8 +191,9 @@ bool unitFigures(QSqlDatabase &db, const ReportFilter &f, QVector<UnitFigures> &
 // The units' figures read every run once more and need nothing the other
 // queries give: they are worked out on a connection of their own in a thread
 // of their own while the others run here, so on a machine with two cores a
-// report takes about as long as the longer of the two. Where no second connection can be had (a server
-// at its connection limit) it runs here after the others.
+// report takes about as long as the longer of the two. Where no second
+// connection can be had (a server at its connection limit) they are worked
+// out here after the others.
 class UnitsOnTheSide
 {
 public:
