@@ -20,7 +20,6 @@
 #include <csignal>
 
 #include <QDateTime>
-#include <QFile>
 
 #include <tuple>
 
@@ -239,9 +238,21 @@ int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
     summary.expected = expectedFrames(o.run, o.line);
 
     // A test records the versions the module reports, and checks them; a
-    // replayed capture has no module to ask.
+    // replayed capture has no module to ask, but holds its answers.
     QString hardware, firmware;
-    if (o.command == CliCommand::Test && o.line.replay.isEmpty()) {
+    QMetaObject::Connection recordedVersions;
+    if (o.command == CliCommand::Test && s.replay()) {
+        recordedVersions = QObject::connect(&s.link(), &ModuleLink::framesReceived, [&](const QVector<QByteArray> &frames) {
+            for (const QByteArray &f : frames) {
+                const quint8 code = quint8(f.at(1));
+                if (code != Command::HardwareVersion && code != Command::FirmwareVersion)
+                    continue;
+                const Answer a = decodeAnswer(f);
+                if (!a.lines.isEmpty())
+                    (code == Command::HardwareVersion ? hardware : firmware) = versionOf(a.lines.first());
+            }
+        });
+    } else if (o.command == CliCommand::Test) {
         const Versions v = readVersions(s, o.line.id);
         if (!v.error.isEmpty()) {
             const int status = s.fail(v.error);
@@ -265,6 +276,10 @@ int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
     if (s.replay())
         QObject::connect(s.replay(), &ReplaySource::finished, &run, [&run] { run.interrupt(0); });
     const MeasureRun::End end = run.run();
+    if (recordedVersions) {
+        QObject::disconnect(recordedVersions);
+        keeper.setVersions(hardware, firmware);
+    }
 
     // Judged against what the line could carry of the frames the module sent.
     const quint64 expected = expectedFrames(o.run, o.line, run.frameBytes());
@@ -428,26 +443,31 @@ int dispatch(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
 int runCommand(const CliOptions &o)
 {
     Output out;
-    if (o.command == CliCommand::Ports)
-        return outputStatus(out, ports(out));
-    if (o.command == CliCommand::Sync || o.command == CliCommand::Report) {
-        QFile standardOutput;
-        standardOutput.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-        return o.command == CliCommand::Sync ? syncRuns(o.keep, standardOutput)
-                                             : reportRuns(o.report, o.output, standardOutput);
-    }
-
-    // An --output that cannot be written ends the command before the module is asked anything.
-    Output file(o.output.file);
+    // An output that cannot be created ends the command before the module
+    // or the database is asked anything. A report is put in place whole.
+    Output file(o.output.file, o.command == CliCommand::Report ? Output::Mode::WhenComplete : Output::Mode::AsWritten);
     if (file.isFile() && !file.open()) {
         tell(QStringLiteral("cannot write %1: %2").arg(file.name(), file.reason()));
         return ExitStatus::CannotCreate;
     }
     Output &records = file.isFile() ? file : out;
 
-    ModuleLine s(o.line);
-    if (!s.open())
-        return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
-    const int status = outputStatus(out, dispatch(s, o, out, records));
+    int status = ExitStatus::Done;
+    if (o.command == CliCommand::Ports) {
+        status = ports(out);
+    } else if (o.command == CliCommand::Sync) {
+        status = syncRuns(o.keep, out);
+    } else if (o.command == CliCommand::Report) {
+        status = reportRuns(o.report, o.output.format, o.output.html, records);
+    } else {
+        ModuleLine s(o.line);
+        if (!s.open())
+            return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
+        status = dispatch(s, o, out, records);
+    }
+    // A command that failed leaves an earlier report where it was.
+    if (status == ExitStatus::Done)
+        file.finish();
+    status = outputStatus(out, status);
     return file.isFile() ? outputStatus(file, status) : status;
 }

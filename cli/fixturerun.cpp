@@ -128,7 +128,12 @@ void FixtureRun::pollRound()
         finish(MeasureRun::End::Done);
         return;
     }
-    roundTimer.start(int(qMin<qint64>(schedule.waitMs(roundsSent, sinceStart.nsecsElapsed()), 1000000)));
+    // The rounds are timed from the end of the first: the modules' first
+    // answers may take long (the line settling after the version questions),
+    // and rounds timed from before them would all fall due at once.
+    if (roundsSent == 1)
+        roundClock.start();
+    roundTimer.start(int(qMin<qint64>(schedule.waitMs(roundsSent, roundClock.nsecsElapsed()), 1000000)));
 }
 
 void FixtureRun::framesReceived(const QVector<QByteArray> &frames)

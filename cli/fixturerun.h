@@ -5,8 +5,8 @@
 // bus, polled in turn with addressed single measurements, so all are
 // measured over the same time. One poll is in flight at a time, so a frame
 // belongs to the module polled when it arrives (answers carry no ID). Rounds
-// are timed against the run's start at the rate each module gets on the
-// shared line (busRateHz), as a single polled run times its polls.
+// are timed from the end of the first round at the rate each module gets on
+// the shared line (busRateHz), as a single polled run times its polls.
 //
 // The run ends when every module has its count, or the polls a duration can
 // carry have all been sent (each module gets the same number), or Ctrl+C,
@@ -85,6 +85,7 @@ private:
     PollSchedule schedule;
     QTimer roundTimer;
     QElapsedTimer sinceStart;
+    QElapsedTimer roundClock;  // from the end of the first round: round k is due k periods later
     QEventLoop *loop = nullptr;
     QByteArray pending;
     quint64 roundsSent = 0;

@@ -15,6 +15,7 @@
 
 int main(int argc, char *argv[])
 {
+    Output::holdStandardStreams();
     // No debug output unless asked for through QT_LOGGING_RULES (which is
     // read after these rules and wins over them).
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));

@@ -91,11 +91,9 @@ bool ModuleLine::open()
     }
     if (!opts.capture.isEmpty()) {
         LineCapture &capture = moduleLink.capture();
-        if (!capture.start(opts.capture, port, opts.baud)) {
-            report(capture.errorString());
-            return false;
-        }
-        // The run goes on without its capture.
+        // The run goes on without its capture, whether it cannot start or fails later.
+        if (!capture.start(opts.capture, port, opts.baud))
+            report(QStringLiteral("no capture: ") + capture.errorString());
         connect(&capture, &LineCapture::failed, this,
                 [this](const QString &why) { report(QStringLiteral("capture stopped: ") + why); });
     }

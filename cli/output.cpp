@@ -1,6 +1,9 @@
 #include "output.h"
 
+#include "platform/writeall.h"
+
 #include <QFile>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -13,6 +16,19 @@ QString reasonOf(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+bool standardOutputClosed = false;
+}
+
+void Output::holdStandardStreams()
+{
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() takes the lowest free number: this one.
+        if (::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) == fd && fd == STDOUT_FILENO)
+            standardOutputClosed = true;
+    }
 }
 
 Output::Output()
@@ -20,11 +36,13 @@ Output::Output()
 {
 }
 
-Output::Output(const QString &filePath)
+Output::Output(const QString &filePath, Mode writeMode)
     : path(filePath)
+    , mode(writeMode)
 {
 }
 
+// A save file not finished is discarded by its destructor: the old file stays.
 Output::~Output()
 {
     if (!isFile() || fd < 0)
@@ -39,6 +57,15 @@ bool Output::open()
     const QByteArray name = QFile::encodeName(path);
     struct stat info;
     existed = ::stat(name.constData(), &info) == 0;
+    if (mode == Mode::WhenComplete && (!existed || S_ISREG(info.st_mode))) {
+        // Unbuffered: every write reaches the file at once and fails with its own reason.
+        saveFile = std::make_unique<QSaveFile>(path);
+        if (saveFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return true;
+        error = -1;
+        why = saveFile->errorString();
+        return false;
+    }
     // No O_TRUNC: opening must not empty the file; write() empties it on its first bytes.
     fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd >= 0)
@@ -50,8 +77,22 @@ bool Output::open()
 
 bool Output::write(const QByteArray &bytes)
 {
-    if (failed() || fd < 0)
+    if (failed())
         return false;
+    if (saveFile) {
+        if (writeAll(*saveFile, bytes))
+            return true;
+        error = -1;
+        why = saveFile->errorString();
+        return false;
+    }
+    if (fd < 0)
+        return false;
+    if (!isFile() && standardOutputClosed) {
+        error = EBADF;
+        why = reasonOf(error);
+        return false;
+    }
     if (!started && isFile()) {
         // A regular file with old contents is emptied now; devices and pipes have no length.
         struct stat info;
@@ -82,6 +123,17 @@ bool Output::write(const QByteArray &bytes)
         left -= n;
     }
     return true;
+}
+
+bool Output::finish()
+{
+    if (!saveFile || failed())
+        return !failed();
+    if (saveFile->commit())
+        return true;
+    error = -1;
+    why = saveFile->errorString();
+    return false;
 }
 
 bool Output::readerGone() const

@@ -1,18 +1,11 @@
 #include "replaysource.h"
 
+#include "message.h"
 #include "serial/modulelink.h"
-
-#include <cstdio>
 
 namespace {
 // Lines per turn of the event loop: large enough that the turns cost little.
 constexpr int BatchLines = 2000;
-
-void warn(const QString &text)
-{
-    const QByteArray line = (QStringLiteral("korvani-cli: ") + text + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-}
 } // namespace
 
 ReplaySource::ReplaySource(ModuleLink &moduleLink, const QString &filePath, QObject *parent)
@@ -51,7 +44,7 @@ void ReplaySource::playBatch()
         case CaptureReader::Result::Truncated:
         case CaptureReader::Result::Error:
             text = reader.message();
-            warn(text);
+            tell(text);
             break;
         case CaptureReader::Result::End:
             break;

@@ -2,14 +2,13 @@
 
 #include "exitstatus.h"
 #include "message.h"
+#include "output.h"
 #include "report/reportformat.h"
 #include "report/reportquery.h"
 #include "results/dbtarget.h"
 #include "results/resultstore.h"
 
 #include <QFileInfo>
-#include <QIODevice>
-#include <QSaveFile>
 
 
 namespace {
@@ -20,11 +19,11 @@ int failed(const QString &what)
     return ExitStatus::LinkFailure;
 }
 
-ReportFormat formatOf(const OutputOptions &o)
+ReportFormat formatOf(OutputFormat format, bool html)
 {
-    if (o.html)
+    if (html)
         return ReportFormat::Html;
-    switch (o.format) {
+    switch (format) {
     case OutputFormat::Csv: return ReportFormat::Csv;
     case OutputFormat::Json: return ReportFormat::Json;
     case OutputFormat::Text: break;
@@ -34,7 +33,7 @@ ReportFormat formatOf(const OutputOptions &o)
 
 } // namespace
 
-int reportRuns(const ReportOptions &o, const OutputOptions &output, QIODevice &out)
+int reportRuns(const ReportOptions &o, OutputFormat outputFormat, bool html, Output &out)
 {
     QString error;
     const std::optional<DbTarget> target = parseDbTarget(o.db, &error);
@@ -49,7 +48,7 @@ int reportRuns(const ReportOptions &o, const OutputOptions &output, QIODevice &o
     QSqlDatabase db = store.database();
 
     QByteArray text;
-    const ReportFormat format = formatOf(output);
+    const ReportFormat format = formatOf(outputFormat, html);
     if (!o.serial.isEmpty()) {
         QVector<HistoryRun> runs;
         if (!unitHistory(db, o.serial, runs, &error))
@@ -81,12 +80,6 @@ int reportRuns(const ReportOptions &o, const OutputOptions &output, QIODevice &o
         text = renderReport(report, format, stations);
     }
 
-    if (output.file.isEmpty()) {
-        out.write(text);
-        return ExitStatus::Done;
-    }
-    QSaveFile file(output.file);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return failed(QStringLiteral("cannot write %1: %2").arg(output.file, file.errorString()));
+    out.write(text);
     return ExitStatus::Done;
 }

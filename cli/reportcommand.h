@@ -3,14 +3,14 @@
 
 // `report`: the line's figures from the results database (--db or
 // KORVANI_DB), or with --serial one unit's history, as text, CSV, JSON or an
-// HTML page, to standard output or to --output (replaced only once the new
-// file is complete). 0 when written; 2 when the database cannot be read or
-// the file not written.
+// HTML page, to `out` (standard output, or the --output file, which the
+// caller puts in place only once the report is complete). 0 when written; 2
+// when the database cannot be read. A failed write is `out`'s to report.
 
 #include "options.h"
 
-class QIODevice;
+class Output;
 
-int reportRuns(const ReportOptions &options, const OutputOptions &output, QIODevice &out);
+int reportRuns(const ReportOptions &options, OutputFormat format, bool html, Output &out);
 
 #endif // REPORTCOMMAND_H

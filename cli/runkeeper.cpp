@@ -2,12 +2,12 @@
 
 #include "exitstatus.h"
 #include "message.h"
+#include "output.h"
 #include "results/dbtarget.h"
 #include "results/resultstore.h"
 #include "results/spool.h"
 
 #include <QCoreApplication>
-#include <QIODevice>
 #include <QSysInfo>
 
 namespace {
@@ -145,7 +145,7 @@ void RunKeeper::keep(const RunSummary &s, quint64 amplitudeSum, RunStatus status
                  .arg(reason, spool.path(), error));
 }
 
-int syncRuns(const KeepOptions &o, QIODevice &out)
+int syncRuns(const KeepOptions &o, Output &out)
 {
     QString error;
     const std::optional<DbTarget> target = parseDbTarget(o.db, &error);

@@ -17,7 +17,7 @@
 #include <QVector>
 #include <functional>
 
-class QIODevice;
+class Output;
 
 class RunKeeper
 {
@@ -47,7 +47,7 @@ private:
 
 // `sync`: sends the spool; prints what was sent. 0 when the spool is empty
 // afterwards, 2 when the database could not take every run.
-int syncRuns(const KeepOptions &options, QIODevice &out);
+int syncRuns(const KeepOptions &options, Output &out);
 
 // The version in a "HARD: A-0.1.2" or "SOFT:B-1.2.5" line: "A-0.1.2".
 QString versionOf(const QString &line);

@@ -56,3 +56,8 @@ QString csvRow(const QStringList &cells)
         quoted << csvCell(c);
     return quoted.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
+
+QString countOf(qint64 n, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}

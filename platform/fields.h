@@ -37,5 +37,7 @@ QString jsonValue(const Field &field);
 QString csvCell(const QString &text);
 // One CSV row of the cells, ending in a newline.
 QString csvRow(const QStringList &cells);
+// "1 run", "2 runs".
+QString countOf(qint64 n, const char *one, const char *many);
 
 #endif // FIELDS_H

@@ -146,7 +146,7 @@ QByteArray htmlHistory(const QString &serial, const QVector<HistoryRun> &runs)
     QVector<QVector<Field>> rows;
     for (const HistoryRun &r : runs)
         rows << historyFields(r);
-    const QString body = QStringLiteral("<p>%1 runs.</p>\n").arg(runs.size())
+    const QString body = QStringLiteral("<p>%1.</p>\n").arg(countOf(runs.size(), "run", "runs"))
                          + table(QStringLiteral("history"), rows, historyFields(HistoryRun()));
     return page(QStringLiteral("Korvani unit %1").arg(serial), body).toUtf8();
 }

@@ -257,7 +257,7 @@ QByteArray renderHistory(const QString &serial, const QVector<HistoryRun> &runs,
         out = csvOf(historyFields(HistoryRun()), rows);
         break;
     case ReportFormat::Text:
-        out = QStringLiteral("serial %1: %2 runs\n").arg(serial).arg(runs.size()) + textOf(historyFields(HistoryRun()), rows);
+        out = QStringLiteral("serial %1: %2\n").arg(serial, countOf(runs.size(), "run", "runs")) + textOf(historyFields(HistoryRun()), rows);
         break;
     case ReportFormat::Html:
         break;

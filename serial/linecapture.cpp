@@ -1,5 +1,7 @@
 #include "linecapture.h"
 
+#include "platform/writeall.h"
+
 namespace {
 // Beyond this much gathered, the lines go out before the flush is due.
 constexpr int WriteAheadBytes = 256 * 1024;
@@ -62,7 +64,7 @@ bool LineCapture::writeOut()
     flushTimer.stop();
     if (pending.isEmpty() || !file.isOpen())
         return true;
-    const bool written = file.write(pending) == pending.size() && file.flush();
+    const bool written = writeAll(file, pending) && file.flush();
     pending.clear();
     if (written)
         return true;

@@ -13,6 +13,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <functional>
 #include <memory>
 
@@ -53,6 +56,7 @@ class TstCliFaults : public QObject
 
     std::unique_ptr<SimulatedModule> sim;
     std::unique_ptr<QTemporaryDir> dir;
+    QTemporaryDir store;
 
     bool streamed() const { return sim->receivedCommands().contains(QByteArray::fromHex("56500006")); }
     bool stopArrived() const { return sim->receivedCommands().value(sim->receivedCommands().size() - 1) == QByteArray::fromHex("56060050"); }
@@ -66,9 +70,21 @@ private slots:
         dir.reset(new QTemporaryDir);
     }
 
-    // Outputs that cannot take the records: the module is stopped, the output
-    // and its reason named, and the status is never 0. A silent module leaves
-    // an existing --output file as it was and creates none.
+    // A results database holding one run, of unit S1, for report and sync.
+    void initTestCase()
+    {
+        QVERIFY(store.isValid());
+        const Run r = run({"--sim", "test", "--reference", "1500", "--tolerance", "5", "--count", "5", "--serial", "S1",
+                           "--db", store.filePath("runs.sqlite"), "--spool", store.filePath("spool.sqlite")});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+    }
+
+    // Every command's output through the one way out, under each failure:
+    // records, answers, reports and sync's counts that cannot be written end
+    // with 74 naming the output and the reason (never 0), an output that
+    // cannot be created with 73; the module is stopped; a FIFO is written, not
+    // replaced. A silent module leaves an existing --output file as it was
+    // and creates none; a capture that cannot be created does not end the run.
     void outputFaults_data()
     {
         QTest::addColumn<QString>("fault");
@@ -82,6 +98,17 @@ private slots:
         QTest::newRow("folder missing") << "" << "measure --output DIR/none/run.csv" << 73 << "^korvani-cli: cannot write DIR/none/run.csv: No such file or directory\n$";
         QTest::newRow("silent module, old file") << "silent" << "--timeout 50 measure --format csv --output FILE" << 2 << "^korvani-cli: [^\n]+: the module did not answer \\(no measurement\\)\n$";
         QTest::newRow("silent module, no file") << "silent" << "--timeout 50 single --output FILE" << 2 << "the module did not answer";
+        const QString stdoutFull = "^korvani-cli: cannot write standard output: No space left on device\n$";
+        const QString stdoutClosed = "^korvani-cli: cannot write standard output: Bad file descriptor\n$";
+        QTest::newRow("report to /dev/full") << "stdout" << "report --db DB --serial S1" << 74 << stdoutFull;
+        QTest::newRow("sync to /dev/full") << "stdout" << "sync --db DB --spool SPOOL" << 74 << stdoutFull;
+        QTest::newRow("report, standard output closed") << "closed" << "report --db DB" << 74 << stdoutClosed;
+        QTest::newRow("version, standard output closed") << "closed" << "version" << 74 << stdoutClosed;
+        QTest::newRow("report, folder missing") << "" << "report --db DB --output DIR/none/r.txt" << 73
+                                                << "^korvani-cli: cannot write DIR/none/r.txt: No such file or directory\n$";
+        QTest::newRow("report onto a FIFO") << "fifo" << "report --db DB --serial S1 --output FILE" << 0 << "^$";
+        QTest::newRow("capture cannot be created") << "" << "--capture DIR/none/cap.txt measure --count 3" << 0
+                                                   << "^korvani-cli: PORT: no capture: cannot write DIR/none/cap.txt: No such file or directory\n$";
     }
     void outputFaults()
     {
@@ -90,16 +117,23 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, err);
         const QString file = dir->filePath("run.txt"), old = QTest::currentDataTag() == QLatin1String("silent module, old file") ? "an earlier run\n" : "";
-        const QStringList cli = QStringList{"--port", sim->portName()} + args.replace("FILE", file).replace("DIR", dir->path()).split(' ');
-        err.replace("FILE", QRegularExpression::escape(file)).replace("DIR", QRegularExpression::escape(dir->path()));
+        args.replace("FILE", file).replace("DIR", dir->path()).replace("DB", store.filePath("runs.sqlite")).replace("SPOOL", store.filePath("spool.sqlite"));
+        const QStringList cli = QStringList{"--port", sim->portName()} + args.split(' ');
+        err.replace("FILE", QRegularExpression::escape(file)).replace("DIR", QRegularExpression::escape(dir->path())).replace("PORT", QRegularExpression::escape(sim->portName()));
+        // A FIFO's reader, there before the writer comes.
+        const int fifo = fault == "fifo" && ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0
+                             ? ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NONBLOCK) : -1;
+        QVERIFY(fault != "fifo" || fifo >= 0);
         QFile f(file);
         QVERIFY(old.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(old.toLatin1()) > 0 && f.flush()));
         sim->setSilent(fault == "silent");
         QProcess p;
         if (fault == "stdout")
             p.setStandardOutputFile("/dev/full");
-        const Run r = fault != "limit" ? run(cli, {}, KORVANI_CLI, std::move(p))  // 16 blocks of 512 bytes: some 220 records
-                                       : run(QStringList{"-c", "ulimit -f 16 && exec \"$0\" \"$@\"", KORVANI_CLI} + cli, {}, "/bin/sh");
+        const QString shell = fault == "limit" ? "ulimit -f 16 && exec \"$0\" \"$@\""  // 16 blocks of 512 bytes: some 220 records
+                              : "exec \"$0\" \"$@\" >&-";
+        const Run r = fault != "limit" && fault != "closed" ? run(cli, {}, KORVANI_CLI, std::move(p))
+                                                             : run(QStringList{"-c", shell, KORVANI_CLI} + cli, {}, "/bin/sh");
         QCOMPARE(r.status, status);
         QVERIFY2(QRegularExpression(err).match(r.err).hasMatch(), qPrintable(r.err));
         QVERIFY2(!streamed() || stopArrived(), "the module was left streaming");
@@ -110,6 +144,14 @@ private slots:
         }
         if (fault == "silent")
             QCOMPARE(fileBytes(file), old.isEmpty() ? QByteArray("(none)") : old.toLatin1());
+        if (fault == "fifo") {
+            char text[4096];
+            const ssize_t n = ::read(fifo, text, sizeof text);
+            ::close(fifo);
+            struct stat info;
+            QVERIFY(::stat(QFile::encodeName(file).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+            QVERIFY2(n > 0 && QByteArray(text, int(n)).startsWith("serial S1: 1 run\n"), text);
+        }
     }
 
     // Every way a run is cut short stops the module, keeps what was measured

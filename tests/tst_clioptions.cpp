@@ -59,6 +59,16 @@ private slots:
         row("sync without --db", "sync", "^sync needs --db");
         row("limits on measure", "--sim measure --stats --limits l.json", "^measure takes no --limits$");
         row("report: a bad time", "report --db r.sqlite --since yesterday", "^--since wants a date or time");
+        const char *fixture = "^with --ids, --serial wants ID=SN for a listed ID";
+        row("--ids: an ID twice", "--sim test --reference 1 --tolerance 1 --ids 1,2,1", "^--ids wants device IDs");
+        row("--ids: above 255", "--sim test --reference 1 --tolerance 1 --ids 250-256", "^--ids wants device IDs");
+        row("--ids: backwards", "--sim test --reference 1 --tolerance 1 --ids 5-3", "^--ids wants device IDs");
+        row("--ids: an empty item", "--sim test --reference 1 --tolerance 1 --ids 1,,2", "^--ids wants device IDs");
+        row("--ids with --id", "--sim test --reference 1 --tolerance 1 --ids 1,2 --id 1", "^--id and --ids exclude each other$");
+        row("--serial of an unlisted ID", "--sim test --reference 1 --tolerance 1 --ids 1,2 --serial 3=X", fixture);
+        row("--serial without an ID", "--sim test --reference 1 --tolerance 1 --ids 1,2 --serial X", fixture);
+        row("--serial twice for one ID", "--sim test --reference 1 --tolerance 1 --ids 1,2 --serial 1=X --serial 1=Y",
+            "^--serial: ID 1 given twice$");
         row("reference only in the file", "--sim test --limits FILE", "^test needs --reference MM", "{\"tolerance_mm\": 5}");
         file("missing", QByteArray(), "^FILE: cannot read the limits file");
         file("bad JSON", "{\n  \"reference_mm\": 1230,\n  oops\n}", "^FILE:3:[0-9]+: not valid JSON");
