@@ -36,16 +36,25 @@ void printLines(Output &out, const QStringList &lines)
         print(out, line);
 }
 
-// A failed output outweighs what the command found: what it wrote is incomplete.
-// A pipe whose reader went away is the reader's choice (`... | head -1`), not a fault.
-int outputStatus(const Output &output, int status)
+// The status once `output` is counted: a failed output outweighs what the
+// command found, since what it wrote is incomplete. A pipe whose reader went
+// away is the reader's choice (`... | head -1`), not a fault. Says nothing,
+// so a run can be kept with the status the process will end with.
+int statusAfter(const Output &output, int status)
 {
     if (!output.failed())
         return status;
     if (output.readerGone())
         return status == ExitStatus::Fail ? status : ExitStatus::interrupted(SIGPIPE);
-    tell(QStringLiteral("cannot write %1: %2").arg(output.name(), output.reason()));
     return ExitStatus::WriteFailed;
+}
+
+// statusAfter(), saying which output failed and why.
+int outputStatus(const Output &output, int status)
+{
+    if (output.failed() && !output.readerGone())
+        tell(QStringLiteral("cannot write %1: %2").arg(output.name(), output.reason()));
+    return statusAfter(output, status);
 }
 
 int ports(Output &out)
@@ -311,7 +320,8 @@ int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         status = ExitStatus::interrupted(run.interruptedBy());
     }
     if (o.run.stats)
-        keeper.keep(summary, run.amplitudeSum(), statusOf(end), status, marginal, run.reason());
+        keeper.keep(summary, run.amplitudeSum(), statusOf(end), statusAfter(records, statusAfter(out, status)), marginal,
+                    run.reason());
     return status;
 }
 
@@ -411,7 +421,8 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         }
         anyFail = anyFail || !summary.verdict.pass;
         out.write(renderSummary(summary, o.output.format));
-        u.keeper->keep(summary, measured ? m->amplitudes : 0, status, exitStatus, marginal, u.error);
+        u.keeper->keep(summary, measured ? m->amplitudes : 0, status, statusAfter(records, statusAfter(out, exitStatus)),
+                       marginal, u.error);
     }
     return anyError ? ExitStatus::LinkFailure : anyFail ? ExitStatus::Fail : ExitStatus::Done;
 }

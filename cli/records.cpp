@@ -1,5 +1,7 @@
 #include "records.h"
 
+#include "platform/fields.h"
+
 #include <QTimeZone>
 
 namespace {
@@ -27,6 +29,10 @@ inline qint64 wordValue(const Measurement &m, int w)
     const bool isSigned = w == 5 || w == 6 || w >= 12;
     return isSigned ? qint64(qint16(raw)) : qint64(raw);
 }
+
+// The record's columns after the time, in order: the CSV header and the JSON
+// keys both come from here.
+const char *const Columns[] = {"code", "distance_mm", "amplitude", "ambient", "temperature_c", "driver_current"};
 
 void appendCommonFields(QByteArray &out, const Measurement &m, char separator)
 {
@@ -58,14 +64,15 @@ class CsvWriter : public RecordWriter
 {
     void begin(QByteArray &out) override
     {
+        QStringList header;
         if (withId)
-            out.append("id,");
-        out.append("time,code,distance_mm,amplitude,ambient,temperature_c,driver_current");
-        for (int w = 1; w <= 15; ++w) {
-            out.append(",w");
-            appendNumber(out, w);
-        }
-        out.append('\n');
+            header << QStringLiteral("id");
+        header << QStringLiteral("time");
+        for (const char *c : Columns)
+            header << QLatin1String(c);
+        for (int w = 1; w <= 15; ++w)
+            header << QStringLiteral("w%1").arg(w);
+        out.append(csvRow(header).toUtf8());
     }
     void secondChanged(const QDateTime &time) override
     {
@@ -88,31 +95,43 @@ class CsvWriter : public RecordWriter
     }
 };
 
+// Keys written through the one JSON escaping once, when the writer is made;
+// a record is then the keys and the numbers, with no escaping per frame. The
+// time is quoted once a second, like the other writers' stamps.
 class JsonWriter : public RecordWriter
 {
+public:
+    JsonWriter()
+    {
+        idKey = jsonKey("id");
+        timeKey = jsonKey("time");
+        for (const char *c : Columns)
+            keys << ',' + jsonKey(c);
+        wordsKey = ',' + jsonKey("words") + '[';
+    }
+
+private:
+    static QByteArray jsonKey(const char *name) { return jsonString(QLatin1String(name)).toUtf8() + ':'; }
+
     void secondChanged(const QDateTime &time) override
     {
-        stamp = isoTime(time);
-        millisAt = 20;
+        stamp = jsonString(QString::fromLatin1(isoTime(time))).toUtf8();
+        millisAt = 21;  // behind the opening quote
     }
     void record(QByteArray &out, const Measurement &m) override
     {
         out.append('{');
         if (withId)
-            out.append("\"id\":" + idText + ',');
-        out.append("\"time\":\"");
+            out.append(idKey + idText + ',');
+        out.append(timeKey);
         out.append(stamp);
-        out.append("\",\"code\":");
-        appendNumber(out, m.extended ? 130 : 129);
-        const char *names[] = {",\"distance_mm\":", ",\"amplitude\":", ",\"ambient\":",
-                               ",\"temperature_c\":", ",\"driver_current\":"};
-        const qint64 values[] = {m.distance, m.amplitude, m.ambient, m.temperature, m.driverCurrent};
-        for (int i = 0; i < 5; ++i) {
-            out.append(names[i]);
+        const qint64 values[] = {m.extended ? 130 : 129, m.distance, m.amplitude, m.ambient, m.temperature, m.driverCurrent};
+        for (int i = 0; i < 6; ++i) {
+            out.append(keys.at(i));
             appendNumber(out, values[i]);
         }
         if (m.extended) {
-            out.append(",\"words\":[");
+            out.append(wordsKey);
             for (int w = 1; w <= 15; ++w) {
                 if (w > 1)
                     out.append(',');
@@ -122,6 +141,9 @@ class JsonWriter : public RecordWriter
         }
         out.append("}\n");
     }
+
+    QByteArray idKey, timeKey, wordsKey;
+    QByteArrayList keys;
 };
 
 } // namespace
