@@ -40,29 +40,29 @@ public:
         return fail(QStringLiteral("--%1 wants %2, not '%3'")
                         .arg(QLatin1String(name), findOption(QLatin1String(name))->wants, value(name)));
     }
-    // A whole number within [low, high] when given; `target` untouched when not.
-    template <typename T>
-    bool whole(const char *name, quint64 low, quint64 high, T *target)
+    // A number read by `parse` when given; `target` untouched when not.
+    template <typename T, typename Parse>
+    bool number(const char *name, Parse parse, T *target)
     {
         if (!isSet(name))
             return true;
-        const std::optional<quint64> n = parseWhole(value(name), low, high);
+        const auto n = parse(value(name));
         if (!n)
             return wrong(name);
         *target = T(*n);
         return true;
     }
-    // Thousandths within [low, high] when given.
+    // A whole number within [low, high].
+    template <typename T>
+    bool whole(const char *name, quint64 low, quint64 high, T *target)
+    {
+        return number(name, [=](const QString &v) { return parseWhole(v, low, high); }, target);
+    }
+    // Thousandths within [low, high].
     template <typename T>
     bool milli(const char *name, qint64 low, qint64 high, T *target)
     {
-        if (!isSet(name))
-            return true;
-        const std::optional<qint64> n = parseThousandths(value(name), low, high);
-        if (!n)
-            return wrong(name);
-        *target = *n;
-        return true;
+        return number(name, [=](const QString &v) { return parseThousandths(v, low, high); }, target);
     }
     // A text that must not be empty when given.
     bool text(const char *name, QString *target)

@@ -18,6 +18,8 @@ constexpr bool WithSim = false;
 QVector<OptionDecl> allOptions()
 {
     using S = OptionSection;
+    const char *mm = "millimetres from 0 to 65535 (up to three decimals)";
+    const char *when = "a date or time (2026-12-07, 2026-12-07T13:00, UTC unless it says otherwise)";
     return {
         {"port", "NAME", "the serial port (/dev/ttyUSB0, COM3, a pseudo-terminal path)", "a port name", S::Line},
         {"sim", "", "use a built-in simulated module instead of a port", "", S::Line, true},
@@ -59,11 +61,9 @@ QVector<OptionDecl> allOptions()
         {"fixed", "", "at the fixed exposure time (0x01, 0x03)", "", S::Run},
         {"stats", "", "print the summary after the records", "", S::Run},
 
-        {"reference", "MM", "the target's distance", "millimetres from 0 to 65535 (up to three decimals)", S::Test},
-        {"tolerance", "MM", "the largest |mean - reference| that passes",
-         "millimetres from 0 to 65535 (up to three decimals)", S::Test},
-        {"max-sigma", "MM", "the largest standard deviation that passes",
-         "millimetres from 0 to 65535 (up to three decimals)", S::Test},
+        {"reference", "MM", "the target's distance", mm, S::Test},
+        {"tolerance", "MM", "the largest |mean - reference| that passes", mm, S::Test},
+        {"max-sigma", "MM", "the largest standard deviation that passes", mm, S::Test},
         {"min-amplitude", "A", "the smallest mean amplitude that passes",
          "an amplitude from 0 to 65535 (up to three decimals)", S::Test},
         {"max-outside", "N", "frames outside reference +- tolerance that still pass (default 0)",
@@ -87,10 +87,8 @@ QVector<OptionDecl> allOptions()
                          "report: that unit's runs in order", "a serial number", S::Results},
 
         {"since", "T", "runs started at T or later: 2026-12-07 or 2026-12-07T13:00\n"
-                       "(UTC unless it says Z or +hh:mm)",
-         "a date or time (2026-12-07, 2026-12-07T13:00, UTC unless it says otherwise)", S::Report},
-        {"until", "T", "runs started before T",
-         "a date or time (2026-12-07, 2026-12-07T13:00, UTC unless it says otherwise)", S::Report},
+                       "(UTC unless it says Z or +hh:mm)", when, S::Report},
+        {"until", "T", "runs started before T", when, S::Report},
         {"product", "P", "the runs of product P only", "a product name", S::Report},
         {"by", "GROUP", "one group per station, product, firmware, day or hour",
          "station, product, firmware, day or hour", S::Report},

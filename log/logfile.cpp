@@ -6,25 +6,7 @@
 #include <QSaveFile>
 
 #include "platform/qtcompat.h"
-
-namespace {
-
-// QIODevice::write may take only part of the bytes when the system does;
-// what is left is written again so that a short write turns into the
-// system's error.
-bool writeAll(QSaveFile &file, const QByteArray &bytes)
-{
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-} // namespace
+#include "platform/writeall.h"
 
 bool writeLogFile(const QString &path, const LogBook &log, QString *error)
 {
