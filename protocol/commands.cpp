@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "frame.h"
+#include "platform/numbers.h"
 
 QByteArray commandFrame(quint8 code, const QByteArray &data, std::optional<quint8> deviceId)
 {
@@ -17,13 +18,10 @@ QByteArray commandFrame(quint8 code, const QByteArray &data, std::optional<quint
     return frame;
 }
 
-static std::optional<uint> parseDecimal(const QString &text, uint maximum)
+// Typed into the window: blanks around the digits do not matter.
+static std::optional<quint64> parseDecimal(const QString &text, uint maximum)
 {
-    bool ok = false;
-    const uint value = text.trimmed().toUInt(&ok, 10);
-    if (!ok || value > maximum)
-        return std::nullopt;
-    return value;
+    return parseWhole(text.trimmed(), 0, maximum);
 }
 
 std::optional<quint8> parseDeviceId(const QString &text)

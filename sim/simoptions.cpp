@@ -1,5 +1,7 @@
 #include "simoptions.h"
 
+#include "platform/numbers.h"
+
 #include "simulatedbus.h"
 #include "captureplayer.h"
 #include "simulatedmodule.h"
@@ -50,15 +52,14 @@ bool readNumber(const QCommandLineParser &parser, const char *name, int low, int
     const QString key = QString::fromLatin1(name);
     if (!parser.isSet(key))
         return true;
-    bool ok = false;
-    const int number = parser.value(key).toInt(&ok);
-    if (!ok || number < low || number > high) {
+    const std::optional<quint64> number = parseWhole(parser.value(key), quint64(low), quint64(high));
+    if (!number) {
         if (error)
             *error = QStringLiteral("--%1 wants a number from %2 to %3, not '%4'")
                          .arg(key).arg(low).arg(high).arg(parser.value(key));
         return false;
     }
-    value = number;
+    value = int(*number);
     return true;
 }
 
@@ -85,10 +86,10 @@ std::optional<BusModuleOptions> parseBusModule(const QString &text, QString *err
     };
     const QStringList parts = text.split(QLatin1Char(','));
     BusModuleOptions m;
-    bool ok = false;
-    m.id = parts.first().toInt(&ok);
-    if (!ok || m.id < 0 || m.id > 255 || parts.first().startsWith(QLatin1Char('+')))
+    const std::optional<quint64> id = parseWhole(parts.first(), 0, 255);
+    if (!id)
         return refuse(QStringLiteral("the ID must be a number from 0 to 255"));
+    m.id = int(*id);
     for (const QString &part : parts.mid(1)) {
         if (part == QLatin1String("silent")) {
             m.silent = true;
@@ -98,15 +99,15 @@ std::optional<BusModuleOptions> parseBusModule(const QString &text, QString *err
         const QString key = part.left(eq);
         const QString value = eq < 0 ? QString() : part.mid(eq + 1);
         if (key == QLatin1String("distance")) {
-            const int mm = value.toInt(&ok);
-            if (!ok || mm < 0 || mm > 65535)
+            const std::optional<quint64> mm = parseWhole(value, 0, 65535);
+            if (!mm)
                 return refuse(QStringLiteral("distance wants 0 to 65535 mm"));
-            m.distanceMm = mm;
+            m.distanceMm = int(*mm);
         } else if (key == QLatin1String("noise")) {
-            const double mm = value.toDouble(&ok);
-            if (!ok || !(mm >= 0.0 && mm <= 1000.0))
-                return refuse(QStringLiteral("noise wants 0 to 1000 mm"));
-            m.noiseMm = mm;
+            const std::optional<qint64> milli = parseThousandths(value, 0, 1000000);
+            if (!milli)
+                return refuse(QStringLiteral("noise wants 0 to 1000 mm (up to three decimals)"));
+            m.noiseMm = double(*milli) / 1000.0;
         } else if (key == QLatin1String("firmware") || key == QLatin1String("hardware")) {
             if (!versionValue(value, key == QLatin1String("firmware") ? m.firmware : m.hardware))
                 return refuse(QStringLiteral("%1 wants a version as shown, e.g. B-1.2.5").arg(key));
