@@ -103,7 +103,6 @@ private slots:
         QTest::newRow("report to /dev/full") << "stdout" << "report --db DB --serial S1" << 74 << stdoutFull;
         QTest::newRow("sync to /dev/full") << "stdout" << "sync --db DB --spool SPOOL" << 74 << stdoutFull;
         QTest::newRow("report, standard output closed") << "closed" << "report --db DB" << 74 << stdoutClosed;
-        QTest::newRow("version, standard output closed") << "closed" << "version" << 74 << stdoutClosed;
         QTest::newRow("report, folder missing") << "" << "report --db DB --output DIR/none/r.txt" << 73
                                                 << "^korvani-cli: cannot write DIR/none/r.txt: No such file or directory\n$";
         QTest::newRow("report onto a FIFO") << "fifo" << "report --db DB --serial S1 --output FILE" << 0 << "^$";

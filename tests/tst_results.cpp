@@ -186,18 +186,21 @@ private slots:
         QTest::newRow("unknown key") << QByteArray("{\n  \"reference_mm\": 1500,\n    \"tolerence_mm\": 5\n}")
                                      << "f.json:3:5: \"tolerence_mm\": unknown key";
         QTest::newRow("wrong type") << QByteArray("{\"tolerance_mm\": \"5\"}")
-                                    << "f.json:1:2: \"tolerance_mm\": wants millimetres";
+                                    << "f.json:1:2: \"tolerance_mm\": wants millimetres from 0 to 65535 (up to three decimals), not a text";
         QTest::newRow("negative") << QByteArray("{\n \"tolerance_mm\": -1}")
                                   << "f.json:2:2: \"tolerance_mm\": wants millimetres";
         QTest::newRow("four decimals") << QByteArray("{\"reference_mm\": 1500.0001}")
                                        << "f.json:1:2: \"reference_mm\": wants millimetres";
         QTest::newRow("beyond the range") << QByteArray("{\"reference_mm\": 65536}")
                                           << "f.json:1:2: \"reference_mm\": wants millimetres";
-        QTest::newRow("rate") << QByteArray("{\"rate\": 30}") << "f.json:1:2: \"rate\": wants 10, 20, 50 or 100";
+        QTest::newRow("rate") << QByteArray("{\"rate\": 30}") << "f.json:1:2: \"rate\": wants 10, 20, 50 or 100, not 30";
         QTest::newRow("count fraction") << QByteArray("{\"count\": 2.5}") << "f.json:1:2: \"count\": wants a whole number";
         QTest::newRow("count zero") << QByteArray("{\"count\": 0}") << "f.json:1:2: \"count\": wants a whole number";
         QTest::newRow("duration zero") << QByteArray("{\"duration_s\": 0}") << "f.json:1:2: \"duration_s\": wants seconds";
-        QTest::newRow("bad pattern") << QByteArray("{\"firmware\": \"B-(1\"}") << "f.json:1:2: \"firmware\": wants a regular";
+        QTest::newRow("bad pattern") << QByteArray("{\"firmware\": \"B-(1\"}")
+                                     << "f.json:1:2: \"firmware\": not a regular expression: missing closing parenthesis";
+        QTest::newRow("nested too deep") << "{\"product\": " + QByteArray(100, '[') + QByteArray(100, ']') + "}"
+                                         << "f.json: nested deeper than 16 levels";
         QTest::newRow("twice") << QByteArray("{\"rate\": 10,\n\"rate\": 20}") << "f.json:2:1: \"rate\": given more than once";
         QTest::newRow("column counts characters") << QByteArray("{\"product\": \"温度\", \"x\": 1}")
                                                   << "f.json:1:19: \"x\": unknown key";
@@ -233,12 +236,15 @@ private slots:
         QCOMPARE(l->sha256, QString::fromLatin1(QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex()));
     }
 
-    void missingLimitsFile()
+    // A missing file, and one that never ends (read no further than a limits file can be long).
+    void limitsFileUnread()
     {
         LimitsError e;
         QVERIFY(!readLimitsFile(databases.filePath(QStringLiteral("none.json")), &e));
         QVERIFY2(e.text().startsWith(databases.filePath(QStringLiteral("none.json")) + QStringLiteral(": cannot read")),
                  qPrintable(e.text()));
+        QVERIFY(!readLimitsFile(QStringLiteral("/dev/zero"), &e));
+        QCOMPARE(e.text(), QStringLiteral("/dev/zero: larger than 64 KiB: not a limits file"));
     }
 
     void runStoredOnce_data() { bothDatabases(); }
