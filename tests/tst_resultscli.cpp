@@ -228,8 +228,8 @@ private slots:
         QCOMPARE(db.value("SELECT count(*) FROM measurements").toInt(), 0);  // no --db-records
     }
 
-    // Every rule of the limits file: values taken, overridden by options,
-    // marginal passes, version patterns (bad files are tst_clioptions').
+    // The limits file's rules on a run: values taken (options over the file
+    // are tst_clioptions'), marginal passes, version patterns.
     void limitsFile_data()
     {
         QTest::addColumn<QByteArray>("json");
@@ -242,8 +242,6 @@ private slots:
         const QByteArray base = R"("reference_mm": 1230, "tolerance_mm": 5, "count": 7)";
         const auto file = [&](const QByteArray &more) { return "{" + base + (more.isEmpty() ? "" : ", " + more) + "}"; };
         QTest::newRow("file limits") << file("") << "" << 0 << "\nexpected: 7\n(.*\n)*accuracy: 4.000 mm\n(.*\n)*PASS\n$" << 0;
-        QTest::newRow("option overrides") << file("") << "--tolerance 3.5" << 1 << "FAIL: accuracy 4.000 mm beyond tolerance 3.500 mm; outside 7 > 0\n$" << 0;
-        QTest::newRow("run length overrides") << file(R"("rate": 50)") << "--count 3" << 0 << "\nexpected: 3\n" << 0;
         QTest::newRow("marginal") << file(R"("marginal_mm": 1)") << "" << 0 << "\nPASS \\(marginal\\)\n$" << 1;
         QTest::newRow("just not marginal") << file(R"("marginal_mm": 0.999)") << "" << 0 << "\nPASS\n$" << 0;
         QTest::newRow("failed is not marginal") << file(R"("marginal_mm": 1, "min_amplitude": 2001)") << "" << 1
