@@ -1,9 +1,11 @@
 // korvani-cli under the faults a test station meets: outputs that fail or
-// fill up, readers that go away, hang-ups and signals, polled buses, long
-// runs, odd port names and a second program on one device. Real processes on
+// fill up (and the one way out itself, in-process), readers that go away,
+// hang-ups and signals, polled buses, long runs, odd port names and a second
+// program on one device. Real processes on
 // the line of a simulated module owned by the test, which sees every command
 // (stop included).
 
+#include "cli/output.h"
 #include "protocol/commands.h"
 #include "sim/simulatedmodule.h"
 
@@ -13,6 +15,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,6 +155,34 @@ private slots:
             QVERIFY(::stat(QFile::encodeName(file).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
             QVERIFY2(n > 0 && QByteArray(text, int(n)).startsWith("serial S1: 1 run\n"), text);
         }
+    }
+
+    // A report's --output on a full disk (a file-size limit here, in this
+    // process): the write fails with the system's reason, nothing is put in
+    // place, and the old report stays as it was.
+    void reportReplacedOnlyWhole()
+    {
+        const QString path = dir->filePath("report.html");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old report\n") == 11);
+        old.close();
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit was;
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &was) == 0);
+        const struct rlimit small = {4096, was.rlim_max};
+        bool opened = false, written = false, finished = false;
+        QString reason;
+        if (::setrlimit(RLIMIT_FSIZE, &small) == 0) {
+            Output out(path, Output::Mode::WhenComplete);
+            opened = out.open();
+            written = out.write(QByteArray(10000, 'x'));
+            finished = out.finish();
+            reason = out.reason();
+            ::setrlimit(RLIMIT_FSIZE, &was);
+        }
+        QVERIFY(opened && !written && !finished);
+        QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        QCOMPARE(fileBytes(path), QByteArray("old report\n"));
     }
 
     // Every way a run is cut short stops the module, keeps what was measured
