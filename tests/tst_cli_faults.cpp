@@ -110,6 +110,8 @@ private slots:
         QTest::newRow("report, folder missing") << "" << "report --db DB --output DIR/none/r.txt" << 73
                                                 << "^korvani-cli: cannot write DIR/none/r.txt: No such file or directory\n$";
         QTest::newRow("report onto a FIFO") << "fifo" << "report --db DB --serial S1 --output FILE" << 0 << "^$";
+        QTest::newRow("capture on a full disk") << "limit, capture" << "--capture FILE measure --count 1000" << 0
+                                                << "^korvani-cli: PORT: capture stopped: cannot write FILE: File too large\n$";
         QTest::newRow("capture cannot be created") << "" << "--capture DIR/none/cap.txt measure --count 3" << 0
                                                    << "^korvani-cli: PORT: no capture: cannot write DIR/none/cap.txt: No such file or directory\n$";
     }
@@ -133,9 +135,9 @@ private slots:
         QProcess p;
         if (fault == "stdout")
             p.setStandardOutputFile("/dev/full");
-        const QString shell = fault == "limit" ? "ulimit -f 16 && exec \"$0\" \"$@\""  // 16 blocks of 512 bytes: some 220 records
-                              : "exec \"$0\" \"$@\" >&-";
-        const Run r = fault != "limit" && fault != "closed" ? run(cli, {}, KORVANI_CLI, std::move(p))
+        const QString shell = fault.startsWith("limit") ? "ulimit -f 16 && exec \"$0\" \"$@\""  // 16 blocks of 512 bytes: some 220 records
+                                                        : "exec \"$0\" \"$@\" >&-";
+        const Run r = !fault.startsWith("limit") && fault != "closed" ? run(cli, {}, KORVANI_CLI, std::move(p))
                                                              : run(QStringList{"-c", shell, KORVANI_CLI} + cli, {}, "/bin/sh");
         QCOMPARE(r.status, status);
         QVERIFY2(QRegularExpression(err).match(r.err).hasMatch(), qPrintable(r.err));
