@@ -1,10 +1,11 @@
 // korvani-cli's arguments as the parser reads them, in-process: each usage
 // error names its cause (and whether the usage line follows), numbers are read
-// one way from options and limits files, and the manual and the README list
-// exactly the options the option table declares.
+// one way from options and limits files, CSV cells are quoted one way, and
+// the manual and the README list exactly the options the option table declares.
 
 #include "cli/options.h"
 #include "cli/optiontable.h"
+#include "platform/fields.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -115,6 +116,24 @@ private slots:
                               text(o.run.count), text(o.run.durationMs), QString::number(o.run.rateHz),
                               text(o.test.marginalMilli)}).join(' '),
                  read);
+    }
+
+    // The one CSV quoting (answers, records, reports): a cell is quoted when
+    // it holds a comma, a quote or a line break (RFC 4180), its quotes doubled.
+    void csvCells_data()
+    {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("row");
+        for (const auto &[cell, row] : {std::pair<const char *, const char *>{"B-1.2.5", "B-1.2.5,x\n"},
+                                        {"a,b", "\"a,b\",x\n"}, {"say \"hi\"", "\"say \"\"hi\"\"\",x\n"},
+                                        {"two\nlines", "\"two\nlines\",x\n"}, {"cr\r", "\"cr\r\",x\n"}})
+            QTest::newRow(cell) << QString(cell) << QString(row);
+    }
+    void csvCells()
+    {
+        QFETCH(QString, cell);
+        QFETCH(QString, row);
+        QCOMPARE(csvRow({cell, QStringLiteral("x")}), row);
     }
 
     // The manual and the README's command-line part name exactly the options
