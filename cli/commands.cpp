@@ -44,14 +44,31 @@ void say(const QString &message)
 
 // A failed output outweighs what the command found: what it wrote is incomplete.
 // A pipe whose reader went away is the reader's choice (`... | head -1`), not a fault.
-int outputStatus(const Output &output, int status)
+int endingStatus(const Output &output, int status)
 {
     if (!output.failed())
         return status;
     if (output.readerGone())
         return status == ExitStatus::Fail ? status : ExitStatus::interrupted(SIGPIPE);
-    say(QStringLiteral("cannot write %1: %2").arg(output.name(), output.reason()));
     return ExitStatus::WriteFailed;
+}
+
+// The same, saying why on standard error.
+int outputStatus(const Output &output, int status)
+{
+    const int ending = endingStatus(output, status);
+    if (ending == ExitStatus::WriteFailed && output.failed() && !output.readerGone())
+        say(QStringLiteral("cannot write %1: %2").arg(output.name(), output.reason()));
+    return ending;
+}
+
+// A run kept with the status the process ends with; one that neither its
+// database nor the spool took is not saved, which a station must learn.
+int keepRun(RunKeeper &keeper, const Output &out, const Output &records, const RunSummary &summary,
+            quint64 amplitudes, RunStatus status, int exitStatus, bool marginal, const QString &why)
+{
+    const int ending = endingStatus(records, endingStatus(out, exitStatus));
+    return keeper.keep(summary, amplitudes, status, ending, marginal, why) ? exitStatus : ExitStatus::WriteFailed;
 }
 
 int ports(Output &out)
@@ -263,9 +280,7 @@ int measure(ModuleLine &s, Output &out, Output &records)
     if (o.command == CliCommand::Test && o.replay.isEmpty()) {
         const QString why = readVersions(s, o.id, hardware, firmware);
         if (!why.isEmpty()) {
-            const int status = s.fail(why);
-            keeper.keep(summary, 0, RunStatus::Error, status, false, why);
-            return status;
+            return keepRun(keeper, out, records, summary, 0, RunStatus::Error, s.fail(why), false, why);
         }
         keeper.setVersions(hardware, firmware);
     }
@@ -308,8 +323,9 @@ int measure(ModuleLine &s, Output &out, Output &records)
         // A measure run cut short says so; a test cut short has its verdict (too few frames).
         status = ExitStatus::interrupted(run.interruptedBy());
     }
-    if (o.stats)
-        keeper.keep(summary, run.amplitudeSum(), statusOf(end), status, marginal, run.reason());
+    if (o.stats && keepRun(keeper, out, records, summary, run.amplitudeSum(), statusOf(end), status, marginal,
+                           run.reason()) == ExitStatus::WriteFailed)
+        return ExitStatus::WriteFailed;
     if (records.failed() || out.failed())
         return status;  // the output's status, given by the caller
     if (status == ExitStatus::LinkFailure)
@@ -376,6 +392,15 @@ int fixture(ModuleLine &s, Output &out, Output &records)
 
     bool anyError = false, anyFail = false;
     const DistanceStatistics none;
+    // Every summary first: each run is kept with the status the process ends with.
+    struct Kept {
+        RunSummary summary;
+        quint64 amplitudes = 0;
+        RunStatus status = RunStatus::Error;
+        int exitStatus = ExitStatus::Done;
+        bool marginal = false;
+    };
+    std::vector<Kept> kept(units.size());
     for (int i = 0; i < o.ids.size(); ++i) {
         Unit &u = units[size_t(i)];
         const auto m = std::find_if(run.modules().cbegin(), run.modules().cend(),
@@ -410,8 +435,17 @@ int fixture(ModuleLine &s, Output &out, Output &records)
         }
         anyFail = anyFail || !summary.verdict.pass;
         out.write(renderSummary(summary, o.format));
-        u.keeper->keep(summary, measured ? m->amplitudes : 0, status, exitStatus, marginal, u.error);
+        kept[size_t(i)] = {summary, measured ? m->amplitudes : 0, status, exitStatus, marginal};
     }
+    bool lost = false;
+    for (size_t i = 0; i < units.size(); ++i) {
+        const Kept &k = kept[i];
+        lost = keepRun(*units[i].keeper, out, records, k.summary, k.amplitudes, k.status, k.exitStatus, k.marginal,
+                       units[i].error) == ExitStatus::WriteFailed
+               || lost;
+    }
+    if (lost)
+        return ExitStatus::WriteFailed;
     return anyError ? ExitStatus::LinkFailure : anyFail ? ExitStatus::Fail : ExitStatus::Done;
 }
 

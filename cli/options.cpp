@@ -35,17 +35,17 @@ const QList<CommandEntry> &commands()
         {"single", CliCommand::Single, {"fixed", "output", "format"}},
         {"measure", CliCommand::Measure,
          {"count", "duration", "rate", "fixed", "stats", "output", "format", "db", "db-records", "spool",
-          "station", "operator", "serial"}},
+          "db-timeout", "station", "operator", "serial"}},
         {"test", CliCommand::Test,
          {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
           "min-amplitude", "max-outside", "output", "format", "limits", "db", "db-records", "spool",
-          "station", "operator", "serial", "ids"}},
+          "db-timeout", "station", "operator", "serial", "ids"}},
         {"threshold", CliCommand::Threshold, {"format"}},
         {"integration", CliCommand::Integration, {}},
         {"restart", CliCommand::Restart, {}},
         {"send", CliCommand::Send, {}},
         {"scan", CliCommand::Scan, {"from", "to"}},
-        {"sync", CliCommand::Sync, {"db", "spool"}},
+        {"sync", CliCommand::Sync, {"db", "spool", "db-timeout"}},
         {"report", CliCommand::Report,
          {"db", "since", "until", "station", "product", "by", "serial", "output", "format"}},
     };
@@ -155,7 +155,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     };
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
-                             "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
+                             "max-outside", "from", "to", "limits", "db", "spool", "db-timeout", "station", "operator",
                              "serial", "since", "until", "product", "by", "ids", "capture", "replay"})
         valued(name);
     for (const char *name : {"fixed", "stats", "db-records"})
@@ -389,7 +389,9 @@ ParsedArguments parseArguments(const QStringList &arguments)
                            || (o.command == CliCommand::Measure && o.stats);
     if (isSet("db") && !keepsRuns)
         return fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
-    o.db = isSet("db") ? value("db") : keepsRuns ? qEnvironmentVariable("KORVANI_DB") : QString();
+    // sync sends every run to its own database; --db picks one of them.
+    const bool fromEnvironment = keepsRuns && o.command != CliCommand::Sync;
+    o.db = isSet("db") ? value("db") : fromEnvironment ? qEnvironmentVariable("KORVANI_DB") : QString();
     if (!o.db.isEmpty()) {
         QString error;
         if (!parseDbTarget(o.db, &error))
@@ -397,8 +399,14 @@ ParsedArguments parseArguments(const QStringList &arguments)
     } else if (isSet("db")) {
         return fail(QStringLiteral("--db wants a file or a postgresql:// URL"));
     }
-    if ((o.command == CliCommand::Sync || o.command == CliCommand::Report) && o.db.isEmpty())
+    if (o.command == CliCommand::Report && o.db.isEmpty())
         return fail(QStringLiteral("%1 needs --db TARGET (or KORVANI_DB)").arg(name));
+    if (isSet("db-timeout")) {
+        const auto s = wholeNumber(value("db-timeout"), 2, 600);
+        if (!s)
+            return fail(QStringLiteral("--db-timeout wants seconds from 2 to 600, not '%1'").arg(value("db-timeout")));
+        o.dbTimeoutMs = int(*s) * 1000;
+    }
     o.dbRecords = isSet("db-records");
     if (o.dbRecords && o.db.isEmpty())
         return fail(QStringLiteral("--db-records needs --db TARGET (or KORVANI_DB)"));
@@ -571,8 +579,9 @@ Commands:
                                  rate); a summary and verdict per module, prefixed
                                  "id N: "; a module that does not answer is ERROR.
                                  Exit 0 all passed, 1 any failed, 2 any did not answer.
-  sync [--db TARGET] [--spool FILE]
-                                 sends the runs waiting in the spool to the database
+  sync [--db TARGET] [--spool FILE] [--db-timeout S]
+                                 sends the runs waiting in the spool, each to its
+                                 own database (--db: only those for TARGET)
   report [--db TARGET] [--since T] [--until T] [--station S] [--product P]
          [--by station|product|firmware|day|hour] [--serial SN]
          [--format text|csv|json|html] [--output FILE]
@@ -598,6 +607,8 @@ The results database (test, measure --stats):
                      the spool and is sent by the next run or by sync
   --db-records       keep the measurements too
   --spool FILE       the spool (default $XDG_STATE_HOME/korvani/spool.sqlite)
+  --db-timeout S     give the database at most S seconds to connect and for
+                     each step of a write, else spool the run (default 5)
   --station NAME     the station (default: the host name)
   --operator NAME    the operator
   --serial SN        the module's serial number

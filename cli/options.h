@@ -68,9 +68,10 @@ struct CliOptions {
     QString product, limitsVersion, limitsSha256;
 
     // The results database (test, measure --stats, sync).
-    QString db;  // --db, else KORVANI_DB; empty: nothing is stored
+    QString db;  // --db, else KORVANI_DB (not for sync); empty: nothing is stored
     bool dbRecords = false;
     QString spool;  // empty: the default spool
+    int dbTimeoutMs = 5000;  // --db-timeout: connecting, and each step of a write
     QString station, operatorName, serial;
     QString commandText;  // the arguments as given, passwords as ***
 

@@ -1,6 +1,7 @@
 #include "resultstore.h"
 
 #include "schema.h"
+#include "socketdeadline.h"
 
 #include <QAtomicInteger>
 #include <QCoreApplication>
@@ -47,6 +48,26 @@ bool isConnectionLoss(const QSqlDatabase &db, const QSqlError &e)
     const QString state = e.nativeErrorCode();
     return e.type() == QSqlError::ConnectionError || state.isEmpty() || state.startsWith(QLatin1String("08"))
            || state.startsWith(QLatin1String("57P"));
+}
+
+// A NUL cannot be in a PostgreSQL text; both engines store it as "␀".
+QVariant storable(const QVariant &value)
+{
+    if (value.userType() != QMetaType::QString)
+        return value;
+    QString text = value.toString();
+    if (!text.contains(QChar(0)))
+        return value;
+    return text.replace(QChar(0), QChar(0x2400));
+}
+
+// A server that answers says itself that a statement ran out of time (a
+// lock waited for): its deadline on this side comes a little later.
+constexpr int ServerFirstMs = 300;
+
+QString secondsText(int ms)
+{
+    return QString::number(ms / 1000.0, 'g', 6);
 }
 
 } // namespace
@@ -100,28 +121,44 @@ bool ResultStore::connect()
             db.setDatabaseName(where.database);
             db.setUserName(where.user);
             db.setPassword(where.password);
-            db.setConnectOptions(where.options.join(QLatin1Char(';')));
+            // libpq counts whole seconds, at least 2. Keepalives and the
+            // TCP user time-out end a connection whose server is gone from
+            // the network while the kernel still waits.
+            const int connectMs = qMin(limitMs, ConnectLimitMs);
+            QStringList options = where.options;
+            options << QStringLiteral("connect_timeout=%1").arg(qMax(2, (connectMs + 999) / 1000))
+                    << QStringLiteral("keepalives=1") << QStringLiteral("keepalives_idle=%1").arg(qMax(1, limitMs / 2000))
+                    << QStringLiteral("keepalives_interval=1")
+                    << QStringLiteral("keepalives_count=%1").arg(qMax(1, limitMs / 2000))
+                    << QStringLiteral("tcp_user_timeout=%1").arg(limitMs);
+            db.setConnectOptions(options.join(QLatin1Char(';')));
         } else {
             db.setDatabaseName(where.path);
             // Writers of other processes hold the lock for one run's transaction.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(limitMs));
         }
     }
     if (!db.open())
         return fail(db.lastError().text());
+    return true;
+}
+
+bool ResultStore::settle()
+{
+    QSqlQuery q(db);
     if (where.kind == DbTarget::Kind::Postgres) {
         // The server's notices ("already exists, skipping") are not for the
         // station's terminal; a statement that waits on a lock gives up, so
         // the run goes to the spool instead of hanging.
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SET client_min_messages = warning; SET statement_timeout = '%1s'")
-                        .arg(StatementTimeoutSeconds)))
+        if (!q.exec(QStringLiteral("SET client_min_messages = warning; SET statement_timeout = %1").arg(limitMs)))
             return fail(q.lastError().text());
-    } else {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA foreign_keys=ON")))
-            return fail(q.lastError().text());
+    } else if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
+        return fail(q.lastError().text());
     }
+    QString why;
+    if (!ensureSchema(db, &why))
+        return fail(why);
+    version = schemaVersionOf(db);
     return true;
 }
 
@@ -131,11 +168,14 @@ bool ResultStore::open()
     drop();
     if (!connect())
         return false;
-    QString why;
-    if (!ensureSchema(db, &why))
-        return fail(why);
-    opened = true;
-    return true;
+    const SocketDeadline deadline(db, limitMs + ServerFirstMs);
+    const bool settled = settle();
+    if (deadline.expired()) {
+        drop();
+        return fail(QStringLiteral("no answer within %1 s").arg(secondsText(limitMs)));
+    }
+    opened = settled;
+    return settled;
 }
 
 ResultStore::Stored ResultStore::storeRun(const RunRecord &run, const QVector<MeasurementRow> &rows)
@@ -151,8 +191,24 @@ ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVec
 {
     if (!opened && !open())
         return Stored::Failed;
+    if (version > SchemaVersion) {
+        fail(QStringLiteral("the database holds schema version %1, newer than this program's %2: not written to")
+                 .arg(version)
+                 .arg(SchemaVersion));
+        return Stored::Failed;
+    }
     bool lost = false;
-    const Stored first = write(run, rows, &lost);
+    Stored first = Stored::Failed;
+    {
+        const SocketDeadline deadline(db, limitMs + ServerFirstMs);
+        first = write(run, rows, &lost);
+        if (deadline.expired()) {
+            // Cut off from this side: a server that froze gets no second try.
+            drop();
+            fail(QStringLiteral("no answer within %1 s").arg(secondsText(limitMs)));
+            return Stored::Failed;
+        }
+    }
     if (first != Stored::Failed || !lost)
         return first;
     // The server went away since the connection was made: the transaction
@@ -188,7 +244,7 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
     if (!q.prepare(insertStatement(dialect, QStringLiteral("runs"), runColumns(), 1)))
         return failed(q);
     for (const QVariant &v : run)
-        q.addBindValue(v);
+        q.addBindValue(storable(v));
     if (!q.exec())
         return failed(q);
     const bool inserted = q.numRowsAffected() > 0;
@@ -213,7 +269,7 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
             for (int i = 0; i < n; ++i) {
                 const QVariantList &values = rows.at(from + i);
                 for (int c = 0; c < columns; ++c)
-                    m.bindValue(i * columns + c, values.value(c));
+                    m.bindValue(i * columns + c, storable(values.value(c)));
             }
             if (!m.exec())
                 return failed(m);
