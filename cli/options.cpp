@@ -628,7 +628,9 @@ Exit status:
       report: it could not be read
   64  usage error, or a malformed capture (--replay)
   73  the --output file cannot be opened for writing
-  74  a write failed (records, summary or lines lost: a full disk, say)
+  74  a write failed (records, summary or lines lost: a full disk, say), or
+      a run neither its database nor the spool could take (not saved);
+      sync: the spool could not be read or updated
   128+N  measure cut short by signal N: 130 Ctrl+C, 129 hang-up, 143 SIGTERM,
       141 SIGPIPE or a closed pipe
 

@@ -322,8 +322,8 @@ private slots:
         QTest::newRow("no database in the URL") << "--sim test --reference 1 --tolerance 1 --db postgresql://u:s3cret@h/"
                                                 << "names no database";
         QTest::newRow("records without --db") << "--sim test --reference 1 --tolerance 1 --db-records" << "needs --db";
-        QTest::newRow("sync without --db") << "sync" << "sync needs --db";
         QTest::newRow("limits on measure") << "--sim measure --stats --limits l.json" << "measure takes no --limits";
+        QTest::newRow("time limit out of range") << "--sim test --reference 1 --tolerance 1 --db-timeout 1" << "--db-timeout wants seconds from 2 to 600";
     }
 
     void usageErrors()
