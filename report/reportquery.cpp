@@ -2,7 +2,7 @@
 
 #include "results/runrecord.h"
 #include "results/schema.h"
-#include "stats/wideunsigned.h"
+#include "stats/moments.h"
 
 #include <QHash>
 #include <QSqlError>
@@ -387,25 +387,23 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
 
 } // namespace
 
+Moments Spread::moments() const
+{
+    return Moments::fromSums(quint64(n), sumMilli, WideUnsigned(quint64(std::llround(sumSquaresMilli))));
+}
+
 std::optional<double> Spread::mean() const
 {
     if (n < 1)
         return std::nullopt;
-    return double(sumMilli) / double(n) / 1000.0;
+    return moments().mean() / 1000.0;
 }
 
 std::optional<double> Spread::sigma() const
 {
     if (n < 2)
         return std::nullopt;
-    // n * sum(x^2) - sum(x)^2 in whole numbers: no cancellation.
-    const quint64 magnitude = sumMilli < 0 ? 0 - quint64(sumMilli) : quint64(sumMilli);
-    const WideUnsigned all = WideUnsigned::product(quint64(n), quint64(std::llround(sumSquaresMilli)));
-    const WideUnsigned mean = WideUnsigned::product(magnitude, magnitude);
-    const WideUnsigned spread = mean <= all ? all - mean : WideUnsigned();
-    const long double variance = ((long double)(spread.high) * 18446744073709551616.0L + (long double)(spread.low))
-                                 / ((long double)(n) * (long double)(n - 1));
-    return double(std::sqrt(std::max(variance, 0.0L))) / 1000.0;
+    return moments().sigma() / 1000.0;
 }
 
 std::optional<double> Spread::cp(double tolerance) const
