@@ -176,14 +176,18 @@ int syncRuns(const CliOptions &o, QIODevice &out)
         int runs = 0;
     };
     QVector<Job> jobs;
-    int unmarked = 0;
+    int unmarked = 0, unreadable = 0;
     for (const Spool::Waiting &w : waiting) {
         if (w.target.isEmpty()) {
             unmarked += w.runs;
         } else if (!chosen) {
             const std::optional<DbTarget> t = parseDbTarget(w.target, &error);
-            if (t)
+            if (t) {
                 jobs.append({*t, w.runs});
+            } else {
+                unreadable += w.runs;
+                warn(QStringLiteral("the spool %1 holds runs for %2: %3").arg(spool.path(), redactArgument(w.target), error));
+            }
         } else if (w.target == chosen->identity()) {
             jobs.append({*chosen, w.runs});
         }
@@ -195,6 +199,7 @@ int syncRuns(const CliOptions &o, QIODevice &out)
     }
 
     Spool::Sent total;
+    total.left = unreadable;
     QString spoolError;
     QString report;
     for (const Job &job : jobs) {
