@@ -449,6 +449,7 @@ private slots:
         QTest::newRow("no right to insert") << "postgres" << "no insert";
         QTest::newRow("server frozen before it answers") << "postgres" << "frozen server";
         QTest::newRow("server frozen during the write") << "postgres" << "frozen backend";
+        QTest::newRow("server frozen during the write, over TCP") << "tcp" << "frozen backend";
         QTest::newRow("table locked by another") << "postgres" << "lock";
         QTest::newRow("file locked by another") << "sqlite" << "lock";
     }
@@ -457,18 +458,19 @@ private slots:
     {
         QFETCH(QString, kind);
         QFETCH(QString, fault);
-        FRESH_TARGET(target, kind)
-        const QString database = QUrl(target).path().mid(1);
+        FRESH_TARGET(fresh, kind == "sqlite" ? "sqlite" : "postgres")
+        const QString database = QUrl(fresh).path().mid(1);
+        const QString target = kind == "tcp" ? pg.tcpUrl(database) : fresh;
         const QString spool = databases.filePath(QStringLiteral("spool-%1.sqlite").arg(QTest::currentDataTag()).replace(' ', '_'));
         const QString pidFile = pg.socketDir() + "/frozen.pid";  // written by the server's user
         // The owner makes the tables; stations write as "station" (INSERT, SELECT).
         QCOMPARE(runCli({"measure", "--stats", "--count", "1", "--db", target}, state("away"), sim.get()).status, 0);
         QString station = target;
-        if (kind == "postgres") {
+        if (kind != "sqlite") {
             pg.psql("DO $$BEGIN CREATE ROLE station LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END$$");
             QVERIFY2(pg.psql("GRANT SELECT, INSERT ON runs, measurements TO station; GRANT SELECT ON schema_version TO station", database),
                      qPrintable(pg.errorString()));
-            station.replace("user=admin", "user=station");
+            station.replace("user=admin", "user=station").replace("//admin@", "//station@");
         }
         Reader other(target, &pg);
         qint64 frozen = 0;
