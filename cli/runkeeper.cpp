@@ -19,6 +19,14 @@ void warn(const QString &what)
     std::fflush(stderr);
 }
 
+// "1 run waits", "3 runs wait".
+QString runsText(int runs, const char *one, const char *more)
+{
+    return QStringLiteral("%1 %2 %3")
+        .arg(QString::number(runs), runs == 1 ? QStringLiteral("run") : QStringLiteral("runs"),
+             QLatin1String(runs == 1 ? one : more));
+}
+
 QString spoolPath(const CliOptions &o)
 {
     return o.spool.isEmpty() ? Spool::defaultPath() : o.spool;
@@ -206,7 +214,9 @@ int syncRuns(const CliOptions &o, QIODevice &out)
         ResultStore store(job.target);
         store.setTimeLimit(o.dbTimeoutMs);
         Spool::Sent sent;
-        if (store.open()) {
+        if (!spoolError.isEmpty()) {
+            sent.left = job.runs;  // a spool that cannot be updated sends no more
+        } else if (store.open()) {
             sent = spool.sendTo(store, chosen.has_value());
         } else {
             sent.left = job.runs;
@@ -219,24 +229,18 @@ int syncRuns(const CliOptions &o, QIODevice &out)
                       .arg(sent.already)
                       .arg(sent.left);
         if (!sent.targetError.isEmpty())
-            warn(QStringLiteral("results database %1: %2; %3 %4 for it in the spool %5")
-                     .arg(name, sent.targetError)
-                     .arg(sent.left)
-                     .arg(sent.left == 1 ? QStringLiteral("run waits") : QStringLiteral("runs wait"), spool.path()));
+            warn(QStringLiteral("results database %1: %2; %3 for it in the spool %4")
+                     .arg(name, sent.targetError, runsText(sent.left, "waits", "wait"), spool.path()));
         if (!sent.spoolError.isEmpty() && spoolError.isEmpty())
             spoolError = sent.spoolError;
         total.sent += sent.sent;
         total.already += sent.already;
         total.left += sent.left;
-        if (!sent.spoolError.isEmpty())
-            break;
     }
     if (!chosen && unmarked > 0) {
         total.left += unmarked;
-        warn(QStringLiteral("%1 %2 in the spool %3 without the database %4 meant for: sync --db TARGET sends them there")
-                 .arg(unmarked)
-                 .arg(unmarked == 1 ? QStringLiteral("run was kept") : QStringLiteral("runs were kept"), spool.path())
-                 .arg(unmarked == 1 ? QStringLiteral("it was") : QStringLiteral("they were")));
+        warn(QStringLiteral("%1 in the spool %2 without their database: sync --db TARGET sends them there")
+                 .arg(runsText(unmarked, "was kept", "were kept"), spool.path()));
     }
     report += QStringLiteral("sent: %1\nalready stored: %2\nleft: %3\n").arg(total.sent).arg(total.already).arg(total.left);
     out.write(report.toUtf8());
