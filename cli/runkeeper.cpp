@@ -145,8 +145,9 @@ bool RunKeeper::keep(const RunSummary &s, quint64 amplitudeSum, RunStatus status
     ResultStore store(*target);
     store.setTimeLimit(o.dbTimeoutMs);
     if (store.storeRun(run, rows) != ResultStore::Stored::Failed) {
-        // The station's own run first; then what waits for this database.
-        const Spool::Sent sent = spool.sendTo(store);
+        // The station's own run first; then what waits for this database, for
+        // as long as the time limit: a long backlog is sent over several runs.
+        const Spool::Sent sent = spool.sendTo(store, false, QDeadlineTimer(o.dbTimeoutMs));
         const QString problem = sent.spoolError.isEmpty() ? sent.targetError
                                                           : QStringLiteral("the spool: %1").arg(sent.spoolError);
         if (!problem.isEmpty())

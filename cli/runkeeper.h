@@ -3,7 +3,7 @@
 
 // Keeps a finished run (test, measure --stats) in the results database named
 // by --db or KORVANI_DB, within --db-timeout for each step; then the runs
-// waiting in the spool for that database are sent. When the database cannot
+// waiting in the spool for that database are sent, for as long again. When the database cannot
 // take it (unreachable, refused, no right, cut off during the write, too
 // slow) the run goes to the spool with its database, with one line on
 // standard error saying why; the run's verdict and exit status stay as they

@@ -111,7 +111,7 @@ bool Spool::waiting(QVector<Waiting> *targets, QString *error)
     return true;
 }
 
-Spool::Sent Spool::sendTo(ResultStore &target, bool unmarkedToo)
+Spool::Sent Spool::sendTo(ResultStore &target, bool unmarkedToo, QDeadlineTimer until)
 {
     Sent result;
     if (!QFileInfo::exists(file))
@@ -144,6 +144,10 @@ Spool::Sent Spool::sendTo(ResultStore &target, bool unmarkedToo)
     const QString rowSql = QStringLiteral("SELECT %1 FROM measurements WHERE run_id = ? ORDER BY seq")
                                .arg(measurementColumns().join(QLatin1Char(',')));
     for (int i = 0; i < ids.size(); ++i) {
+        if (until.hasExpired()) {
+            result.left += ids.size() - i;
+            return result;
+        }
         const QString &id = ids.at(i);
         QSqlQuery run(db), rows(db);
         run.prepare(runSql);

@@ -17,6 +17,7 @@
 
 #include "runrecord.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QVector>
 
@@ -50,8 +51,10 @@ public:
     // database goes away; a run the database refuses stays and the next are
     // sent. With `unmarkedToo` also the runs kept without a target. Stops
     // when the spool cannot be updated (a run sent stays in it and is found
-    // "already stored" the next time). No spool file: nothing to send.
-    Sent sendTo(ResultStore &target, bool unmarkedToo = false);
+    // "already stored" the next time), and before a run once `until` has
+    // passed (the rest waits). No spool file: nothing to send.
+    Sent sendTo(ResultStore &target, bool unmarkedToo = false,
+                QDeadlineTimer until = QDeadlineTimer(QDeadlineTimer::Forever));
 
     struct Waiting {
         QString target;  // identity; empty for runs kept without one

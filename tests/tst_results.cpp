@@ -374,6 +374,8 @@ private slots:
         QVERIFY2(store.open(), qPrintable(store.errorString()));
         QCOMPARE(store.storeRun(runs.at(1), sampleRows(5)), ResultStore::Stored::Inserted);
 
+        // Past its time (a station's backlog): nothing sent, every run left for later.
+        QCOMPARE(spool.sendTo(store, false, QDeadlineTimer(0)).left, 3);
         const Spool::Sent sent = spool.sendTo(store);
         QVERIFY2(sent.targetError.isEmpty() && sent.spoolError.isEmpty(), qPrintable(sent.targetError + sent.spoolError));
         QCOMPARE(sent.sent, 2);
