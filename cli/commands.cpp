@@ -57,6 +57,15 @@ int outputStatus(const Output &output, int status)
     return statusAfter(output, status);
 }
 
+// A run kept with the status the process ends with; one that neither its
+// database nor the spool took is not saved, which a station must learn.
+int keepRun(RunKeeper &keeper, const Output &out, const Output &records, const RunSummary &summary,
+            quint64 amplitudes, RunStatus status, int exitStatus, bool marginal, const QString &why)
+{
+    const int ending = statusAfter(records, statusAfter(out, exitStatus));
+    return keeper.keep(summary, amplitudes, status, ending, marginal, why) ? exitStatus : ExitStatus::WriteFailed;
+}
+
 int ports(Output &out)
 {
     for (const PortEntry &p : availablePorts())
@@ -264,9 +273,7 @@ int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
     } else if (o.command == CliCommand::Test) {
         const Versions v = readVersions(s, o.line.id);
         if (!v.error.isEmpty()) {
-            const int status = s.fail(v.error);
-            keeper.keep(summary, 0, RunStatus::Error, status, false, v.error);
-            return status;
+            return keepRun(keeper, out, records, summary, 0, RunStatus::Error, s.fail(v.error), false, v.error);
         }
         hardware = v.hardwareText();
         firmware = v.firmwareText();
@@ -319,9 +326,9 @@ int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         // (The end of a replayed capture is no signal.)
         status = ExitStatus::interrupted(run.interruptedBy());
     }
-    if (o.run.stats)
-        keeper.keep(summary, run.amplitudeSum(), statusOf(end), statusAfter(records, statusAfter(out, status)), marginal,
-                    run.reason());
+    if (o.run.stats && keepRun(keeper, out, records, summary, run.amplitudeSum(), statusOf(end), status, marginal,
+                               run.reason()) == ExitStatus::WriteFailed)
+        return ExitStatus::WriteFailed;
     return status;
 }
 
@@ -384,6 +391,15 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
 
     bool anyError = false, anyFail = false;
     const DistanceStatistics none;
+    // Every summary first: each run is kept with the status the process ends with.
+    struct Kept {
+        RunSummary summary;
+        quint64 amplitudes = 0;
+        RunStatus status = RunStatus::Error;
+        int exitStatus = ExitStatus::Done;
+        bool marginal = false;
+    };
+    std::vector<Kept> kept(units.size());
     for (int i = 0; i < ids.size(); ++i) {
         Unit &u = units[size_t(i)];
         const quint8 id = ids.at(i);
@@ -421,9 +437,17 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         }
         anyFail = anyFail || !summary.verdict.pass;
         out.write(renderSummary(summary, o.output.format));
-        u.keeper->keep(summary, measured ? m->amplitudes : 0, status, statusAfter(records, statusAfter(out, exitStatus)),
-                       marginal, u.error);
+        kept[size_t(i)] = {summary, measured ? m->amplitudes : 0, status, exitStatus, marginal};
     }
+    bool lost = false;
+    for (size_t i = 0; i < units.size(); ++i) {
+        const Kept &k = kept[i];
+        lost = keepRun(*units[i].keeper, out, records, k.summary, k.amplitudes, k.status, k.exitStatus, k.marginal,
+                       units[i].error) == ExitStatus::WriteFailed
+               || lost;
+    }
+    if (lost)
+        return ExitStatus::WriteFailed;
     return anyError ? ExitStatus::LinkFailure : anyFail ? ExitStatus::Fail : ExitStatus::Done;
 }
 

@@ -29,7 +29,9 @@ inline constexpr Meaning table[] = {
     {"64", "usage error, or a malformed capture (--replay) or limits file"},
     {"73", "an output (--output FILE) cannot be created; nothing was asked"},
     {"74", "a write failed (records, summary, report or lines lost: a full disk,\n"
-           "say); one line names the file and the reason"},
+           "say); one line names the file and the reason; a run neither its\n"
+           "database nor the spool could take (not saved); sync: the spool could\n"
+           "not be read or updated"},
     {"128+N", "measure cut short by signal N: 130 Ctrl+C, 129 hang-up, 143 SIGTERM,\n"
               "141 SIGPIPE or a closed pipe"},
 };

@@ -269,7 +269,9 @@ bool readKeep(Reader &r, CliOptions &o, const QStringList &arguments)
                            || (c == CliCommand::Measure && o.run.stats);
     if (r.isSet("db") && !keepsRuns)
         return r.fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
-    k.db = r.isSet("db") ? r.value("db") : keepsRuns ? qEnvironmentVariable("KORVANI_DB") : QString();
+    // sync sends every run to its own database; --db picks one of them.
+    const bool fromEnvironment = keepsRuns && c != CliCommand::Sync;
+    k.db = r.isSet("db") ? r.value("db") : fromEnvironment ? qEnvironmentVariable("KORVANI_DB") : QString();
     if (!k.db.isEmpty()) {
         QString error;
         if (!parseDbTarget(k.db, &error))
@@ -277,15 +279,18 @@ bool readKeep(Reader &r, CliOptions &o, const QStringList &arguments)
     } else if (r.isSet("db")) {
         return r.wrong("db");
     }
-    if ((c == CliCommand::Sync || c == CliCommand::Report) && k.db.isEmpty())
-        return r.fail(QStringLiteral("%1 needs --db TARGET (or KORVANI_DB)")
-                          .arg(c == CliCommand::Sync ? QStringLiteral("sync") : QStringLiteral("report")));
+    if (c == CliCommand::Report && k.db.isEmpty())
+        return r.fail(QStringLiteral("report needs --db TARGET (or KORVANI_DB)"));
     k.command = c;
     k.dbRecords = r.isSet("db-records");
     if (k.dbRecords && k.db.isEmpty())
         return r.fail(QStringLiteral("--db-records needs --db TARGET (or KORVANI_DB)"));
     if (!r.text("spool", &k.spool))
         return false;
+    int timeoutS = 5;
+    if (!r.whole("db-timeout", 2, 600, &timeoutS))
+        return false;
+    k.dbTimeoutMs = timeoutS * 1000;
     k.station = r.value("station");
     k.operatorName = r.value("operator");
     k.baud = o.line.baud;

@@ -87,9 +87,10 @@ struct TestOptions {
 // Keeping runs in the results database (test, measure --stats) and sync.
 struct KeepOptions {
     CliCommand command = CliCommand::Measure;  // the kind of run kept
-    QString db;  // --db, else KORVANI_DB; empty: nothing is stored
+    QString db;  // --db, else KORVANI_DB (not for sync); empty: nothing is stored
     bool dbRecords = false;
     QString spool;  // empty: the default spool
+    int dbTimeoutMs = 5000;  // --db-timeout: connecting, and each step of a write
     QString station, operatorName, serial;
     QString commandText;  // the arguments as given, passwords as ***
     QString product, limitsVersion, limitsSha256;  // from --limits

@@ -81,6 +81,9 @@ QVector<OptionDecl> allOptions()
          "a file or a postgresql:// URL", S::Results},
         {"db-records", "", "keep the measurements too", "", S::Results},
         {"spool", "FILE", "the spool (default $XDG_STATE_HOME/korvani/spool.sqlite)", "a file name", S::Results},
+        {"db-timeout", "S", "give the database at most S seconds to connect and for\n"
+                            "each step of a write, else spool the run (default 5)",
+         "seconds from 2 to 600", S::Results},
         {"station", "NAME", "the station (default: the host name); report: its runs only", "a name", S::Results},
         {"operator", "NAME", "the operator", "a name", S::Results},
         {"serial", "SN", "the module's serial number (with --ids: ID=SN, once per module);\n"
@@ -101,7 +104,7 @@ QVector<OptionDecl> allOptions()
 QVector<CommandDecl> allCommands()
 {
     const QStringList run = {"count", "duration", "rate", "fixed"};
-    const QStringList results = {"db", "db-records", "spool", "station", "operator", "serial"};
+    const QStringList results = {"db", "db-records", "spool", "db-timeout", "station", "operator", "serial"};
     const QStringList output = {"output", "format"};
     return {
         {"ports", CliCommand::Ports, {}, {}, {}, "", "the serial ports present: name, tab, description"},
@@ -136,7 +139,9 @@ QVector<CommandDecl> allCommands()
          "received until the time-out"},
         {"scan", CliCommand::Scan, {}, {"from", "to"}, {}, "",
          "asks the hardware version of every ID from A to B (0-255)"},
-        {"sync", CliCommand::Sync, {}, {"db", "spool"}, {}, "", "sends the runs waiting in the spool to the database"},
+        {"sync", CliCommand::Sync, {}, {"db", "spool", "db-timeout"}, {}, "",
+         "sends the runs waiting in the spool, each to its own database\n"
+         "(--db: only those for TARGET)"},
         {"report", CliCommand::Report, {},
          {"db", "since", "until", "station", "product", "by", "serial", "format", "output"}, {}, "",
          "the test runs' figures per group (or all together): runs, units,\n"

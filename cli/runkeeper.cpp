@@ -12,6 +12,14 @@
 
 namespace {
 
+// "1 run waits", "3 runs wait".
+QString runsText(int runs, const char *one, const char *more)
+{
+    return QStringLiteral("%1 %2 %3")
+        .arg(QString::number(runs), runs == 1 ? QStringLiteral("run") : QStringLiteral("runs"),
+             QLatin1String(runs == 1 ? one : more));
+}
+
 QString spoolPath(const KeepOptions &o)
 {
     return o.spool.isEmpty() ? Spool::defaultPath() : o.spool;
@@ -113,58 +121,128 @@ RunRecord RunKeeper::record(const RunSummary &s, quint64 amplitudeSum, RunStatus
     return r;
 }
 
-void RunKeeper::keep(const RunSummary &s, quint64 amplitudeSum, RunStatus status, int exitStatus, bool marginal,
+bool RunKeeper::keep(const RunSummary &s, quint64 amplitudeSum, RunStatus status, int exitStatus, bool marginal,
                      const QString &why)
 {
     if (o.db.isEmpty())
-        return;
+        return true;
     const RunRecord run = record(s, amplitudeSum, status, exitStatus, marginal, why);
     QString error;
     const std::optional<DbTarget> target = parseDbTarget(o.db, &error);  // checked with the options
-    Spool spool(spoolPath(o));
-    QString reason;
-    if (target) {
-        ResultStore store(*target);
-        if (store.open()) {
-            const Spool::Sent sent = spool.sendTo(store);
-            if (store.storeRun(run, rows) != ResultStore::Stored::Failed) {
-                if (!sent.error.isEmpty())
-                    tell(QStringLiteral("%1: runs in the spool %2 not sent: %3")
-                             .arg(target->displayName(), spool.path(), sent.error));
-                return;
-            }
-        }
-        reason = QStringLiteral("%1: %2").arg(target->displayName(), store.errorString());
-    } else {
-        reason = error;
+    if (!target) {
+        tell(QStringLiteral("results database %1; the run is LOST").arg(error));
+        return false;
     }
-    if (spool.keep(run, rows, &error))
+    Spool spool(spoolPath(o));
+    spool.setTimeLimit(o.dbTimeoutMs);
+    ResultStore store(*target);
+    store.setTimeLimit(o.dbTimeoutMs);
+    if (store.storeRun(run, rows) != ResultStore::Stored::Failed) {
+        // The station's own run first; then what waits for this database, for
+        // as long as the time limit: a long backlog is sent over several runs.
+        const Spool::Sent sent = spool.sendTo(store, false, QDeadlineTimer(o.dbTimeoutMs));
+        const QString problem = sent.spoolError.isEmpty() ? sent.targetError
+                                                          : QStringLiteral("the spool: %1").arg(sent.spoolError);
+        if (!problem.isEmpty())
+            tell(QStringLiteral("%1: runs in the spool %2 not sent: %3")
+                     .arg(target->displayName(), spool.path(), problem));
+        return true;
+    }
+    const QString reason = QStringLiteral("%1: %2").arg(target->displayName(), store.errorString());
+    if (spool.keep(run, rows, *target, &error)) {
         tell(QStringLiteral("results database %1; the run is kept in %2").arg(reason, spool.path()));
-    else
-        tell(QStringLiteral("results database %1; the run is LOST: the spool %2 cannot take it either: %3")
-                 .arg(reason, spool.path(), error));
+        return true;
+    }
+    tell(QStringLiteral("results database %1; the run is LOST: the spool %2 cannot take it either: %3")
+             .arg(reason, spool.path(), error));
+    return false;
 }
 
 int syncRuns(const KeepOptions &o, Output &out)
 {
-    QString error;
-    const std::optional<DbTarget> target = parseDbTarget(o.db, &error);
-    if (!target) {
-        tell(error);
-        return ExitStatus::LinkFailure;
-    }
-    ResultStore store(*target);
-    if (!store.open()) {
-        tell(QStringLiteral("results database %1: %2").arg(target->displayName(), store.errorString()));
-        return ExitStatus::LinkFailure;
-    }
     Spool spool(spoolPath(o));
-    const Spool::Sent sent = spool.sendTo(store);
-    out.write(QStringLiteral("sent: %1\nalready stored: %2\nleft: %3\n")
-                  .arg(sent.sent).arg(sent.already).arg(sent.left).toUtf8());
-    if (!sent.error.isEmpty()) {
-        tell(QStringLiteral("results database %1: %2").arg(target->displayName(), sent.error));
-        return ExitStatus::LinkFailure;
+    spool.setTimeLimit(o.dbTimeoutMs);
+    QVector<Spool::Waiting> waiting;
+    QString error;
+    if (!spool.waiting(&waiting, &error)) {
+        tell(QStringLiteral("cannot read the spool %1: %2").arg(spool.path(), error));
+        return ExitStatus::WriteFailed;
     }
-    return ExitStatus::Done;
+    // With --db only its runs (and those kept before runs carried their
+    // database: sent only where a sync names one), with the password it gives.
+    std::optional<DbTarget> chosen;
+    if (!o.db.isEmpty())
+        chosen = parseDbTarget(o.db, &error);  // checked with the options
+    struct Job {
+        DbTarget target;
+        int runs = 0;
+    };
+    QVector<Job> jobs;
+    int unmarked = 0, unreadable = 0;
+    for (const Spool::Waiting &w : waiting) {
+        if (w.target.isEmpty()) {
+            unmarked += w.runs;
+        } else if (!chosen) {
+            const std::optional<DbTarget> t = parseDbTarget(w.target, &error);
+            if (t) {
+                jobs.append({*t, w.runs});
+            } else {
+                unreadable += w.runs;
+                tell(QStringLiteral("the spool %1 holds runs for %2: %3").arg(spool.path(), redactArgument(w.target), error));
+            }
+        } else if (w.target == chosen->identity()) {
+            jobs.append({*chosen, w.runs});
+        }
+    }
+    if (chosen) {
+        if (jobs.isEmpty())
+            jobs.append({*chosen, 0});
+        jobs.first().runs += unmarked;
+    }
+
+    Spool::Sent total;
+    total.left = unreadable;
+    QString spoolError;
+    QString report;
+    for (const Job &job : jobs) {
+        ResultStore store(job.target);
+        store.setTimeLimit(o.dbTimeoutMs);
+        Spool::Sent sent;
+        if (!spoolError.isEmpty()) {
+            sent.left = job.runs;  // a spool that cannot be updated sends no more
+        } else if (store.open()) {
+            sent = spool.sendTo(store, chosen.has_value());
+        } else {
+            sent.left = job.runs;
+            sent.targetError = store.errorString();
+        }
+        const QString name = job.target.displayName();
+        report += QStringLiteral("%1: sent: %2, already stored: %3, left: %4\n")
+                      .arg(name)
+                      .arg(sent.sent)
+                      .arg(sent.already)
+                      .arg(sent.left);
+        if (!sent.targetError.isEmpty())
+            tell(QStringLiteral("results database %1: %2; %3 for it in the spool %4")
+                     .arg(name, sent.targetError, runsText(sent.left, "waits", "wait"), spool.path()));
+        if (!sent.spoolError.isEmpty() && spoolError.isEmpty())
+            spoolError = sent.spoolError;
+        total.sent += sent.sent;
+        total.already += sent.already;
+        total.left += sent.left;
+    }
+    if (!chosen && unmarked > 0) {
+        total.left += unmarked;
+        tell(QStringLiteral("%1 in the spool %2 without their database: sync --db TARGET sends them there")
+                 .arg(runsText(unmarked, "was kept", "were kept"), spool.path()));
+    }
+    report += QStringLiteral("sent: %1\nalready stored: %2\nleft: %3\n").arg(total.sent).arg(total.already).arg(total.left);
+    out.write(report.toUtf8());
+    if (!spoolError.isEmpty()) {
+        // The runs counted as sent are in their database; those still in the
+        // spool are found already stored by the next sync.
+        tell(QStringLiteral("cannot update the spool %1: %2").arg(spool.path(), spoolError));
+        return ExitStatus::WriteFailed;
+    }
+    return total.left > 0 ? ExitStatus::LinkFailure : ExitStatus::Done;
 }

@@ -2,11 +2,12 @@
 
 #include "results/runrecord.h"
 #include "results/schema.h"
-#include "stats/wideunsigned.h"
+#include "stats/moments.h"
 
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QThread>
 #include <QVariant>
 
@@ -84,6 +85,48 @@ bool run(QSqlQuery &q, const QString &sql, const QVariantList &values, QString *
     return true;
 }
 
+// A row of a query by its columns' names, each looked up once per query
+// (the names are the literals the query's SQL gives them).
+class Row
+{
+public:
+    explicit Row(const QSqlQuery &query)
+        : q(query)
+        , columns(query.record())
+    {
+    }
+    QVariant operator[](const char *name) const
+    {
+        for (const auto &seen : found)
+            if (seen.first == name)
+                return q.value(seen.second);
+        found.append({name, columns.indexOf(QLatin1String(name))});
+        Q_ASSERT(found.last().second >= 0);
+        return q.value(found.last().second);
+    }
+
+private:
+    const QSqlQuery &q;
+    const QSqlRecord columns;
+    mutable QVector<QPair<const char *, int>> found;
+};
+
+// Hands every row of a query that run() ran to `take`; a read that stops
+// short (a connection lost, a statement cancelled) is an error, not the end
+// of the rows.
+template <typename Take>
+bool eachRow(QSqlQuery &q, QString *error, Take take)
+{
+    const Row row(q);
+    while (q.next())
+        take(row);
+    if (q.lastError().isValid()) {
+        *error = q.lastError().text().trimmed();
+        return false;
+    }
+    return true;
+}
+
 std::optional<double> number(const QVariant &v)
 {
     if (v.isNull())
@@ -99,7 +142,7 @@ qint64 floorDiv(qint64 a, qint64 b)
 // A millimetre column in whole thousandths.
 QString milli(const char *column)
 {
-    return QStringLiteral("CAST(ROUND(%1 * 1000) AS bigint)").arg(QLatin1String(column));
+    return QStringLiteral("CAST(ROUND(") + QLatin1String(column) + QStringLiteral(" * 1000) AS bigint)");
 }
 
 // A group's units: the figures of the query below.
@@ -120,10 +163,10 @@ bool unitFigures(QSqlDatabase &db, const ReportFilter &f, QVector<UnitFigures> &
     const SqlDialect dialect = dialectOf(db);
     const bool grouped = f.by != GroupBy::None;
     const Where w = whereOf(f, dialect);
-    const QString sql = QStringLiteral(
-        "SELECT serial_number, status = 'COMPLETE' AND result = 'PASS', status = 'COMPLETE' AND result = 'FAIL'%1"
-        " FROM runs WHERE %2 AND serial_number IS NOT NULL ORDER BY serial_number, started_at, status, result")
-                            .arg(grouped ? QStringLiteral(", ") + groupExpression(f.by, dialect) : QString(), w.sql);
+    const QString sql = QStringLiteral("SELECT serial_number, status = 'COMPLETE' AND result = 'PASS' AS passed,"
+                                       " status = 'COMPLETE' AND result = 'FAIL' AS failed, ")
+                        + groupExpression(f.by, dialect) + QStringLiteral(" AS grp FROM runs WHERE ") + w.sql
+                        + QStringLiteral(" AND serial_number IS NOT NULL ORDER BY serial_number, started_at, status, result");
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!run(q, sql, w.values, error))
@@ -150,13 +193,13 @@ bool unitFigures(QSqlDatabase &db, const ReportFilter &f, QVector<UnitFigures> &
     QString serial, lastGroup;
     int lastTotal = -1;
     const QString all = QStringLiteral("all");
-    while (q.next()) {
-        const QString s = q.value(0).toString();
+    const bool read = eachRow(q, error, [&](const Row &row) {
+        const QString s = row["serial_number"].toString();
         if (s != serial) {
             finish();
             serial = s;
         }
-        const QString group = grouped ? q.value(3).toString() : all;
+        const QString group = grouped ? row["grp"].toString() : all;
         if (group != lastGroup || lastTotal < 0) {
             lastTotal = totalIndex.value(group, -1);
             if (lastTotal < 0) {
@@ -173,17 +216,15 @@ bool unitFigures(QSqlDatabase &db, const ReportFilter &f, QVector<UnitFigures> &
             u = unit.end() - 1;
         }
         ++u->runs;
-        const bool pass = q.value(1).toBool(), fail = q.value(2).toBool();
+        const bool pass = row["passed"].toBool(), fail = row["failed"].toBool();
         if (pass || fail) {
             if (u->first < 0)
                 u->first = pass ? 1 : 0;
             u->latest = pass ? 1 : 0;
         }
-    }
-    if (q.lastError().isValid()) {  // the rows stopped short
-        *error = q.lastError().text().trimmed();
+    });
+    if (!read)
         return false;
-    }
     finish();
     return true;
 }
@@ -253,54 +294,63 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
     // One pass for the counts and the sums of the figures.
     const QString a = milli("accuracy_mm");
     const QString complete = QStringLiteral(" FILTER (WHERE status = 'COMPLETE')");
-    const QString counts = QStringLiteral(
-        "SELECT %1 AS g, COUNT(*),"
-        " COUNT(*) FILTER (WHERE result = 'PASS'),"
-        " COUNT(*) FILTER (WHERE result = 'FAIL'),"
-        " COUNT(*) FILTER (WHERE result = 'PASS' AND marginal = 1),"
-        " COUNT(*) FILTER (WHERE status = 'ERROR'),"
-        " COUNT(*) FILTER (WHERE status = 'ABORTED'),"
-        " COUNT(sigma_mm)%5, SUM(%3)%5,"
-        " MIN(tolerance_mm), MAX(tolerance_mm), COUNT(tolerance_mm),"
-        " COUNT(accuracy_mm)%5, SUM(%4)%5, SUM(CAST(%4 AS double precision) * %4)%5"
-        " FROM runs WHERE %2%6").arg(g, w.sql, milli("sigma_mm"), a, complete, groupBy);
+    const QString counts =
+        QStringLiteral("SELECT ") + g + QStringLiteral(" AS grp, COUNT(*) AS runs,"
+        " COUNT(*) FILTER (WHERE result = 'PASS') AS pass,"
+        " COUNT(*) FILTER (WHERE result = 'FAIL') AS fail,"
+        " COUNT(*) FILTER (WHERE result = 'PASS' AND marginal = 1) AS marginal,"
+        " COUNT(*) FILTER (WHERE status = 'ERROR') AS error,"
+        " COUNT(*) FILTER (WHERE status = 'ABORTED') AS aborted,"
+        " COUNT(sigma_mm)") + complete + QStringLiteral(" AS sigmas,"
+        " SUM(") + milli("sigma_mm") + QStringLiteral(")") + complete + QStringLiteral(" AS sigma_sum,"
+        " MIN(tolerance_mm) AS tolerance_low, MAX(tolerance_mm) AS tolerance_high,"
+        " COUNT(tolerance_mm) AS tolerances,"
+        " COUNT(accuracy_mm)") + complete + QStringLiteral(" AS accuracies,"
+        " SUM(") + a + QStringLiteral(")") + complete + QStringLiteral(" AS accuracy_sum,"
+        " SUM(CAST(") + a + QStringLiteral(" AS double precision) * ") + a + QStringLiteral(")") + complete
+        + QStringLiteral(" AS accuracy_squares FROM runs WHERE ") + w.sql + groupBy;
     if (!run(q, counts, w.values, error))
         return false;
-    while (q.next()) {
+    const bool read = eachRow(q, error, [&](const Row &row) {
         GroupFigures gf;
-        gf.group = q.value(0).toString();
-        gf.runs = q.value(1).toLongLong();
+        gf.group = row["grp"].toString();
+        gf.runs = row["runs"].toLongLong();
         if (gf.runs == 0)  // no run matched: no group
-            continue;
-        gf.pass = q.value(2).toLongLong();
-        gf.fail = q.value(3).toLongLong();
-        gf.marginal = q.value(4).toLongLong();
-        gf.error = q.value(5).toLongLong();
-        gf.aborted = q.value(6).toLongLong();
-        if (const qint64 sigmas = q.value(7).toLongLong())
-            gf.repeatability = double(q.value(8).toLongLong()) / double(sigmas) / 1000.0;
-        const std::optional<double> low = number(q.value(9)), high = number(q.value(10));
-        if (low && high && *low == *high && q.value(11).toLongLong() == gf.runs)
+            return;
+        gf.pass = row["pass"].toLongLong();
+        gf.fail = row["fail"].toLongLong();
+        gf.marginal = row["marginal"].toLongLong();
+        gf.error = row["error"].toLongLong();
+        gf.aborted = row["aborted"].toLongLong();
+        if (const qint64 sigmas = row["sigmas"].toLongLong())
+            gf.repeatability = double(row["sigma_sum"].toLongLong()) / double(sigmas) / 1000.0;
+        const std::optional<double> low = number(row["tolerance_low"]), high = number(row["tolerance_high"]);
+        if (low && high && *low == *high && row["tolerances"].toLongLong() == gf.runs)
             gf.tolerance = *low;
-        gf.accuracy = {q.value(12).toLongLong(), q.value(13).toLongLong(), q.value(14).toDouble()};
+        gf.accuracy = {row["accuracies"].toLongLong(), row["accuracy_sum"].toLongLong(),
+                       row["accuracy_squares"].toDouble()};
         index.insert(gf.group, groups.size());
         groups.append(gf);
-    }
+    });
+    if (!read)
+        return false;
 
     // Distinct failed-limit texts are few next to the runs; their names are
     // counted here.
-    const QString failedLimits = QStringLiteral(
-        "SELECT %1 AS g, failed, COUNT(*) FROM runs WHERE %2 AND failed IS NOT NULL GROUP BY 1, 2").arg(g, w.sql);
+    const QString failedLimits = QStringLiteral("SELECT ") + g
+                                 + QStringLiteral(" AS grp, failed, COUNT(*) AS runs FROM runs WHERE ") + w.sql
+                                 + QStringLiteral(" AND failed IS NOT NULL GROUP BY 1, 2");
     if (!run(q, failedLimits, w.values, error))
         return false;
     QVector<QHash<QString, qint64>> limitCounts(groups.size());
-    while (q.next()) {
-        const int i = index.value(q.value(0).toString(), -1);
-        if (i < 0)
-            continue;
-        for (const QString &name : limitNames(q.value(1).toString()))
-            limitCounts[i][name] += q.value(2).toLongLong();
-    }
+    if (!eachRow(q, error, [&](const Row &row) {
+            const int i = index.value(row["grp"].toString(), -1);
+            if (i < 0)
+                return;
+            for (const QString &name : limitNames(row["failed"].toString()))
+                limitCounts[i][name] += row["runs"].toLongLong();
+        }))
+        return false;
     for (int i = 0; i < groups.size(); ++i) {
         QVector<LimitCount> &ranked = groups[i].failedLimits;
         for (auto it = limitCounts[i].cbegin(); it != limitCounts[i].cend(); ++it)
@@ -326,22 +376,22 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
     // whole thousandths: the same bins from both databases. Grouped by the
     // stored values, in the order of the index that holds them (no sort);
     // rounded to thousandths here.
-    const QString values = QStringLiteral(
-        "SELECT product, tolerance_mm, accuracy_mm, COUNT(*) FROM runs WHERE %1"
-        " AND status = 'COMPLETE' AND tolerance_mm IS NOT NULL AND accuracy_mm IS NOT NULL"
-        " GROUP BY product, tolerance_mm, accuracy_mm")
-                               .arg(w.sql);
+    const QString values = QStringLiteral("SELECT product, tolerance_mm, accuracy_mm, COUNT(*) AS runs FROM runs WHERE ")
+                           + w.sql
+                           + QStringLiteral(" AND status = 'COMPLETE' AND tolerance_mm IS NOT NULL AND accuracy_mm IS NOT NULL"
+                                            " GROUP BY product, tolerance_mm, accuracy_mm");
     if (!run(q, values, w.values, error))
         return false;
     const auto milliOf = [](const QVariant &v) { return qint64(std::llround(v.toDouble() * 1000.0)); };
     QVector<QVector<QPair<qint64, qint64>>> points;
-    while (q.next()) {
-        const qint64 toleranceMilli = milliOf(q.value(1));
-        const QString k = q.value(0).toString() + QLatin1Char('|') + QString::number(toleranceMilli);
+    const bool read = eachRow(q, error, [&](const Row &row) {
+        const qint64 toleranceMilli = milliOf(row["tolerance_mm"]);
+        const QString product = row["product"].toString();
+        const QString k = product + QLatin1Char('|') + QString::number(toleranceMilli);
         int i = index.value(k, -1);
         if (i < 0) {
             ProductCapability p;
-            p.product = q.value(0).toString();
+            p.product = product;
             p.tolerance = double(toleranceMilli) / 1000.0;
             p.binWidthMilli = qMax<qint64>(1, toleranceMilli / 10);
             i = products.size();
@@ -349,13 +399,15 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
             products.append(p);
             points.append(QVector<QPair<qint64, qint64>>());
         }
-        const qint64 a = milliOf(q.value(2)), n = q.value(3).toLongLong();
+        const qint64 a = milliOf(row["accuracy_mm"]), n = row["runs"].toLongLong();
         points[i].append({a, n});
         Spread &s = products[i].accuracy;
         s.n += n;
         s.sumMilli += a * n;
         s.sumSquaresMilli += double(a) * double(a) * double(n);
-    }
+    });
+    if (!read)
+        return false;
     for (int i = 0; i < products.size(); ++i) {
         ProductCapability &p = products[i];
         if (points[i].isEmpty())
@@ -387,25 +439,23 @@ bool productCapability(QSqlDatabase &db, const ReportFilter &f, QVector<ProductC
 
 } // namespace
 
+Moments Spread::moments() const
+{
+    return Moments::fromSums(quint64(n), sumMilli, WideUnsigned(quint64(std::llround(sumSquaresMilli))));
+}
+
 std::optional<double> Spread::mean() const
 {
     if (n < 1)
         return std::nullopt;
-    return double(sumMilli) / double(n) / 1000.0;
+    return moments().mean() / 1000.0;
 }
 
 std::optional<double> Spread::sigma() const
 {
     if (n < 2)
         return std::nullopt;
-    // n * sum(x^2) - sum(x)^2 in whole numbers: no cancellation.
-    const quint64 magnitude = sumMilli < 0 ? 0 - quint64(sumMilli) : quint64(sumMilli);
-    const WideUnsigned all = WideUnsigned::product(quint64(n), quint64(std::llround(sumSquaresMilli)));
-    const WideUnsigned mean = WideUnsigned::product(magnitude, magnitude);
-    const WideUnsigned spread = mean <= all ? all - mean : WideUnsigned();
-    const long double variance = ((long double)(spread.high) * 18446744073709551616.0L + (long double)(spread.low))
-                                 / ((long double)(n) * (long double)(n - 1));
-    return double(std::sqrt(std::max(variance, 0.0L))) / 1000.0;
+    return moments().sigma() / 1000.0;
 }
 
 std::optional<double> Spread::cp(double tolerance) const
@@ -521,26 +571,26 @@ bool unitHistory(QSqlDatabase &db, const QString &serial, QVector<HistoryRun> &r
         " ORDER BY started_at, run_id");
     if (!run(q, sql, {serial}, error))
         return false;
-    while (q.next()) {
+    return eachRow(q, error, [&](const Row &row) {
         HistoryRun r;
-        const QVariant started = q.value(0);
+        const QVariant started = row["started_at"];
         // PostgreSQL hands back a time, SQLite the text it keeps.
         r.startedAt = started.canConvert<QDateTime>() && started.toDateTime().isValid()
                               && dialectOf(db) == SqlDialect::Postgres
                           ? utcText(started.toDateTime())
                           : started.toString();
-        r.station = q.value(1).toString();
-        r.product = q.value(2).toString();
-        r.deviceId = q.value(3).isNull() ? QString() : q.value(3).toString();
-        r.firmware = q.value(4).toString();
-        r.status = q.value(5).toString();
-        r.result = q.value(6).toString();
-        r.marginal = q.value(7).toInt() == 1;
-        r.accuracy = number(q.value(8));
-        r.sigma = number(q.value(9));
-        r.failed = q.value(10).toString();
-        r.runId = q.value(11).toString();
+        r.station = row["station"].toString();
+        r.product = row["product"].toString();
+        const QVariant id = row["device_id"];
+        r.deviceId = id.isNull() ? QString() : id.toString();
+        r.firmware = row["firmware_version"].toString();
+        r.status = row["status"].toString();
+        r.result = row["result"].toString();
+        r.marginal = row["marginal"].toInt() == 1;
+        r.accuracy = number(row["accuracy_mm"]);
+        r.sigma = number(row["sigma_mm"]);
+        r.failed = row["failed"].toString();
+        r.runId = row["run_id"].toString();
         runs.append(r);
-    }
-    return true;
+    });
 }

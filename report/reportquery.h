@@ -26,6 +26,8 @@
 //                     (per product in ProductCapability)
 //   failed limits     the verdict's failed limits by name, most frequent first
 
+#include "stats/moments.h"
+
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
@@ -55,6 +57,7 @@ struct Spread {
     qint64 n = 0;
     qint64 sumMilli = 0;
     double sumSquaresMilli = 0;  // a whole number, exact below 2^53
+    Moments moments() const;
     std::optional<double> mean() const;
     std::optional<double> sigma() const;
     std::optional<double> cp(double tolerance) const;

@@ -1,5 +1,6 @@
 #include "dbtarget.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
@@ -34,6 +35,32 @@ QString DbTarget::displayName() const
     text += QLatin1Char('/') + database;
     if (host.startsWith(QLatin1Char('/')))
         text += QStringLiteral("?host=") + host;
+    return text;
+}
+
+QString DbTarget::identity() const
+{
+    if (kind == Kind::Sqlite)
+        return QFileInfo(path).absoluteFilePath();
+    // Built by hand: QUrl drops the "//" of an empty host (a socket folder).
+    const bool socket = host.startsWith(QLatin1Char('/'));
+    QString text = QStringLiteral("postgresql://");
+    if (!user.isEmpty())
+        text += QString::fromLatin1(QUrl::toPercentEncoding(user)) + QLatin1Char('@');
+    if (!socket)
+        text += host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    text += QLatin1Char('/') + QString::fromLatin1(QUrl::toPercentEncoding(database));
+    QUrlQuery query;
+    if (socket)
+        query.addQueryItem(QStringLiteral("host"), host);
+    if (port >= 0)
+        query.addQueryItem(QStringLiteral("port"), QString::number(port));
+    QStringList sorted = options;
+    sorted.sort();
+    for (const QString &option : sorted)
+        query.addQueryItem(option.section(QLatin1Char('='), 0, 0), option.section(QLatin1Char('='), 1));
+    if (!query.isEmpty())
+        text += QLatin1Char('?') + query.toString(QUrl::FullyEncoded);
     return text;
 }
 
@@ -79,10 +106,6 @@ std::optional<DbTarget> parseDbTarget(const QString &text, QString *error)
         return std::nullopt;
     }
 
-    t.options << QStringLiteral("connect_timeout=%1").arg(ConnectTimeoutSeconds)
-              << QStringLiteral("keepalives=1") << QStringLiteral("keepalives_idle=%1").arg(SilentServerSeconds / 2)
-              << QStringLiteral("keepalives_interval=1") << QStringLiteral("keepalives_count=%1").arg(SilentServerSeconds / 2)
-              << QStringLiteral("tcp_user_timeout=%1").arg(SilentServerSeconds * 1000);
     const QUrlQuery query(url);
     for (const auto &item : query.queryItems(QUrl::FullyDecoded)) {
         const QString &key = item.first;
@@ -102,8 +125,9 @@ std::optional<DbTarget> parseDbTarget(const QString &text, QString *error)
             t.password = value;
         } else if (key == QLatin1String("dbname")) {
             t.database = value;
-        } else if (key == QLatin1String("connect_timeout")) {
-            // The run must not wait longer than the time-out the station relies on.
+        } else if (key == QLatin1String("connect_timeout") || key.startsWith(QLatin1String("keepalives"))
+                   || key == QLatin1String("tcp_user_timeout")) {
+            // The store sets these: a run must not wait longer than its time limit.
             continue;
         } else {
             static const QRegularExpression plainKey(QStringLiteral("^[a-z_]+$"));

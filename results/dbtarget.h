@@ -26,19 +26,15 @@ struct DbTarget {
     QString database;
     QString user;
     QString password;
-    QStringList options;  // "key=value", for libpq: the time-outs first, then the URL's
+    QStringList options;  // the URL's other "key=value" connection options, for libpq
 
     // The file, or postgresql://user@host:port/db without the password.
     QString displayName() const;
+    // The target as the spool keeps it with a run: the file's absolute path,
+    // or the URL with every option but without the password; parseDbTarget()
+    // reads it back. Two texts naming the same database give the same identity.
+    QString identity() const;
 };
-
-// Seconds a connect to a server may take before it is given up.
-constexpr int ConnectTimeoutSeconds = 5;
-// Seconds a statement may run (or wait for a lock) on the server.
-constexpr int StatementTimeoutSeconds = 30;
-// A server that stops answering in the middle of a write over TCP is given
-// up after about this many seconds (keepalives, unacknowledged data).
-constexpr int SilentServerSeconds = 10;
 
 // nullopt with `error` set when the text is not a usable target.
 std::optional<DbTarget> parseDbTarget(const QString &text, QString *error);

@@ -1,6 +1,8 @@
 #include "resultstore.h"
 
+#include "pgconnection.h"
 #include "schema.h"
+#include "socketdeadline.h"
 
 #include <QAtomicInteger>
 #include <QCoreApplication>
@@ -20,15 +22,20 @@ QString connectionName()
     return QStringLiteral("korvani-results-%1").arg(next.fetchAndAddRelaxed(1));
 }
 
+// A server's statement numbers its parameters ($1, $2, ...); SQLite's binds "?".
 QString insertStatement(SqlDialect dialect, const QString &table, const QStringList &columns, int rows)
 {
-    QString one = QStringLiteral("(?");
-    for (int i = 1; i < columns.size(); ++i)
-        one += QStringLiteral(",?");
-    one += QLatin1Char(')');
-    QString values = one;
-    for (int i = 1; i < rows; ++i)
-        values += QLatin1Char(',') + one;
+    const bool numbered = dialect == SqlDialect::Postgres;
+    QString values;
+    for (int r = 0; r < rows; ++r) {
+        values += r ? QStringLiteral(",(") : QStringLiteral("(");
+        for (int c = 0; c < columns.size(); ++c) {
+            if (c)
+                values += QLatin1Char(',');
+            values += numbered ? QStringLiteral("$%1").arg(r * columns.size() + c + 1) : QStringLiteral("?");
+        }
+        values += QLatin1Char(')');
+    }
     return dialect == SqlDialect::Postgres
                ? QStringLiteral("INSERT INTO %1 (%2) VALUES %3 ON CONFLICT DO NOTHING")
                      .arg(table, columns.join(QLatin1Char(',')), values)
@@ -47,6 +54,25 @@ bool isConnectionLoss(const QSqlDatabase &db, const QSqlError &e)
     const QString state = e.nativeErrorCode();
     return e.type() == QSqlError::ConnectionError || state.isEmpty() || state.startsWith(QLatin1String("08"))
            || state.startsWith(QLatin1String("57P"));
+}
+
+// A NUL cannot be in a PostgreSQL text; both engines store it as "␀".
+QVariantList storable(QVariantList values)
+{
+    for (QVariant &value : values) {
+        if (value.userType() == QMetaType::QString && value.toString().contains(QChar(0)))
+            value = value.toString().replace(QChar(0), QChar(0x2400));
+    }
+    return values;
+}
+
+// A server that answers says itself that a statement ran out of time (a
+// lock waited for): its deadline on this side comes a little later.
+constexpr int ServerFirstMs = 300;
+
+QString secondsText(int ms)
+{
+    return QString::number(ms / 1000.0, 'g', 6);
 }
 
 } // namespace
@@ -100,28 +126,44 @@ bool ResultStore::connect()
             db.setDatabaseName(where.database);
             db.setUserName(where.user);
             db.setPassword(where.password);
-            db.setConnectOptions(where.options.join(QLatin1Char(';')));
+            // libpq counts whole seconds, at least 2. Keepalives and the
+            // TCP user time-out end a connection whose server is gone from
+            // the network while the kernel still waits.
+            const int connectMs = qMin(limitMs, ConnectLimitMs);
+            QStringList options = where.options;
+            options << QStringLiteral("connect_timeout=%1").arg(qMax(2, (connectMs + 999) / 1000))
+                    << QStringLiteral("keepalives=1") << QStringLiteral("keepalives_idle=%1").arg(qMax(1, limitMs / 2000))
+                    << QStringLiteral("keepalives_interval=1")
+                    << QStringLiteral("keepalives_count=%1").arg(qMax(1, limitMs / 2000))
+                    << QStringLiteral("tcp_user_timeout=%1").arg(limitMs);
+            db.setConnectOptions(options.join(QLatin1Char(';')));
         } else {
             db.setDatabaseName(where.path);
             // Writers of other processes hold the lock for one run's transaction.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(limitMs));
         }
     }
     if (!db.open())
         return fail(db.lastError().text());
+    return true;
+}
+
+bool ResultStore::settle()
+{
+    QSqlQuery q(db);
     if (where.kind == DbTarget::Kind::Postgres) {
         // The server's notices ("already exists, skipping") are not for the
         // station's terminal; a statement that waits on a lock gives up, so
         // the run goes to the spool instead of hanging.
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SET client_min_messages = warning; SET statement_timeout = '%1s'")
-                        .arg(StatementTimeoutSeconds)))
+        if (!q.exec(QStringLiteral("SET client_min_messages = warning; SET statement_timeout = %1").arg(limitMs)))
             return fail(q.lastError().text());
-    } else {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA foreign_keys=ON")))
-            return fail(q.lastError().text());
+    } else if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
+        return fail(q.lastError().text());
     }
+    QString why;
+    if (!ensureSchema(db, &why))
+        return fail(why);
+    version = schemaVersionOf(db);
     return true;
 }
 
@@ -131,11 +173,14 @@ bool ResultStore::open()
     drop();
     if (!connect())
         return false;
-    QString why;
-    if (!ensureSchema(db, &why))
-        return fail(why);
-    opened = true;
-    return true;
+    const SocketDeadline deadline(db, limitMs + ServerFirstMs);
+    const bool settled = settle();
+    if (deadline.expired()) {
+        drop();
+        return fail(QStringLiteral("no answer within %1 s").arg(secondsText(limitMs)));
+    }
+    opened = settled;
+    return settled;
 }
 
 ResultStore::Stored ResultStore::storeRun(const RunRecord &run, const QVector<MeasurementRow> &rows)
@@ -151,8 +196,24 @@ ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVec
 {
     if (!opened && !open())
         return Stored::Failed;
+    if (version > SchemaVersion) {
+        fail(QStringLiteral("the database holds schema version %1, newer than this program's %2: not written to")
+                 .arg(version)
+                 .arg(SchemaVersion));
+        return Stored::Failed;
+    }
     bool lost = false;
-    const Stored first = write(run, rows, &lost);
+    Stored first = Stored::Failed;
+    {
+        const SocketDeadline deadline(db, limitMs + ServerFirstMs);
+        first = write(run, rows, &lost);
+        if (deadline.expired()) {
+            // Cut off from this side: a server that froze gets no second try.
+            drop();
+            fail(QStringLiteral("no answer within %1 s").arg(secondsText(limitMs)));
+            return Stored::Failed;
+        }
+    }
     if (first != Stored::Failed || !lost)
         return first;
     // The server went away since the connection was made: the transaction
@@ -169,57 +230,71 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
                                        bool *connectionLost)
 {
     const SqlDialect dialect = dialectOf(db);
-    QSqlQuery q(db);
-    const auto failed = [&](QSqlQuery &query) {
-        const QSqlError e = query.lastError();
-        // SQLite rolls back only once no statement is left in progress.
-        query.finish();
-        error = clean(e.text());
-        *connectionLost = isConnectionLoss(db, e);
-        if (*connectionLost)
+    const bool server = dialect == SqlDialect::Postgres;
+    const auto failed = [&](const QString &why, bool lost) {
+        error = clean(why);
+        *connectionLost = lost;
+        if (lost)
             drop();
         else
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return Stored::Failed;
     };
+    const auto queryFailed = [&](QSqlQuery &query) {
+        const QSqlError e = query.lastError();
+        // SQLite rolls back only once no statement is left in progress.
+        query.finish();
+        return failed(e.text(), isConnectionLoss(db, e));
+    };
 
-    if (!q.exec(dialect == SqlDialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")))
-        return failed(q);
-    if (!q.prepare(insertStatement(dialect, QStringLiteral("runs"), runColumns(), 1)))
-        return failed(q);
-    for (const QVariant &v : run)
-        q.addBindValue(v);
-    if (!q.exec())
-        return failed(q);
-    const bool inserted = q.numRowsAffected() > 0;
+    QSqlQuery q(db);
+    if (!q.exec(server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
+        return queryFailed(q);
+    const QString runSql = insertStatement(dialect, QStringLiteral("runs"), runColumns(), 1);
+    bool inserted = false;
+    if (server) {
+        const ParameterResult r = execWithParameters(db, runSql, storable(run));
+        if (!r.ok)
+            return failed(r.error, r.connectionLost);
+        inserted = r.rows > 0;
+    } else {
+        if (!q.prepare(runSql))
+            return queryFailed(q);
+        for (const QVariant &v : storable(run))
+            q.addBindValue(v);
+        if (!q.exec())
+            return queryFailed(q);
+        inserted = q.numRowsAffected() > 0;
+    }
 
     // A run already there came with its measurements, in its own transaction.
-    if (inserted) {
-        // A server gets many rows per statement (one round trip each); SQLite
-        // runs one prepared row statement again and again, cheaper than
+    if (inserted && server) {
+        // Many rows per statement: one round trip each.
+        for (int from = 0; from < rows.size(); from += RowsPerInsert) {
+            const int n = qMin(RowsPerInsert, rows.size() - from);
+            QVariantList values;
+            for (int i = 0; i < n; ++i)
+                values += storable(rows.at(from + i));
+            const ParameterResult r = execWithParameters(
+                db, insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n), values);
+            if (!r.ok)
+                return failed(r.error, r.connectionLost);
+        }
+    } else if (inserted) {
+        // One prepared row statement again and again: cheaper on SQLite than
         // binding hundreds of parameters to one statement.
-        const int perStatement = dialect == SqlDialect::Postgres ? RowsPerInsert : 1;
-        const int columns = measurementColumns().size();
-        QSqlQuery full(db), rest(db);
-        bool fullPrepared = false;
-        for (int from = 0; from < rows.size(); from += perStatement) {
-            const int n = qMin(perStatement, rows.size() - from);
-            QSqlQuery &m = n == perStatement ? full : rest;
-            if (n != perStatement || !fullPrepared) {
-                if (!m.prepare(insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n)))
-                    return failed(m);
-                fullPrepared = fullPrepared || n == perStatement;
-            }
-            for (int i = 0; i < n; ++i) {
-                const QVariantList &values = rows.at(from + i);
-                for (int c = 0; c < columns; ++c)
-                    m.bindValue(i * columns + c, values.value(c));
-            }
+        QSqlQuery m(db);
+        if (!m.prepare(insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), 1)))
+            return queryFailed(m);
+        for (const QVariantList &row : rows) {
+            const QVariantList values = storable(row);
+            for (int c = 0; c < values.size(); ++c)
+                m.bindValue(c, values.at(c));
             if (!m.exec())
-                return failed(m);
+                return queryFailed(m);
         }
     }
     if (!q.exec(QStringLiteral("COMMIT")))
-        return failed(q);
+        return queryFailed(q);
     return inserted ? Stored::Inserted : Stored::AlreadyThere;
 }

@@ -5,16 +5,27 @@
 // file or a PostgreSQL server (tables in schema.h), used from the thread that
 // made the store.
 //
-// open() connects (a server gets ConnectTimeoutSeconds), switches an SQLite
-// file to WAL with a busy time-out so that several processes on one machine
-// can write it, and creates or upgrades the tables.
+// open() connects, switches an SQLite file to WAL with a busy time-out so
+// that several processes on one machine can write it, and creates or
+// upgrades the tables.
+//
+// Time limit: connecting, and each of open()'s and a write's steps, gives up
+// after timeLimitMs(): a lock held by someone else (the server's statement
+// time-out, SQLite's busy time-out) and a server that stops answering, over
+// TCP or a Unix socket (the connection is shut from this side when its
+// answer is late), included. A write cut off by the limit is not retried.
+//
+// A database of a newer schema version than this program's is read, never
+// written: storeRun() fails naming both versions.
 //
 // storeRun() writes a run and its measurements in one transaction (SQLite:
 // BEGIN IMMEDIATE, so a writer waits for the lock instead of failing).
 // Idempotent by run_id: a run already stored is left as it is, so a run sent
 // again after a lost acknowledgement is not stored twice. A server connection
 // lost before the write is made again once.
-// SQL only with bound values: every text is stored as given.
+// SQL only with bound values: every text is stored as given, but for a NUL
+// character (which a PostgreSQL text cannot hold), stored as U+2400 "␀" on
+// both engines.
 
 #include "dbtarget.h"
 #include "runrecord.h"
@@ -24,6 +35,11 @@
 #include <QVariantList>
 #include <QVector>
 
+// A step's time limit unless set; connecting never takes longer than
+// ConnectLimitMs (nor than the limit when that is shorter).
+constexpr int DefaultDbTimeLimitMs = 30000;
+constexpr int ConnectLimitMs = 5000;
+
 class ResultStore
 {
 public:
@@ -31,6 +47,9 @@ public:
     ~ResultStore();
     ResultStore(const ResultStore &) = delete;
     ResultStore &operator=(const ResultStore &) = delete;
+
+    void setTimeLimit(int ms) { limitMs = ms; }
+    int timeLimitMs() const { return limitMs; }
 
     bool open();
     bool isOpen() const { return opened; }
@@ -49,6 +68,7 @@ private:
     void drop();
     Stored write(const QVariantList &run, const QVector<QVariantList> &rows, bool *connectionLost);
     bool fail(const QString &what);
+    bool settle();
     // One line, and the password (should a driver quote it) as ***.
     QString clean(QString text) const;
 
@@ -57,6 +77,8 @@ private:
     QSqlDatabase db;
     QString error;
     bool opened = false;
+    int limitMs = DefaultDbTimeLimitMs;
+    int version = 0;  // the schema version found by open()
 };
 
 #endif // RESULTSTORE_H

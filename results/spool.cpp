@@ -1,5 +1,6 @@
 #include "spool.h"
 
+#include "dbtarget.h"
 #include "resultstore.h"
 #include "schema.h"
 
@@ -29,10 +30,27 @@ QVariantList rowValues(const QSqlQuery &q, int columns)
     return values;
 }
 
+// Opens the spool file with the table of the runs' targets (made here, so a
+// spool of an earlier version gets it in place).
+bool openSpool(ResultStore &store, QString *error)
+{
+    if (!store.open()) {
+        *error = store.errorString();
+        return false;
+    }
+    QSqlQuery q(store.database());
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS spool_targets (run_id TEXT PRIMARY KEY, target TEXT NOT NULL)"))) {
+        *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Spool::Spool(const QString &path)
     : file(path)
+    , limitMs(DefaultDbTimeLimitMs)
 {
 }
 
@@ -44,7 +62,7 @@ QString Spool::defaultPath()
     return state + QStringLiteral("/korvani/spool.sqlite");
 }
 
-bool Spool::keep(const RunRecord &run, const QVector<MeasurementRow> &rows, QString *error)
+bool Spool::keep(const RunRecord &run, const QVector<MeasurementRow> &rows, const DbTarget &target, QString *error)
 {
     const QFileInfo info(file);
     if (!QDir().mkpath(info.absolutePath())) {
@@ -52,6 +70,19 @@ bool Spool::keep(const RunRecord &run, const QVector<MeasurementRow> &rows, QStr
         return false;
     }
     ResultStore store(sqliteFile(file));
+    store.setTimeLimit(limitMs);
+    if (!openSpool(store, error))
+        return false;
+    // The target first: a run is never in the spool without it (a target
+    // whose run did not follow is ignored).
+    QSqlQuery q(store.database());
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO spool_targets (run_id, target) VALUES (?, ?)"));
+    q.addBindValue(run.runId);
+    q.addBindValue(target.identity());
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
     if (store.storeRun(run, rows) == ResultStore::Stored::Failed) {
         *error = store.errorString();
         return false;
@@ -59,33 +90,37 @@ bool Spool::keep(const RunRecord &run, const QVector<MeasurementRow> &rows, QStr
     return true;
 }
 
-int Spool::waiting(QString *error)
+bool Spool::waiting(QVector<Waiting> *targets, QString *error)
 {
+    targets->clear();
     if (!QFileInfo::exists(file))
-        return 0;
+        return true;
     ResultStore store(sqliteFile(file));
-    if (!store.open()) {
-        if (error)
-            *error = store.errorString();
-        return -1;
-    }
+    store.setTimeLimit(limitMs);
+    if (!openSpool(store, error))
+        return false;
     QSqlQuery q(store.database());
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM runs")) || !q.next()) {
-        if (error)
-            *error = q.lastError().text();
-        return -1;
+    if (!q.exec(QStringLiteral("SELECT coalesce(t.target, ''), count(*) FROM runs r"
+                               " LEFT JOIN spool_targets t USING (run_id)"
+                               " GROUP BY 1 ORDER BY min(r.started_at), 1"))) {
+        *error = q.lastError().text();
+        return false;
     }
-    return q.value(0).toInt();
+    while (q.next())
+        targets->append({q.value(0).toString(), q.value(1).toInt()});
+    return true;
 }
 
-Spool::Sent Spool::sendTo(ResultStore &target)
+Spool::Sent Spool::sendTo(ResultStore &target, bool unmarkedToo, QDeadlineTimer until)
 {
     Sent result;
     if (!QFileInfo::exists(file))
         return result;
     ResultStore spool(sqliteFile(file));
-    if (!spool.open()) {
-        result.error = QStringLiteral("cannot read the spool %1: %2").arg(file, spool.errorString());
+    spool.setTimeLimit(limitMs);
+    QString why;
+    if (!openSpool(spool, &why)) {
+        result.spoolError = why;
         return result;
     }
     QSqlDatabase db = spool.database();
@@ -93,8 +128,12 @@ Spool::Sent Spool::sendTo(ResultStore &target)
     QStringList ids;
     {
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT run_id FROM runs ORDER BY started_at, run_id"))) {
-            result.error = q.lastError().text();
+        q.prepare(QStringLiteral("SELECT r.run_id FROM runs r LEFT JOIN spool_targets t USING (run_id)"
+                                 " WHERE t.target = ? OR (? AND t.target IS NULL) ORDER BY r.started_at, r.run_id"));
+        q.addBindValue(target.target().identity());
+        q.addBindValue(unmarkedToo);
+        if (!q.exec()) {
+            result.spoolError = q.lastError().text();
             return result;
         }
         while (q.next())
@@ -105,6 +144,10 @@ Spool::Sent Spool::sendTo(ResultStore &target)
     const QString rowSql = QStringLiteral("SELECT %1 FROM measurements WHERE run_id = ? ORDER BY seq")
                                .arg(measurementColumns().join(QLatin1Char(',')));
     for (int i = 0; i < ids.size(); ++i) {
+        if (until.hasExpired()) {
+            result.left += ids.size() - i;
+            return result;
+        }
         const QString &id = ids.at(i);
         QSqlQuery run(db), rows(db);
         run.prepare(runSql);
@@ -112,7 +155,7 @@ Spool::Sent Spool::sendTo(ResultStore &target)
         rows.prepare(rowSql);
         rows.addBindValue(id);
         if (!run.exec() || !rows.exec()) {
-            result.error = run.lastError().isValid() ? run.lastError().text() : rows.lastError().text();
+            result.spoolError = run.lastError().isValid() ? run.lastError().text() : rows.lastError().text();
             result.left += ids.size() - i;
             return result;
         }
@@ -122,11 +165,13 @@ Spool::Sent Spool::sendTo(ResultStore &target)
         QVector<QVariantList> rowValuesList;
         while (rows.next())
             rowValuesList.append(rowValues(rows, measurementColumns().size()));
+        run.finish();
+        rows.finish();
 
         const ResultStore::Stored stored = target.storeValues(runValues, rowValuesList);
         if (stored == ResultStore::Stored::Failed) {
-            if (result.error.isEmpty())
-                result.error = target.errorString();
+            if (result.targetError.isEmpty())
+                result.targetError = target.errorString();
             // The database is gone: the rest waits too. A run it refuses
             // while it is there must not hold back the ones after it.
             if (!target.isOpen()) {
@@ -142,8 +187,11 @@ Spool::Sent Spool::sendTo(ResultStore &target)
         QSqlQuery remove(db);
         remove.prepare(QStringLiteral("DELETE FROM runs WHERE run_id = ?"));
         remove.addBindValue(id);
-        if (!remove.exec()) {
-            result.error = remove.lastError().text();
+        QSqlQuery forget(db);
+        forget.prepare(QStringLiteral("DELETE FROM spool_targets WHERE run_id = ?"));
+        forget.addBindValue(id);
+        if (!remove.exec() || !forget.exec()) {
+            result.spoolError = (remove.lastError().isValid() ? remove.lastError() : forget.lastError()).text();
             result.left += ids.size() - i - 1;
             return result;
         }

@@ -1,19 +1,6 @@
 #include "movingstatistics.h"
 
 #include <QtAlgorithms>
-#include <cmath>
-
-namespace {
-
-quint64 powerOfTen(int decimals)
-{
-    quint64 p = 1;
-    for (int i = 0; i < decimals; ++i)
-        p *= 10;
-    return p;
-}
-
-} // namespace
 
 MovingStatistics::MovingStatistics()
     : counts(65536, 0)  // allocated and touched once: memory stays flat
@@ -27,9 +14,7 @@ void MovingStatistics::clear()
         counts[size_t(v)] = 0;
     present.fill(0);
     presentWords.fill(0);
-    n = 0;
-    sum = 0;
-    sumSquares = 0;
+    moments.clear();
     lowest = highest = medianValue = 0;
     belowMedian = 0;
 }
@@ -92,17 +77,13 @@ int MovingStatistics::previousPresent(int from) const
 
 void MovingStatistics::add(quint16 x)
 {
-    if (n == 0) {
-        shift = x;
+    if (isEmpty()) {
         lowest = highest = medianValue = x;
         belowMedian = 0;
     }
-    ++n;
+    moments.add(x);
     if (counts[x]++ == 0)
         mark(x);
-    const qint64 d = qint64(x) - shift;
-    sum += d;
-    sumSquares += quint64(d * d);
     if (x < lowest)
         lowest = x;
     if (x > highest)
@@ -116,11 +97,11 @@ void MovingStatistics::drop(quint16 x)
 {
     if (counts[x] == 0)
         return;
-    if (n == 1) {
+    if (count() == 1) {
         clear();
         return;
     }
-    --n;
+    moments.drop(x);
     if (--counts[x] == 0) {
         unmark(x);
         if (x == lowest)
@@ -128,9 +109,6 @@ void MovingStatistics::drop(quint16 x)
         if (x == highest)
             highest = quint16(previousPresent(x));
     }
-    const qint64 d = qint64(x) - shift;
-    sum -= d;
-    sumSquares -= quint64(d * d);
     if (x < medianValue)
         --belowMedian;
     moveMedianCursor();
@@ -140,7 +118,7 @@ void MovingStatistics::drop(quint16 x)
 // cursor: each loop below runs at most once or twice.
 void MovingStatistics::moveMedianCursor()
 {
-    const quint64 rank = (n + 1) / 2;
+    const quint64 rank = (count() + 1) / 2;
     while (rank <= belowMedian) {
         const int previous = previousPresent(int(medianValue) - 1);
         medianValue = quint16(previous);
@@ -154,62 +132,13 @@ void MovingStatistics::moveMedianCursor()
 
 quint32 MovingStatistics::medianHalves() const
 {
-    if (n == 0)
+    if (isEmpty())
         return 0;
-    const quint64 upperRank = n / 2 + 1;
+    const quint64 upperRank = count() / 2 + 1;
     const quint32 upper = upperRank <= belowMedian + counts[medianValue]
         ? medianValue
         : quint32(nextPresent(int(medianValue) + 1));
     return quint32(medianValue) + upper;
-}
-
-qint64 MovingStatistics::meanScaled(int decimals) const
-{
-    if (n == 0)
-        return 0;
-    // The sum of the distances is below 2^48 and 10^3 x that below 2^58.
-    const quint64 total = quint64(qint64(shift) * qint64(n) + sum);
-    const quint64 num = total * powerOfTen(decimals);
-    return qint64((2 * num + n) / (2 * n));
-}
-
-WideUnsigned MovingStatistics::varianceNumerator() const
-{
-    const quint64 magnitude = quint64(sum < 0 ? -sum : sum);
-    return WideUnsigned::product(n, sumSquares) - WideUnsigned::product(magnitude, magnitude);
-}
-
-qint64 MovingStatistics::sigmaScaled(int decimals) const
-{
-    if (n < 2)
-        return 0;
-    const quint64 scale = powerOfTen(decimals);
-    const quint64 pairs = n * (n - 1);
-    const WideUnsigned target = varianceNumerator() * (4 * scale * scale);
-    // The nearest integer m to sqrt(scale^2 V / (n(n-1))), decided exactly:
-    // (2m-1)^2 n(n-1) <= 4 scale^2 V < (2m+1)^2 n(n-1).
-    const auto below = [&](quint64 m) {
-        const quint64 odd = 2 * m - 1;
-        return WideUnsigned::product(odd * odd, pairs) <= target;
-    };
-    quint64 m = quint64(std::llround(std::sqrt(target.toDouble() / 4.0 / double(pairs))));
-    while (m > 0 && !below(m))
-        --m;
-    while (below(m + 1))
-        ++m;
-    return qint64(m);
-}
-
-double MovingStatistics::mean() const
-{
-    return n == 0 ? 0.0 : double(shift) + double(sum) / double(n);
-}
-
-double MovingStatistics::sigma() const
-{
-    if (n < 2)
-        return 0.0;
-    return std::sqrt(varianceNumerator().toDouble() / (double(n) * double(n - 1)));
 }
 
 QString scaledText(qint64 scaled, int decimals)

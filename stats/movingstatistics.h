@@ -17,7 +17,7 @@
 // value (halves away from zero), for up to 2^32 samples. Rounded figures come
 // "scaled": the value times 10^decimals as an integer (decimals 0..3).
 
-#include "stats/wideunsigned.h"
+#include "stats/moments.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -34,8 +34,8 @@ public:
     void drop(quint16 distanceMm);
     void clear();
 
-    quint64 count() const { return n; }
-    bool isEmpty() const { return n == 0; }
+    quint64 count() const { return moments.count(); }
+    bool isEmpty() const { return moments.count() == 0; }
     quint16 minimum() const { return lowest; }
     quint16 maximum() const { return highest; }
     // How many samples hold this value.
@@ -48,27 +48,22 @@ public:
     quint32 medianHalves() const;
     // 10^decimals x the mean / the sample standard deviation, rounded.
     // Empty: 0; one sample: sigma 0.
-    qint64 meanScaled(int decimals) const;
-    qint64 sigmaScaled(int decimals) const;
+    qint64 meanScaled(int decimals) const { return moments.meanScaled(decimals); }
+    qint64 sigmaScaled(int decimals) const { return moments.sigmaScaled(decimals); }
 
-    double mean() const;
-    double sigma() const;
+    double mean() const { return moments.mean(); }
+    double sigma() const { return moments.sigma(); }
 
 private:
     int previousPresent(int from) const;
     void mark(quint16 value);
     void unmark(quint16 value);
     void moveMedianCursor();
-    // n x sum((x - shift)^2) - (sum(x - shift))^2: n(n-1) times the sample variance.
-    WideUnsigned varianceNumerator() const;
 
     std::vector<quint32> counts;
     std::array<quint64, 1024> present{};  // bit v: counts[v] > 0
     std::array<quint64, 16> presentWords{};  // bit w: present[w] != 0
-    quint64 n = 0;
-    quint16 shift = 0;
-    qint64 sum = 0;           // sum of (x - shift)
-    quint64 sumSquares = 0;   // sum of (x - shift)^2
+    Moments moments;
     quint16 lowest = 0;
     quint16 highest = 0;
     // The lower middle sample (rank (n + 1) / 2, from 1) has the value

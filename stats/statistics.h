@@ -28,7 +28,7 @@
 // rounded to the nearest thousandth; limits given in thousandths compare
 // exactly against the unrounded values.
 
-#include "stats/wideunsigned.h"
+#include "stats/moments.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -42,8 +42,8 @@ public:
     // The distance, `times` times over (a run's frames, or a histogram's bin).
     void add(quint16 distanceMm, quint64 times = 1);
 
-    quint64 count() const { return n; }
-    bool isEmpty() const { return n == 0; }
+    quint64 count() const { return moments.count(); }
+    bool isEmpty() const { return moments.count() == 0; }
     quint16 minimum() const { return minMm; }
     quint16 maximum() const { return maxMm; }
 
@@ -62,20 +62,12 @@ public:
     bool meanWithin(qint64 referenceMilli, qint64 toleranceMilli) const;
     bool sigmaAtMost(qint64 limitMilli) const;
 
-    double mean() const;
-    double sigma() const;
+    double mean() const { return moments.mean(); }
+    double sigma() const { return moments.sigma(); }
 
 private:
-    // n * sum((x - shift)^2) - (sum(x - shift))^2: n(n-1) times the sample variance.
-    WideUnsigned varianceNumerator() const;
-    // shift * n + sum: the sum of the distances themselves.
-    qint64 total() const;
-
     std::vector<quint64> histogram;
-    quint64 n = 0;
-    quint16 shift = 0;
-    qint64 sum = 0;          // sum of (x - shift)
-    WideUnsigned sumSquares;  // sum of (x - shift)^2
+    Moments moments;
     quint16 minMm = 0;
     quint16 maxMm = 0;
 };

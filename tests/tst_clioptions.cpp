@@ -57,7 +57,8 @@ private slots:
         row("measure without --stats", "--sim measure --db r.sqlite", "measure needs --stats");
         row("no database in the URL", "--sim test --reference 1 --tolerance 1 --db postgresql://u:s3cret@h/", "names no database");
         row("records without --db", "--sim test --reference 1 --tolerance 1 --db-records", "^--db-records needs --db");
-        row("sync without --db", "sync", "^sync needs --db");
+        row("database time limit out of range", "--sim test --reference 1 --tolerance 1 --db-timeout 1",
+            "^--db-timeout wants seconds from 2 to 600, not '1'$");
         row("limits on measure", "--sim measure --stats --limits l.json", "^measure takes no --limits$");
         row("report: a bad time", "report --db r.sqlite --since yesterday", "^--since wants a date or time");
         const char *fixture = "^with --ids, --serial wants ID=SN for a listed ID";

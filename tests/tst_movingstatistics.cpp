@@ -5,7 +5,6 @@
 // digits as the run statistics of the command line's summary.
 
 #include "stats/movingstatistics.h"
-#include "stats/statistics.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -179,33 +178,6 @@ private slots:
         QCOMPARE(stats.sigmaScaled(2), qint64(0));
         QCOMPARE(int(stats.minimum()), 1001);
     }
-
-    // The panel and the command line's summary print the same figures for the same samples.
-    void sameDigitsAsTheRunStatistics_data()
-    {
-        QTest::addColumn<QVector<int>>("values");
-        QTest::newRow("noisy") << stream(5000, 1500, 7, 21);
-        QTest::newRow("wide") << stream(3000, 30000, 30000, 22);
-        QTest::newRow("halves") << QVector<int>{0, 1, 1, 2, 65535, 65534};
-    }
-
-    void sameDigitsAsTheRunStatistics()
-    {
-        QFETCH(QVector<int>, values);
-        MovingStatistics moving;
-        DistanceStatistics run;
-        for (int v : values) {
-            moving.add(quint16(v));
-            run.add(quint16(v));
-            QCOMPARE(moving.meanScaled(3), run.meanMilli());
-            QCOMPARE(moving.sigmaScaled(3), run.sigmaMilli());
-            QCOMPARE(moving.medianHalves(), run.medianHalves());
-            QCOMPARE(moving.minimum(), run.minimum());
-            QCOMPARE(moving.maximum(), run.maximum());
-        }
-        QCOMPARE(scaledText(moving.meanScaled(3), 3), milliText(run.meanMilli()));
-    }
-
 };
 
 QTEST_APPLESS_MAIN(TstMovingStatistics)

@@ -63,6 +63,19 @@ QVector<MeasurementRow> sampleRows(int n)
     return rows;
 }
 
+// Runs in the spool, for every database.
+int waiting(Spool &spool)
+{
+    QVector<Spool::Waiting> targets;
+    QString error;
+    if (!spool.waiting(&targets, &error))
+        return -1;
+    int runs = 0;
+    for (const Spool::Waiting &w : targets)
+        runs += w.runs;
+    return runs;
+}
+
 int countOf(ResultStore &store, const QString &sql)
 {
     QSqlQuery q(store.database());
@@ -151,7 +164,13 @@ private slots:
         QTEST(t->database, "database");
         QTEST(t->user, "user");
         QTEST(t->password, "password");
-        QCOMPARE(t->options.value(0), QStringLiteral("connect_timeout=5"));
+        // As a spooled run keeps it: the same database read back, no password.
+        const std::optional<DbTarget> kept = parseDbTarget(t->identity(), &error);
+        QVERIFY2(kept, qPrintable(error));
+        QCOMPARE(kept->identity(), t->identity());
+        QCOMPARE(QStringList({kept->host, QString::number(kept->port), kept->database, kept->user}),
+                 QStringList({t->host, QString::number(t->port), t->database, t->user}));
+        QVERIFY(kept->password.isEmpty());
     }
 
     void redaction_data()
@@ -261,7 +280,16 @@ private slots:
         RunRecord run = sampleRun(QStringLiteral("x'); DROP TABLE runs;--"));
         run.station = QStringLiteral("站 \"1\"\\; --");
         run.operatorName = QStringLiteral("O'Brien");
+        run.firmwareVersion = QStringLiteral("B-1.2.") + QChar(0);  // a module's answer holding a NUL byte
         const QVector<MeasurementRow> rows = sampleRows(250);
+        // Values go to a server as parameters: none is in a statement's text.
+        if (kind == QLatin1String("postgres"))
+            QVERIFY(QSqlQuery(store.database())
+                        .exec(QStringLiteral("CREATE FUNCTION textless() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN"
+                                             " IF strpos(current_query(), NEW.station) > 0 THEN RAISE EXCEPTION"
+                                             " 'a value in the SQL text'; END IF; RETURN NEW; END$$;"
+                                             " CREATE TRIGGER textless BEFORE INSERT ON runs FOR EACH ROW"
+                                             " EXECUTE FUNCTION textless()")));
         QCOMPARE(store.storeRun(run, rows), ResultStore::Stored::Inserted);
         QCOMPARE(store.storeRun(run, rows), ResultStore::Stored::AlreadyThere);
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM runs")), 1);
@@ -269,7 +297,7 @@ private slots:
 
         QSqlQuery q(store.database());
         QVERIFY(q.exec(QStringLiteral("SELECT serial_number, station, operator, mean_mm, sigma_mm, median_mm,"
-                                      " rate_hz, result, status, device_id, started_at FROM runs")));
+                                      " rate_hz, result, status, device_id, started_at, firmware_version FROM runs")));
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toString(), run.serialNumber);
         QCOMPARE(q.value(1).toString(), run.station);
@@ -285,6 +313,7 @@ private slots:
                                       ? QDateTime::fromString(q.value(10).toString(), Qt::ISODateWithMs)
                                       : q.value(10).toDateTime();
         QCOMPARE(started.toMSecsSinceEpoch(), run.startedAt.toMSecsSinceEpoch());
+        QCOMPARE(q.value(11).toString(), QStringLiteral("B-1.2.\u2400"));
 
         QVERIFY(q.exec(QStringLiteral("SELECT seq, distance_mm, temperature_c, time FROM measurements ORDER BY seq")));
         int seen = 0;
@@ -316,44 +345,57 @@ private slots:
         ResultStore again(*target);
         QVERIFY2(again.open(), qPrintable(again.errorString()));
         QCOMPARE(countOf(again, QStringLiteral("SELECT count(*) FROM schema_version")), 1);
+
+        // A newer program's database is not written to by this one.
+        QSqlQuery(again.database()).exec(QStringLiteral("UPDATE schema_version SET version = 99"));
+        ResultStore newer(*target);
+        QCOMPARE(newer.storeRun(sampleRun(), {}), ResultStore::Stored::Failed);
+        QVERIFY2(newer.errorString().contains(QStringLiteral("schema version 99, newer than this program's %1").arg(SchemaVersion)),
+                 qPrintable(newer.errorString()));
+        QCOMPARE(countOf(again, QStringLiteral("SELECT count(*) FROM runs")), 0);
     }
 
     void spoolSent_data() { bothDatabases(); }
 
-    // Runs kept in the spool reach the database once each, also when one of
-    // them had arrived before the spool learnt so; then the spool is empty.
+    // Runs kept in the spool reach their database once each, also when one
+    // of them had arrived before the spool learnt so; a run meant for another
+    // database stays.
     void spoolSent()
     {
         QFETCH(QString, kind);
         TARGET(kind)
         Spool spool(databases.filePath(kind + QStringLiteral("-spool/sub/spool.sqlite")));
-        QCOMPARE(spool.waiting(), 0);
+        QCOMPARE(waiting(spool), 0);
         QVector<RunRecord> runs;
         for (int i = 0; i < 3; ++i) {
             runs.append(sampleRun(QStringLiteral("SN-%1").arg(i)));
             runs.last().startedAt = runs.last().startedAt.addSecs(i);
-            QVERIFY2(spool.keep(runs.last(), sampleRows(5), &why), qPrintable(why));
+            QVERIFY2(spool.keep(runs.last(), sampleRows(5), *target, &why), qPrintable(why));
         }
-        QCOMPARE(spool.waiting(), 3);
+        const DbTarget elsewhere = *parseDbTarget(databases.filePath(QStringLiteral("elsewhere.sqlite")), &why);
+        QVERIFY(spool.keep(sampleRun(QStringLiteral("SN-elsewhere")), sampleRows(1), elsewhere, &why));
+        QCOMPARE(waiting(spool), 4);
 
         ResultStore store(*target);
         QVERIFY2(store.open(), qPrintable(store.errorString()));
         QCOMPARE(store.storeRun(runs.at(1), sampleRows(5)), ResultStore::Stored::Inserted);
 
+        // Past its time (a station's backlog): nothing sent, every run left for later.
+        QCOMPARE(spool.sendTo(store, false, QDeadlineTimer(0)).left, 3);
         const Spool::Sent sent = spool.sendTo(store);
-        QVERIFY2(sent.error.isEmpty(), qPrintable(sent.error));
+        QVERIFY2(sent.targetError.isEmpty() && sent.spoolError.isEmpty(), qPrintable(sent.targetError + sent.spoolError));
         QCOMPARE(sent.sent, 2);
         QCOMPARE(sent.already, 1);
         QCOMPARE(sent.left, 0);
-        QCOMPARE(spool.waiting(), 0);
+        QCOMPARE(waiting(spool), 1);
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(DISTINCT run_id) FROM runs")), 3);
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM runs")), 3);
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM measurements")), 15);
         QCOMPARE(spool.sendTo(store).sent, 0);
-        // The measurements left the spool with their runs.
+        // The measurements left the spool with their runs; the other database's run keeps its own.
         ResultStore kept(*parseDbTarget(spool.path(), &why));
         QVERIFY(kept.open());
-        QCOMPARE(countOf(kept, QStringLiteral("SELECT count(*) FROM measurements")), 0);
+        QCOMPARE(countOf(kept, QStringLiteral("SELECT count(*) FROM measurements")), 1);
     }
 
     void refusedRunHoldsNoOtherBack_data() { bothDatabases(); }
@@ -378,13 +420,13 @@ private slots:
         Spool spool(databases.filePath(kind + QStringLiteral("-refused.sqlite")));
         for (const char *serial : {"first", "bad", "last"}) {
             RunRecord run = sampleRun(QString::fromLatin1(serial));
-            QVERIFY(spool.keep(run, sampleRows(2), &why));
+            QVERIFY(spool.keep(run, sampleRows(2), *target, &why));
         }
         const Spool::Sent sent = spool.sendTo(store);
         QCOMPARE(sent.sent, 2);
         QCOMPARE(sent.left, 1);
-        QVERIFY2(sent.error.contains(QStringLiteral("refused")), qPrintable(sent.error));
-        QCOMPARE(spool.waiting(), 1);
+        QVERIFY2(sent.targetError.contains(QStringLiteral("refused")), qPrintable(sent.targetError));
+        QCOMPARE(waiting(spool), 1);
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM runs WHERE serial_number IN ('first', 'last')")), 2);
     }
 
