@@ -67,8 +67,10 @@ QVariantList storable(QVariantList values)
 }
 
 // A server that answers says itself that a statement ran out of time (a
-// lock waited for): its deadline on this side comes a little later.
-constexpr int ServerFirstMs = 300;
+// lock waited for, an index an upgrade could not build in time and leaves
+// for later): its deadline on this side comes a little later, time for the
+// rollback that follows.
+constexpr int ServerFirstMs = 1000;
 
 QString secondsText(int ms)
 {
@@ -175,10 +177,8 @@ bool ResultStore::open()
         return false;
     const SocketDeadline deadline(db, limitMs + ServerFirstMs);
     const bool settled = settle();
-    if (deadline.expired()) {
-        drop();
-        return fail(QStringLiteral("no answer within %1 s").arg(secondsText(limitMs)));
-    }
+    if (deadline.expired())
+        return cutOff();
     opened = settled;
     return settled;
 }
@@ -203,17 +203,7 @@ ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVec
         return Stored::Failed;
     }
     bool lost = false;
-    Stored first = Stored::Failed;
-    {
-        const SocketDeadline deadline(db, limitMs + ServerFirstMs);
-        first = write(run, rows, &lost);
-        if (deadline.expired()) {
-            // Cut off from this side: a server that froze gets no second try.
-            drop();
-            fail(QStringLiteral("no answer within %1 s").arg(secondsText(limitMs)));
-            return Stored::Failed;
-        }
-    }
+    const Stored first = writeInTime(run, rows, &lost);
     if (first != Stored::Failed || !lost)
         return first;
     // The server went away since the connection was made: the transaction
@@ -223,11 +213,29 @@ ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVec
         error = firstError;
         return Stored::Failed;
     }
-    return write(run, rows, &lost);
+    return writeInTime(run, rows, &lost);
+}
+
+ResultStore::Stored ResultStore::writeInTime(const QVariantList &run, const QVector<QVariantList> &rows, bool *lost)
+{
+    SocketDeadline deadline(db, limitMs + ServerFirstMs);
+    const Stored stored = write(run, rows, deadline, lost);
+    if (!deadline.expired())
+        return stored;
+    // Cut off from this side: a server that froze gets no second try.
+    *lost = false;
+    cutOff();
+    return Stored::Failed;
+}
+
+bool ResultStore::cutOff()
+{
+    drop();
+    return fail(QStringLiteral("no answer within %1 s").arg(secondsText(limitMs)));
 }
 
 ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QVariantList> &rows,
-                                       bool *connectionLost)
+                                       SocketDeadline &deadline, bool *connectionLost)
 {
     const SqlDialect dialect = dialectOf(db);
     const bool server = dialect == SqlDialect::Postgres;
@@ -252,6 +260,7 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
         return queryFailed(q);
     const QString runSql = insertStatement(dialect, QStringLiteral("runs"), runColumns(), 1);
     bool inserted = false;
+    deadline.restart();
     if (server) {
         const ParameterResult r = execWithParameters(db, runSql, storable(run));
         if (!r.ok)
@@ -275,6 +284,7 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
             QVariantList values;
             for (int i = 0; i < n; ++i)
                 values += storable(rows.at(from + i));
+            deadline.restart();  // each statement gets the whole time
             const ParameterResult r = execWithParameters(
                 db, insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n), values);
             if (!r.ok)
@@ -294,6 +304,7 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
                 return queryFailed(m);
         }
     }
+    deadline.restart();
     if (!q.exec(QStringLiteral("COMMIT")))
         return queryFailed(q);
     return inserted ? Stored::Inserted : Stored::AlreadyThere;

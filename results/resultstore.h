@@ -9,11 +9,12 @@
 // that several processes on one machine can write it, and creates or
 // upgrades the tables.
 //
-// Time limit: connecting, and each of open()'s and a write's steps, gives up
-// after timeLimitMs(): a lock held by someone else (the server's statement
-// time-out, SQLite's busy time-out) and a server that stops answering, over
-// TCP or a Unix socket (the connection is shut from this side when its
-// answer is late), included. A write cut off by the limit is not retried.
+// Time limit: connecting and each statement give up after timeLimitMs(),
+// be it a lock held by someone else (the server's statement time-out,
+// SQLite's busy time-out) or a server that stops answering, over TCP or a
+// Unix socket: the connection is shut from this side when open()'s steps,
+// or a statement of a write, take a second longer than the limit. A write
+// cut off that way is not retried.
 //
 // A database of a newer schema version than this program's is read, never
 // written: storeRun() fails naming both versions.
@@ -39,6 +40,8 @@
 // ConnectLimitMs (nor than the limit when that is shorter).
 constexpr int DefaultDbTimeLimitMs = 30000;
 constexpr int ConnectLimitMs = 5000;
+
+class SocketDeadline;
 
 class ResultStore
 {
@@ -66,7 +69,12 @@ public:
 private:
     bool connect();
     void drop();
-    Stored write(const QVariantList &run, const QVector<QVariantList> &rows, bool *connectionLost);
+    Stored write(const QVariantList &run, const QVector<QVariantList> &rows, SocketDeadline &deadline,
+                 bool *connectionLost);
+    // write() with a deadline on each of its statements.
+    Stored writeInTime(const QVariantList &run, const QVector<QVariantList> &rows, bool *connectionLost);
+    // Ends a connection whose server did not answer in time; false.
+    bool cutOff();
     bool fail(const QString &what);
     bool settle();
     // One line, and the password (should a driver quote it) as ***.

@@ -2,30 +2,39 @@
 
 #include "pgconnection.h"
 
-#include <chrono>
-
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
 
 
 SocketDeadline::SocketDeadline(const QSqlDatabase &db, int ms)
+    : limit(ms)
+    , due(Clock::now() + limit)
 {
 #ifdef Q_OS_UNIX
     const int fd = pgSocket(db);
     if (fd < 0 || ms <= 0)
         return;
-    watcher = std::thread([this, fd, ms] {
+    watcher = std::thread([this, fd] {
         std::unique_lock<std::mutex> held(lock);
-        if (wake.wait_for(held, std::chrono::milliseconds(ms), [this] { return done; }))
-            return;
-        fired = true;
-        ::shutdown(fd, SHUT_RDWR);
+        while (!done) {
+            if (Clock::now() >= due) {
+                fired = true;
+                ::shutdown(fd, SHUT_RDWR);
+                return;
+            }
+            wake.wait_until(held, due);
+        }
     });
 #else
     Q_UNUSED(db)
-    Q_UNUSED(ms)
 #endif
+}
+
+void SocketDeadline::restart()
+{
+    const std::lock_guard<std::mutex> held(lock);
+    due = Clock::now() + limit;
 }
 
 SocketDeadline::~SocketDeadline()

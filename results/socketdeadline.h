@@ -11,11 +11,14 @@
 //
 //   SocketDeadline d(db, 5000);  // armed until it goes out of scope
 //   q.exec(...);
-//   if (d.expired()) ...          // the step was cut off
+//   d.restart();                  // the next step gets the whole time again
+//   q.exec(...);
+//   if (d.expired()) ...          // a step was cut off
 
 #include <QSqlDatabase>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -29,10 +32,16 @@ public:
     SocketDeadline &operator=(const SocketDeadline &) = delete;
 
     bool expired() const { return fired; }
+    // The time counts again from now.
+    void restart();
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     std::mutex lock;
     std::condition_variable wake;
+    std::chrono::milliseconds limit;
+    Clock::time_point due;
     bool done = false;
     std::atomic<bool> fired{false};
     std::thread watcher;
