@@ -2,14 +2,16 @@
 
 #include "commands.h"
 #include "exitstatus.h"
+#include "message.h"
 #include "options.h"
+#include "optiontable.h"
+#include "output.h"
 #include "platform/version.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
 #include <csignal>
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -30,17 +32,15 @@ int main(int argc, char *argv[])
     std::signal(SIGXFSZ, SIG_IGN);
 
     const ParsedArguments parsed = parseArguments(app.arguments().mid(1));
-    if (parsed.help) {
-        const QByteArray text = helpText().toUtf8();
-        return std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size())
-                    && std::fflush(stdout) == 0
-                ? ExitStatus::Done
-                : ExitStatus::WriteFailed;
+    if (parsed.help || parsed.version) {
+        Output out;
+        out.write((parsed.help ? helpText() : QStringLiteral("korvani-cli %1\n").arg(QStringLiteral(KORVANI_VERSION)))
+                      .toUtf8());
+        return out.failed() ? (tell(QStringLiteral("cannot write %1: %2").arg(out.name(), out.reason())), ExitStatus::WriteFailed)
+                            : ExitStatus::Done;
     }
     if (!parsed.error.isEmpty()) {
-        const QByteArray text = (QStringLiteral("korvani-cli: ") + parsed.error + QLatin1Char('\n')
-                                 + usageLine() + QLatin1Char('\n')).toLocal8Bit();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+        tell(parsed.showUsage ? parsed.error + QLatin1Char('\n') + usageLine() : parsed.error);
         return ExitStatus::Usage;
     }
     return runCommand(parsed.options);

@@ -10,6 +10,7 @@
 // CSV and "-" in text and HTML.
 
 #include "reportquery.h"
+#include "platform/fields.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,13 +19,6 @@
 
 enum class ReportFormat { Text, Csv, Json, Html };
 
-struct Field {
-    QString key;    // the JSON key and CSV column
-    QString label;  // the text and HTML column
-    std::optional<QString> value;  // as JSON writes it; nullopt: null
-    bool isText = false;           // a string (quoted in JSON), not a number
-    bool isYield = false;          // a fraction shown as a percentage
-};
 
 QString mmText(double mm);
 QString yieldText(double fraction);
