@@ -134,6 +134,7 @@ bool ResultStore::open()
     QString why;
     if (!ensureSchema(db, &why))
         return fail(why);
+    runColumnsHeld = runColumnsAt(schemaVersionOf(db));
     opened = true;
     return true;
 }
@@ -185,10 +186,10 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
 
     if (!q.exec(dialect == SqlDialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")))
         return failed(q);
-    if (!q.prepare(insertStatement(dialect, QStringLiteral("runs"), runColumns(), 1)))
+    if (!q.prepare(insertStatement(dialect, QStringLiteral("runs"), runColumnsHeld, 1)))
         return failed(q);
-    for (const QVariant &v : run)
-        q.addBindValue(v);
+    for (int c = 0; c < runColumnsHeld.size(); ++c)
+        q.addBindValue(run.value(c));
     if (!q.exec())
         return failed(q);
     const bool inserted = q.numRowsAffected() > 0;

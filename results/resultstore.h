@@ -57,6 +57,9 @@ private:
     QSqlDatabase db;
     QString error;
     bool opened = false;
+    // The run columns the database has: one a station user could not bring
+    // up to date lacks the later versions' columns, and their values are left out.
+    QStringList runColumnsHeld;
 };
 
 #endif // RESULTSTORE_H
