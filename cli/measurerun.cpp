@@ -125,6 +125,7 @@ void MeasureRun::portLost(const QString &reason)
         return;
     }
     // Nothing is expected of the module until its port is back.
+    gapClock.start();
     watchdog.stop();
     pollTimer.stop();
     writeOut();
@@ -134,6 +135,9 @@ void MeasureRun::portBack()
 {
     if (finished)
         return;
+    // The rate is over the time the port was there.
+    if (!stats.isEmpty())
+        gapsNs += gapClock.nsecsElapsed();
     watchdog.start();
     if (!polled) {
         startStreaming();
@@ -251,7 +255,7 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         amplitudes += m.amplitude;
         if (band && isOutside(m.distance, *band))
             ++outsideCount;
-        lastFrameNs = (readUs - firstReadUs) * 1000;
+        lastFrameNs = (readUs - firstReadUs) * 1000 - gapsNs;
         if (o.count && stats.count() >= *o.count) {
             finish(End::Done);
             break;

@@ -129,7 +129,9 @@ private:
     QElapsedTimer deadlineClock;
     qint64 deadlineNs = -1;  // -1: no duration running
     qint64 firstReadUs = 0;  // the link's time of the first frame's read
-    qint64 lastFrameNs = 0;
+    qint64 lastFrameNs = 0;  // since the first frame, the port's gaps left out
+    qint64 gapsNs = 0;       // the gaps since the first frame
+    QElapsedTimer gapClock;
     quint64 pollsSent = 0;
     std::optional<quint64> pollLimit;
     int measurementBytes = 11;
