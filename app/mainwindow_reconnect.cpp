@@ -21,7 +21,7 @@ void MainWindow::portLost(const QString &reason)
 {
     ui->serialMsg->setText(tr("失败"));
     const QString port = link.port().portName();
-    const QString lostAt = QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
+    const QString lostAt = clock.timeOfDay().toString(QStringLiteral("hh:mm:ss"));
     if (!reconnector.isWatching()) {
         ui->serialMsg->setToolTip(tr("%1 串口 %2 断开：%3").arg(lostAt, port, reason));
         return;
@@ -39,7 +39,7 @@ void MainWindow::portBack(qint64 gapMs)
 {
     ui->serialMsg->setText(tr("成功"));
     const QString back = tr("%1 串口 %2 重新连接（断开 %3 s）")
-                             .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")),
+                             .arg(clock.timeOfDay().toString(QStringLiteral("hh:mm:ss")),
                                   link.port().portName(), QString::number(double(gapMs) / 1000.0, 'f', 1));
     ui->serialMsg->setToolTip(ui->serialMsg->toolTip() + QLatin1Char('\n') + back);
     ui->statusbar->showMessage(back);
