@@ -6,6 +6,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installQtTranslations(app);
     MainWindow window;
     showMainWindow(window);
     return app.exec();

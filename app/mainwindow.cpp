@@ -3,9 +3,9 @@
 
 #include "chart/chartform.h"
 #include "protocol/frame.h"
+#include "savedialog.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -16,10 +16,7 @@ Q_LOGGING_CATEGORY(lcWindow, "korvani.window", QtWarningMsg)
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , askSaveFileName([](QWidget *parent, const QString &caption, const QString &name,
-                         const QString &filter) {
-        return QFileDialog::getSaveFileName(parent, caption, name, filter);
-    })
+    , askSaveFileName(::askSaveFileName)
     , ui(new Ui::MainWindow)
 {
     // The form connects the on_<object>_<signal> slots itself, after every
@@ -44,7 +41,7 @@ MainWindow::MainWindow(QWidget *parent)
     });
     connect(&link, &ModuleLink::framesReceived, this, &MainWindow::SlotReadRxData);
     connect(&link, &ModuleLink::answerTimedOut, this, &MainWindow::SlotTimeout);
-    connect(&link, &ModuleLink::portLost, this, &MainWindow::portLost);
+    initReconnect();
     connect(&link, &ModuleLink::checksFailed, chartWindow.get(), &ChartForm::setFailedChecks);
     initCapture();
 }

@@ -5,7 +5,8 @@
 // parts (the module link, the decode table, the trigger test, the logs).
 // Where its slots live:
 //   mainwindow.cpp          construction, fixed readout sizes, warnings, chart and help windows
-//   mainwindow_port.cpp     port list, open, close, lost port
+//   mainwindow_port.cpp     port list, open, close
+//   mainwindow_reconnect.cpp a lost port: the watch, the gap, the resumption
 //   mainwindow_receive.cpp  SlotReadRxData, dispatchFrame, SlotTimeout
 //   mainwindow_send.cpp     sendFrame, device-ID addressing
 //   mainwindow_buttons.cpp  the fixed command buttons, integration time
@@ -31,12 +32,14 @@
 #include "log/logbook.h"
 #include "decode/answers.h"
 #include "serial/modulelink.h"
+#include "serial/reconnector.h"
 #include "stats/triggertest.h"
 
 // The window's debug lines (ports found, Ack lines, which button sent):
 // off unless QT_LOGGING_RULES="korvani.window.debug=true".
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
+class QLabel;
 class QTextEdit;
 class QTimer;
 class ChartForm;
@@ -107,12 +110,20 @@ private:
     void fixReadoutSizes();
     void fitPortBoxToEntries();
 
-    // Port
-    void portLost();
+    // Port (mainwindow_reconnect.cpp)
+    void initReconnect();
+    void portLost(const QString &reason);
+    void portBack(qint64 gapMs);
+    void resumeAutoSend();
+    // Keeps the last continuous-measurement command sent, to send it again
+    // when a lost port is back; stop, standby and restart forget it.
+    void noteStreaming(const QByteArray &frame, quint8 code);
 
     // Capture (mainwindow_capture.cpp)
     void initCapture();
-    void captureFailed(const QString &reason);
+    void captureFailed();
+    // The menu's state and the status bar's note while a capture runs.
+    void showCapturing(bool on);
 
     // Sending (mainwindow_send.cpp)
     bool sendCommand(quint8 code, bool addressable);
@@ -159,12 +170,16 @@ private:
     Ui::MainWindow *ui;
     QElapsedTimer frameRateTimer;
     ModuleLink link;
+    Reconnector reconnector{link};
+    std::optional<QByteArray> streamingCommand;
+    bool autoSendPaused = false;  // stopped while a lost port is watched for
     dialog_help helpDialog;
     // Parentless, as the chart window (a top-level window of its own), and
     // deleted with the window when the program ends.
     std::unique_ptr<QTimer> autoSendTimer;
     int baudRate = 115200;
     std::unique_ptr<ChartForm> chartWindow;
+    QLabel *captureLabel = nullptr;  // on the status bar while a capture runs
 
     TriggerTest trigger;
     LocalClock clock;

@@ -16,7 +16,9 @@ void MainWindow::sendCommandLine()
     std::optional<quint8> id;
     if (!readDeviceId(&id))
         return;
-    sendBytes(commandFrame(quint8(tokens->at(0)), tokens->mid(1), id), false);
+    const QByteArray frame = commandFrame(quint8(tokens->at(0)), tokens->mid(1), id);
+    if (sendBytes(frame, false))
+        noteStreaming(frame, quint8(tokens->at(0)));
 }
 
 void MainWindow::on_pButtonCmd_clicked()

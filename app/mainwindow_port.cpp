@@ -8,6 +8,10 @@
 
 void MainWindow::fillPortList()
 {
+    // A path the list cannot show (a /dev/serial/by-id/ link, which stays the
+    // same across replugs, or a pseudo-terminal) may be typed in the box.
+    ui->serialBox->setEditable(true);
+    ui->serialBox->setInsertPolicy(QComboBox::NoInsert);
     for (const PortEntry &port : availablePorts()) {
         qCDebug(lcWindow) << port.name;
         ui->serialBox->addItem(port.name);
@@ -16,9 +20,14 @@ void MainWindow::fillPortList()
 
 void MainWindow::on_comFresh_clicked()
 {
+    // A typed entry is kept; a listed one gives way to the new list's first.
+    const QString shown = ui->serialBox->currentText();
+    const bool typed = !shown.isEmpty() && ui->serialBox->findText(shown) < 0;
     ui->serialBox->clear();
     for (const PortEntry &port : availablePorts())
         ui->serialBox->addItem(port.name);
+    if (typed)
+        ui->serialBox->setEditText(shown);
 }
 
 void MainWindow::on_comboBox_currentTextChanged(const QString &arg1)
@@ -28,16 +37,18 @@ void MainWindow::on_comboBox_currentTextChanged(const QString &arg1)
 
 void MainWindow::on_pButtonOpen_clicked()
 {
-    const QString name = ui->serialBox->currentText();
+    const QString name = ui->serialBox->currentText().trimmed();
     if (name.isEmpty()) {
         qCDebug(lcWindow) << "NO serial";
         return;
     }
     const bool wasOpen = link.isOpen();
-    if (link.open(name, baudRate)) {
+    if (link.open(portLocation(name), baudRate)) {
         ui->serialMsg->setText(tr("成功"));
         if (!wasOpen)
             autoSendWarned = false;
+        reconnector.arm();
+        resumeAutoSend();
     } else {
         ui->serialMsg->setText(tr("失败"));
     }
@@ -45,11 +56,9 @@ void MainWindow::on_pButtonOpen_clicked()
 
 void MainWindow::on_pButtonClose_clicked()
 {
+    // A port the user closed is never reopened behind the user's back.
+    reconnector.disarm();
     link.close();
     ui->serialMsg->setText(tr("关闭串口"));
-}
-
-void MainWindow::portLost()
-{
-    ui->serialMsg->setText(tr("失败"));
+    resumeAutoSend();
 }

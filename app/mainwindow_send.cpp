@@ -46,7 +46,11 @@ bool MainWindow::sendCommand(quint8 code, bool addressable)
     std::optional<quint8> id;
     if (addressable && !readDeviceId(&id))
         return false;
-    return sendBytes(commandFrame(code, QByteArray(), id), true);
+    const QByteArray frame = commandFrame(code, QByteArray(), id);
+    const bool sent = sendBytes(frame, true);
+    if (sent)
+        noteStreaming(frame, code);
+    return sent;
 }
 
 void MainWindow::on_checkBox_ID_clicked(bool checked)

@@ -59,8 +59,9 @@ ChartForm::ChartForm(QWidget *parent)
         s = new QLineSeries(this);
 
     setUpAxisX();
-    yMax = 14000;
-    yMin = 0;
+    // The axis shows from the start what the "MIN" and "MAX" boxes show.
+    yMax = ui->MaxValue->value();
+    yMin = ui->MinValue->value();
     sampleWindow = 200;
     setUpAxisY();
 

@@ -17,6 +17,8 @@ StatsPanel::StatsPanel(Ui::ChartForm &form, const SampleHistory &distances, QObj
     , recent(RecentSamples)
 {
     clock.start();
+    stoppedTimer.setSingleShot(true);
+    connect(&stoppedTimer, &QTimer::timeout, this, &StatsPanel::refresh);
     ui.statsWindow->clear();
     for (int size : windowSizes)
         ui.statsWindow->addItem(size > 0 ? QString::number(size) : QStringLiteral("全部"), size);
@@ -114,8 +116,14 @@ void StatsPanel::show()
     if (n >= 2) {
         const qint64 newest = timeAt(followed - 1);
         const qint64 oldest = window > 0 ? timeAt(windowFirst) : firstTimeSinceReset;
-        if (newest > oldest)
+        // Frames that stopped coming have no rate, whatever the last ones had.
+        const qint64 quietMs = clock.elapsed() - newest;
+        if (quietMs >= StoppedAfterMs)
+            rate = QString::number(0.0, 'f', 1);
+        else if (newest > oldest)
             rate = QString::number(double(n - 1) * 1000.0 / double(newest - oldest), 'f', 1);
+        if (quietMs < StoppedAfterMs)
+            stoppedTimer.start(int(StoppedAfterMs - quietMs));
     }
     ui.statsRate->setText(rate);
     showHistogram();

@@ -12,12 +12,14 @@
 // and so never while the window is hidden - by adding the samples that came
 // since and dropping those that left the window, each at constant cost. After
 // a long hidden stretch the window is built afresh from the history once.
+// The rate falls to 0 once no sample has come for StoppedAfterMs.
 
 #include "chart/samplehistory.h"
 #include "stats/movingstatistics.h"
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <vector>
 
 namespace Ui {
@@ -34,6 +36,8 @@ public:
     static constexpr int RecentSamples = 16384;
     // The histogram has at most this many bins.
     static constexpr int MaxBins = 40;
+    // No sample for this long: the rate shown is 0.
+    static constexpr int StoppedAfterMs = 1000;
 
     StatsPanel(Ui::ChartForm &form, const SampleHistory &distances, QObject *parent = nullptr);
 
@@ -68,6 +72,7 @@ private:
     Ui::ChartForm &ui;
     const SampleHistory &history;
     QElapsedTimer clock;
+    QTimer stoppedTimer;  // shows the rate falling to 0 when samples stop
     std::vector<Recent> recent;
     qint64 recorded = 0;              // samples recorded (= the history's size)
     qint64 resetAt = 0;               // history index of the first sample after the reset

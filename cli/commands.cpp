@@ -297,8 +297,9 @@ int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         keeper.setVersions(hardware, firmware);
     }
 
-    // Judged against what the line could carry of the frames the module sent.
-    const quint64 expected = expectedFrames(o.run, o.line, run.frameBytes());
+    // Judged against what the line could carry of the frames the module sent,
+    // while the port was there.
+    const quint64 expected = expectedFrames(o.run, o.line, run.frameBytes(), s.absentMs());
     if (limits)
         limits->expectedFrames = expected;
     int status = ExitStatus::Done;
@@ -306,6 +307,8 @@ int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
     summary.frames = run.frames();
     summary.expected = expected;
     summary.failedChecks = run.failedChecks();
+    if (o.line.reconnectMs)
+        summary.reconnects = s.reconnects();
     summary.rateHz = run.rateHz();
     summary.distances = &run.distances();
     if (limits) {
@@ -373,12 +376,13 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         rounds = deliverableFrames(*o.run.durationMs, rate, o.line.baud, MeasurementBytes * modules, pollBytes * modules);
     if (o.run.count && rounds)
         rounds = std::min(*rounds, *o.run.count);
-    const quint64 expected = rounds ? *rounds : o.run.count.value_or(100);
+    quint64 expected = rounds ? *rounds : o.run.count.value_or(100);
     TestLimits limits = o.test.limits;
     limits.expectedFrames = expected;
 
     FixtureRun run(s, o.run.fixed, o.output.format, records, answering, rate, limits, rounds,
                    o.run.durationMs ? std::nullopt : o.run.count);
+    run.setDuration(o.run.durationMs);
     run.setMeasurementSink([&units, &ids](quint8 id, qint64 at, const Measurement &m) {
         const auto recorder = units[size_t(ids.indexOf(id))].keeper->recorder();
         if (recorder)
@@ -388,6 +392,11 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &FixtureRun::interrupt);
     if (!answering.isEmpty())
         run.run();
+    // A gap in a duration leaves fewer rounds.
+    if (rounds) {
+        expected = *run.roundLimit();
+        limits.expectedFrames = expected;
+    }
 
     bool anyError = false, anyFail = false;
     const DistanceStatistics none;
@@ -410,6 +419,8 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         summary.deviceId = id;
         summary.pollRateHz = rate;
         summary.expected = expected;
+        if (o.line.reconnectMs)
+            summary.reconnects = s.reconnects();
         summary.limits = limits;
         summary.distances = measured ? &m->stats : &none;
         summary.measured = measured;

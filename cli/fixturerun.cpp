@@ -24,6 +24,7 @@ FixtureRun::FixtureRun(ModuleLine &s, bool fixedExposure, OutputFormat format, O
     , band(limits)
     , rounds(pollRounds)
     , count(frames)
+    , roundsAtStart(pollRounds)
     , writer(makeRecordWriter(format))
     , schedule(rateHz)
 {
@@ -39,8 +40,30 @@ FixtureRun::FixtureRun(ModuleLine &s, bool fixedExposure, OutputFormat format, O
     connect(&roundTimer, &QTimer::timeout, this, &FixtureRun::pollRound);
     connect(&line.link(), &ModuleLink::framesReceived, this, &FixtureRun::framesReceived);
     connect(&line.link(), &ModuleLink::portLost, this, [this](const QString &reason) {
-        finish(MeasureRun::End::LinkFailed, QStringLiteral("the port went away (%1)").arg(reason));
+        if (line.awaitsPort())
+            roundTimer.stop();
+        else
+            finish(MeasureRun::End::LinkFailed, QStringLiteral("the port went away (%1)").arg(reason));
     });
+    connect(&line, &ModuleLine::portBack, this, &FixtureRun::portBack);
+    connect(&line, &ModuleLine::portGone, this,
+            [this] { finish(MeasureRun::End::LinkFailed, line.failureReason()); });
+}
+
+qint64 FixtureRun::presentNs() const
+{
+    return sinceStart.nsecsElapsed() - line.absentMs() * 1000000;
+}
+
+void FixtureRun::portBack()
+{
+    if (finished)
+        return;
+    if (roundsAtStart && durationMs && *durationMs > 0) {
+        const qint64 present = qMax<qint64>(0, *durationMs - line.absentMs());
+        rounds = std::min(*rounds, quint64(double(*roundsAtStart) * double(present) / double(*durationMs)));
+    }
+    roundTimer.start(0);
 }
 
 FixtureRun::~FixtureRun() = default;
@@ -110,13 +133,16 @@ void FixtureRun::pollRound()
         // Waits for the answer (or the time-out): one poll in flight on the bus.
         const ModuleLink::SendResult r = line.link().send(commandFrame(code, QByteArray(), m.id), Expect::anyFrame()).result;
         inFlight = -1;
+        // The port is lost: the round starts again once it is back.
+        if (r == ModuleLink::SendResult::PortLost || r == ModuleLink::SendResult::NotOpen)
+            return;
         if (r == ModuleLink::SendResult::WriteFailed)
             finish(MeasureRun::End::LinkFailed,
                    QStringLiteral("cannot write to the port (%1)").arg(line.link().errorString()));
         if (finished)
             return;
         // A module silent for too long is left alone; the others go on.
-        if (sinceStart.nsecsElapsed() - m.lastAnswerNs > silenceNs) {
+        if (presentNs() - m.lastAnswerNs > silenceNs) {
             m.polled = false;
             m.end = MeasureRun::End::NoAnswer;
             m.reason = m.stats.isEmpty() ? QStringLiteral("the module did not answer (no measurement)")
@@ -131,9 +157,14 @@ void FixtureRun::pollRound()
     // The rounds are timed from the end of the first: the modules' first
     // answers may take long (the line settling after the version questions),
     // and rounds timed from before them would all fall due at once.
-    if (roundsSent == 1)
+    if (roundsSent == 1) {
         roundClock.start();
-    roundTimer.start(int(qMin<qint64>(schedule.waitMs(roundsSent, roundClock.nsecsElapsed()), 1000000)));
+        absentAtRoundClockMs = line.absentMs();
+    }
+    // Only the time the port was there counts: after a gap the rounds go on
+    // at their period instead of catching up.
+    const qint64 roundsNs = roundClock.nsecsElapsed() - (line.absentMs() - absentAtRoundClockMs) * 1000000;
+    roundTimer.start(int(qMin<qint64>(schedule.waitMs(roundsSent, roundsNs), 1000000)));
 }
 
 void FixtureRun::framesReceived(const QVector<QByteArray> &frames)
@@ -151,7 +182,7 @@ void FixtureRun::framesReceived(const QVector<QByteArray> &frames)
         if (!a.measurement || (count && m.stats.count() >= *count))
             continue;
         const Measurement &v = *a.measurement;
-        const qint64 now = sinceStart.nsecsElapsed();
+        const qint64 now = presentNs();
         if (m.stats.isEmpty())
             m.firstNs = now;
         m.lastNs = m.lastAnswerNs = now;

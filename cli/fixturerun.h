@@ -13,6 +13,10 @@
 // or the port fails, or the records cannot be written. A module that brings no measurement for a second plus
 // the answer time-out is no longer polled; its run ends NoAnswer while the
 // others go on.
+//
+// With --reconnect the run waits while the port is lost and polls on once it
+// is back; times (the schedule, a module's silence, its rate) count only the
+// time the port was there, and a duration's rounds shrink by the gap's share.
 
 #include "measurerun.h"
 #include "protocol/pollschedule.h"
@@ -62,12 +66,18 @@ public:
     void interrupt();
 
     const std::vector<Module> &modules() const { return all; }
+    // The duration the rounds were worked out for: a gap takes its share.
+    void setDuration(std::optional<qint64> ms) { durationMs = ms; }
+    // The polls each module gets (a duration), after any gap.
+    std::optional<quint64> roundLimit() const { return rounds; }
     QString reason() const { return endReason; }
     // Bytes the framer discarded during the run (the whole line's).
     quint64 failedChecks() const { return discardedAtEnd - discardedAtStart; }
 
 private:
     void pollRound();
+    void portBack();
+    qint64 presentNs() const;
     void framesReceived(const QVector<QByteArray> &frames);
     void finish(MeasureRun::End end, const QString &why = QString());
     void writeOut();
@@ -80,12 +90,15 @@ private:
     std::vector<Module> all;
     std::optional<TestLimits> band;
     std::optional<quint64> rounds, count;
+    std::optional<quint64> roundsAtStart;
+    std::optional<qint64> durationMs;
     std::unique_ptr<RecordWriter> writer;
     std::function<void(quint8, qint64, const Measurement &)> measured;
     PollSchedule schedule;
     QTimer roundTimer;
     QElapsedTimer sinceStart;
     QElapsedTimer roundClock;  // from the end of the first round: round k is due k periods later
+    qint64 absentAtRoundClockMs = 0;  // the port's absence before the round clock started
     QEventLoop *loop = nullptr;
     QByteArray pending;
     quint64 roundsSent = 0;

@@ -49,9 +49,9 @@ MeasureRun::MeasureRun(ModuleLine &s, const RunOptions &options, OutputFormat fo
     pollTimer.setTimerType(Qt::PreciseTimer);
     connect(&pollTimer, &QTimer::timeout, this, &MeasureRun::pollOnce);
     connect(&line.link(), &ModuleLink::framesReceived, this, &MeasureRun::framesReceived);
-    connect(&line.link(), &ModuleLink::portLost, this, [this](const QString &reason) {
-        finish(End::LinkFailed, QStringLiteral("the port went away (%1)").arg(reason));
-    });
+    connect(&line.link(), &ModuleLink::portLost, this, &MeasureRun::portLost);
+    connect(&line, &ModuleLine::portBack, this, &MeasureRun::portBack);
+    connect(&line, &ModuleLine::portGone, this, [this] { finish(End::LinkFailed, line.failureReason()); });
 }
 
 MeasureRun::~MeasureRun() = default;
@@ -93,12 +93,7 @@ MeasureRun::End MeasureRun::run()
             pollLimit = expectedFrames(o, line.options());
         pollTimer.start(0);
     } else {
-        link.send(commandFrame(rateCommand(o.rateHz)), Expect::anyFrame());
-        if (!finished) {
-            const quint8 start = o.fixed ? Command::ContinuousFixed : Command::Continuous;
-            if (link.send(commandFrame(start), Expect::nothing()).result == ModuleLink::SendResult::WriteFailed)
-                finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(link.errorString()));
-        }
+        startStreaming();
     }
     if (!finished)
         events.exec();
@@ -110,6 +105,52 @@ MeasureRun::End MeasureRun::run()
     if (!polled && link.isOpen())
         link.send(commandFrame(Command::Stop), Expect::anyFrame());
     return result;
+}
+
+void MeasureRun::startStreaming()
+{
+    ModuleLink &link = line.link();
+    link.send(commandFrame(rateCommand(opts.rateHz)), Expect::anyFrame());
+    if (finished || !link.isOpen())
+        return;
+    const quint8 start = opts.fixed ? Command::ContinuousFixed : Command::Continuous;
+    if (link.send(commandFrame(start), Expect::nothing()).result == ModuleLink::SendResult::WriteFailed)
+        finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(link.errorString()));
+}
+
+void MeasureRun::portLost(const QString &reason)
+{
+    if (!line.awaitsPort()) {
+        finish(End::LinkFailed, QStringLiteral("the port went away (%1)").arg(reason));
+        return;
+    }
+    // Nothing is expected of the module until its port is back.
+    gapClock.start();
+    watchdog.stop();
+    pollTimer.stop();
+    writeOut();
+}
+
+void MeasureRun::portBack()
+{
+    if (finished)
+        return;
+    // The rate is over the time the port was there.
+    if (!stats.isEmpty())
+        gapsNs += gapClock.nsecsElapsed();
+    watchdog.start();
+    if (!polled) {
+        startStreaming();
+        return;
+    }
+    if (opts.durationMs)
+        pollLimit = expectedFrames(opts, line.options(), measurementBytes, line.absentMs());
+    pollTimer.start(0);
+}
+
+qint64 MeasureRun::presentNs() const
+{
+    return sinceStart.nsecsElapsed() - line.absentMs() * 1000000;
 }
 
 void MeasureRun::interrupt(int signal)
@@ -158,7 +199,7 @@ void MeasureRun::armDeadline()
 
 void MeasureRun::pollOnce()
 {
-    if (finished)
+    if (finished || !line.link().isOpen())
         return;
     if (pollLimit && pollsSent >= *pollLimit) {
         finish(End::Done);
@@ -170,8 +211,13 @@ void MeasureRun::pollOnce()
     const ModuleLink::SendResult r = line.link().send(line.frame(code), Expect::anyFrame()).result;
     if (r == ModuleLink::SendResult::WriteFailed)
         finish(End::LinkFailed, QStringLiteral("cannot write to the port (%1)").arg(line.link().errorString()));
+    if (r == ModuleLink::SendResult::PortLost || r == ModuleLink::SendResult::NotOpen) {
+        --pollsSent;  // its answer was lost with the port: polled again once it is back
+        return;
+    }
+    // Timed against the time the port was there: a gap brings no burst of polls.
     if (!finished)
-        pollTimer.start(int(qMin<qint64>(schedule.waitMs(pollsSent, sinceStart.nsecsElapsed()), 1000000)));
+        pollTimer.start(int(qMin<qint64>(schedule.waitMs(pollsSent, presentNs()), 1000000)));
 }
 
 void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
@@ -209,7 +255,7 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
         amplitudes += m.amplitude;
         if (band && isOutside(m.distance, *band))
             ++outsideCount;
-        lastFrameNs = (readUs - firstReadUs) * 1000;
+        lastFrameNs = (readUs - firstReadUs) * 1000 - gapsNs;
         if (o.count && stats.count() >= *o.count) {
             finish(End::Done);
             break;

@@ -23,8 +23,16 @@
 //   - a record cannot be written (the output failed);
 //   - no measurement arrives for a second plus the answer time-out
 //     (the module did not answer / stopped sending);
-//   - the port goes away or refuses a write.
+//   - the port goes away (with --reconnect: and is not back in time) or
+//     refuses a write.
 // A continuous run then sends stop (0x06) if the port is still there.
+//
+// With --reconnect the run waits while the port is lost: no frame is made up
+// for the gap and the watchdog rests; once the port is back a continuous run
+// sends its rate and start again (the module was most likely power-cycled),
+// a polled one polls on. A duration goes on running through the gap; the
+// polls it carries and the frames expected count only the time the port was
+// there.
 // Frames after the end are not counted.
 
 #include "decode/measurement.h"
@@ -83,6 +91,11 @@ public:
 
 private:
     void framesReceived(const QVector<QByteArray> &frames);
+    void startStreaming();
+    void portLost(const QString &reason);
+    void portBack();
+    // Nanoseconds since the start the port was there.
+    qint64 presentNs() const;
     void pollOnce();
     void startDeadline(qint64 durationNs);
     void armDeadline();
@@ -116,7 +129,9 @@ private:
     QElapsedTimer deadlineClock;
     qint64 deadlineNs = -1;  // -1: no duration running
     qint64 firstReadUs = 0;  // the link's time of the first frame's read
-    qint64 lastFrameNs = 0;
+    qint64 lastFrameNs = 0;  // since the first frame, the port's gaps left out
+    qint64 gapsNs = 0;       // the gaps since the first frame
+    QElapsedTimer gapClock;
     quint64 pollsSent = 0;
     std::optional<quint64> pollLimit;
     int measurementBytes = 11;

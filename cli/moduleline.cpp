@@ -5,6 +5,7 @@
 #include "protocol/commands.h"
 #include "replaysource.h"
 #include "serial/portlist.h"
+#include "serial/reconnector.h"
 #ifdef KORVANI_WITH_SIM
 #include "sim/simoptions.h"
 #include "sim/simulatedbus.h"
@@ -21,9 +22,27 @@ ModuleLine::ModuleLine(const LineOptions &options, QObject *parent)
     , opts(options)
 {
     moduleLink.setAnswerTimeout(opts.timeoutMs);
-    connect(&moduleLink, &ModuleLink::portLost, this, [this](const QString &reason) {
-        failure = QStringLiteral("the port went away (%1)").arg(reason);
-    });
+    if (opts.reconnectMs) {
+        // Made before the link's portLost is connected below, so the watch
+        // has begun when lost() runs.
+        reconnector = std::make_unique<Reconnector>(moduleLink);
+        reconnector->setGiveUpMs(*opts.reconnectMs);
+        connect(reconnector.get(), &Reconnector::reconnected, this, [this](qint64 gapMs) {
+            absentBeforeMs += gapMs;
+            lostFor.invalidate();
+            ++reconnectCount;
+            report(QStringLiteral("reconnected after %1 s").arg(double(gapMs) / 1000.0, 0, 'f', 1));
+            emit portBack();
+        });
+        connect(reconnector.get(), &Reconnector::gaveUp, this, [this](qint64 gapMs) {
+            absentBeforeMs += gapMs;
+            lostFor.invalidate();
+            failure = QStringLiteral("the port went away and was not back within %1 s")
+                          .arg(double(*opts.reconnectMs) / 1000.0);
+            emit portGone();
+        });
+    }
+    connect(&moduleLink, &ModuleLink::portLost, this, &ModuleLine::lost);
     connect(&moduleLink, &ModuleLink::frameSent, this, [](const QByteArray &f) {
         qCDebug(lcLine).noquote() << "Send: " << f.toHex(' ');
     });
@@ -89,6 +108,8 @@ bool ModuleLine::open()
         report(QStringLiteral("cannot open the port: %1").arg(moduleLink.errorString()));
         return false;
     }
+    if (reconnector)
+        reconnector->arm();
     if (!opts.capture.isEmpty()) {
         LineCapture &capture = moduleLink.capture();
         // The run goes on without its capture, whether it cannot start or fails later.
@@ -98,6 +119,27 @@ bool ModuleLine::open()
                 [this](const QString &why) { report(QStringLiteral("capture stopped: ") + why); });
     }
     return true;
+}
+
+void ModuleLine::lost(const QString &reason)
+{
+    if (!awaitsPort()) {
+        failure = QStringLiteral("the port went away (%1)").arg(reason);
+        return;
+    }
+    lostFor.start();
+    report(QStringLiteral("the port went away (%1); waiting up to %2 s for it")
+               .arg(reason).arg(double(*opts.reconnectMs) / 1000.0));
+}
+
+bool ModuleLine::awaitsPort() const
+{
+    return reconnector && reconnector->isWatching();
+}
+
+qint64 ModuleLine::absentMs() const
+{
+    return absentBeforeMs + (lostFor.isValid() ? lostFor.elapsed() : 0);
 }
 
 QByteArray ModuleLine::frame(quint8 code, const QByteArray &data) const

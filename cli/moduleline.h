@@ -14,17 +14,24 @@
 //
 // With --capture the link keeps the line in a capture file from the open on;
 // with --replay no port is opened and a capture is played into the link.
+//
+// With --reconnect a lost port is waited for (serial/reconnector.h): standard
+// error says when it went and when it came back ("reconnected after 1.6 s"),
+// portBack() reports it open again, portGone() that it was not back in time
+// (broken() from then on). Without it, a lost port is broken at once.
 
 #include "options.h"
 #include "decode/answers.h"
 #include "serial/modulelink.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QVector>
 #include <memory>
 #include <optional>
 
 class SimulatedBus;
+class Reconnector;
 class ReplaySource;
 class SimulatedModule;
 
@@ -58,12 +65,25 @@ public:
 
     // The port failed or could not be written: the run cannot go on.
     bool broken() const { return !failure.isEmpty(); }
+    // The port is lost and waited for.
+    bool awaitsPort() const;
+    // Times the lost port was found again.
+    int reconnects() const { return reconnectCount; }
+    // The time the port was lost, the gap still running included.
+    qint64 absentMs() const;
+    // Why the run cannot go on (broken()).
+    QString failureReason() const { return failure; }
     // "korvani-cli: PORT: what" on standard error.
     void report(const QString &what) const;
     // Reports the link failure if there is one, else `what`; returns ExitStatus::LinkFailure.
     int fail(const QString &what) const;
 
+signals:
+    void portBack();
+    void portGone();
+
 private:
+    void lost(const QString &reason);
     // Keeps the first reason a send failed for (a lost port keeps its own).
     void noteFailure(ModuleLink::SendResult result);
 
@@ -74,6 +94,10 @@ private:
     std::unique_ptr<SimulatedBus> bus;
 #endif
     std::unique_ptr<ReplaySource> replaySource;
+    std::unique_ptr<Reconnector> reconnector;
+    int reconnectCount = 0;
+    qint64 absentBeforeMs = 0;  // the gaps that have ended
+    QElapsedTimer lostFor;
     bool replayRefused = false;
     QString port;
     QString failure;

@@ -188,7 +188,8 @@ bool readLine(Reader &r, CliCommand command, LineOptions &l)
     if (r.isSet("id") && command == CliCommand::Scan)
         return r.fail(QStringLiteral("scan addresses every ID itself: use --from and --to"));
     l.simAddressed = command == CliCommand::Scan;
-    return r.whole("id", 0, 255, &l.id) && r.whole("timeout", 1, 60000, &l.timeoutMs);
+    return r.whole("id", 0, 255, &l.id) && r.whole("timeout", 1, 60000, &l.timeoutMs)
+           && r.milli("reconnect", 0, 86400000LL, &l.reconnectMs);
 }
 
 bool readOutput(Reader &r, CliCommand command, OutputOptions &o)
@@ -378,11 +379,13 @@ bool readModuleCommand(Reader &r, const CommandDecl &c, QStringList positional, 
 
 } // namespace
 
-quint64 expectedFrames(const RunOptions &run, const LineOptions &line, int frameBytes)
+quint64 expectedFrames(const RunOptions &run, const LineOptions &line, int frameBytes, qint64 absentMs)
 {
     const int pollBytes = line.id ? commandFrame(Command::Single, QByteArray(), line.id).size() : 0;
     const quint64 byDuration =
-        run.durationMs ? deliverableFrames(*run.durationMs, run.rateHz, line.baud, frameBytes, pollBytes) : 0;
+        run.durationMs ? deliverableFrames(qMax<qint64>(0, *run.durationMs - absentMs), run.rateHz, line.baud,
+                                           frameBytes, pollBytes)
+                       : 0;
     if (run.count && run.durationMs)
         return std::min(*run.count, byDuration);
     if (run.durationMs)

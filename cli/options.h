@@ -52,6 +52,8 @@ struct LineOptions {
     int timeoutMs = 100;
     QString capture;  // empty: no capture of the line
     QString replay;   // a capture played instead of a port (measure, test)
+    // measure, test: how long a lost port is waited for; none: a lost port ends the run.
+    std::optional<qint64> reconnectMs;
 };
 
 // Where and how records, answers and reports are written.
@@ -73,8 +75,9 @@ struct RunOptions {
 // The frames a run should bring over `line`, its measurement frames being
 // `frameBytes` long: the count, or what the duration can deliver at the rate
 // over the line (each frame behind its poll with --id), the smaller of the
-// two when both are given.
-quint64 expectedFrames(const RunOptions &run, const LineOptions &line, int frameBytes = 11);
+// two when both are given. `absentMs`, the time the port was lost, is no
+// time to deliver frames in.
+quint64 expectedFrames(const RunOptions &run, const LineOptions &line, int frameBytes = 11, qint64 absentMs = 0);
 
 // A test's limits, from the command line over the limits file.
 struct TestOptions {

@@ -60,6 +60,11 @@ QVector<OptionDecl> allOptions()
         {"rate", "HZ", "10, 20, 50 or 100 frames a second (default 100)", "10, 20, 50 or 100", S::Run},
         {"fixed", "", "at the fixed exposure time (0x01, 0x03)", "", S::Run},
         {"stats", "", "print the summary after the records", "", S::Run},
+        {"reconnect", "S",
+         "measure, test: wait up to S seconds for a lost port's device (the\n"
+         "same path, or a USB adapter's serial number under any name), reopen\n"
+         "it and carry on; the summary counts the reconnects",
+         "seconds from 0 (up to three decimals)", S::Run},
 
         {"reference", "MM", "the target's distance", mm, S::Test},
         {"tolerance", "MM", "the largest |mean - reference| that passes", mm, S::Test},
@@ -112,7 +117,7 @@ QVector<CommandDecl> allCommands()
         {"info", CliCommand::Info, {}, {}, {"format"}, "",
          "range, integration time, configuration, coefficients"},
         {"single", CliCommand::Single, {}, {"fixed"}, output, "", "one single measurement (0x02; 0x01 with --fixed)"},
-        {"measure", CliCommand::Measure, {}, run + QStringList{"stats"}, output + results, "",
+        {"measure", CliCommand::Measure, {}, run + QStringList{"stats"}, output + results + QStringList{"reconnect"}, "",
          "continuous measurement (default 100 frames at 100 Hz; the duration\n"
          "counts from the first frame). With --id it polls with addressed\n"
          "single measurements instead, timed from the start. Ctrl+C, a\n"
@@ -120,7 +125,7 @@ QVector<CommandDecl> allCommands()
          "its summary. With --stats and --db the run is kept"},
         {"test", CliCommand::Test, {"reference", "tolerance"},
          run + QStringList{"max-sigma", "min-amplitude", "max-outside", "limits", "ids", "serial"},
-         output + results, "",
+         output + results + QStringList{"reconnect"}, "",
          "reads the versions, then measures like measure, prints the summary\n"
          "and PASS, PASS (marginal) or FAIL: <every failed limit>. PASS needs\n"
          "|mean - reference| <= tolerance, at most --max-outside frames outside\n"

@@ -116,6 +116,7 @@ RunRecord RunKeeper::record(const RunSummary &s, quint64 amplitudeSum, RunStatus
     }
     r.status = status;
     r.exitStatus = exitStatus;
+    r.reconnects = s.reconnects.value_or(0);
     if (status != RunStatus::Complete)
         r.errorMessage = why.isEmpty() && status == RunStatus::Aborted ? QStringLiteral("interrupted") : why;
     return r;

@@ -24,6 +24,8 @@ QVector<Field> fields(const RunSummary &s)
     };
     if (s.pollRateHz)
         f.insert(4, numberField("poll_rate_hz", "poll rate", QString::number(*s.pollRateHz), "Hz"));
+    if (s.reconnects)
+        f.insert(3, numberField("reconnects", "reconnects", QString::number(*s.reconnects)));
     if (s.limits) {
         f += {
             numberField("reference_mm", "reference", milliText(s.limits->referenceMilli), "mm"),

@@ -29,6 +29,8 @@ struct RunSummary {
     quint64 frames = 0;
     quint64 expected = 0;
     quint64 failedChecks = 0;
+    // With --reconnect: the times the lost port was found again.
+    std::optional<int> reconnects;
     double rateHz = 0;
     const DistanceStatistics *distances = nullptr;
     // test only

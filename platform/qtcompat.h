@@ -13,12 +13,23 @@
 //   a file is the same byte for byte under both.
 // - localeEncodingIsUtf8(): true when toLocaleEncoding is plain UTF-8, so
 //   text already held as UTF-8 can be written as it is.
+// - qtTranslationsPath(): the folder of Qt's own translations.
 // - QtCharts::Name: Qt 5 keeps the chart classes in namespace QtCharts, Qt 6
 //   in Qt's own namespace; both spellings work under both.
 
 #include <QByteArray>
+#include <QLibraryInfo>
 #include <QString>
 #include <QtGlobal>
+
+inline QString qtTranslationsPath()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    return QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
+}
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
 #include <QStringEncoder>

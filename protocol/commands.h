@@ -22,6 +22,7 @@ enum Code : quint8 {
     Rate20Hz = 0x32,
     Rate50Hz = 0x33,
     Rate100Hz = 0x34,
+    Standby = 0x40,
     Continuous = 0x50,
     Configuration = 0xA0,
     Coefficients = 0xD0,

@@ -113,6 +113,7 @@ QVector<Field> groupFields(const GroupFigures &g)
             count("marginal", "marginal", g.marginal),
             count("error", "ERROR", g.error),
             count("aborted", "aborted", g.aborted),
+            count("reconnects", "reconnects", g.reconnects),
             first,
             final,
             count("retests", "retests", g.retests),

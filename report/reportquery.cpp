@@ -335,6 +335,17 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
     if (!read)
         return false;
 
+    // Runs with reconnects are few: their own partial index holds them.
+    const QString reconnects = QStringLiteral(
+        "SELECT %1 AS g, SUM(reconnects) FROM runs WHERE %2 AND reconnects > 0%3").arg(g, w.sql, groupBy);
+    if (!run(q, reconnects, w.values, error))
+        return false;
+    while (q.next()) {
+        const int i = index.value(q.value(0).toString(), -1);
+        if (i >= 0)
+            groups[i].reconnects = q.value(1).toLongLong();
+    }
+
     // Distinct failed-limit texts are few next to the runs; their names are
     // counted here.
     const QString failedLimits = QStringLiteral("SELECT ") + g

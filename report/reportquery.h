@@ -16,6 +16,7 @@
 //   units             distinct serial numbers (runs without one are not a unit)
 //   pass, fail        COMPLETE runs with that result; marginal: marginal passes
 //   error, aborted    runs with that status
+//   reconnects        the times the group's runs found their lost port again
 //   first-pass yield  units whose first COMPLETE run (by start time) passed / units
 //   final yield       units whose latest COMPLETE run passed / units
 //   retests           runs of a unit after its first run (runs with a serial - units)
@@ -66,7 +67,7 @@ struct Spread {
 
 struct GroupFigures {
     QString group;  // "all" without grouping; empty for runs without the value
-    qint64 runs = 0, units = 0, pass = 0, fail = 0, marginal = 0, error = 0, aborted = 0;
+    qint64 runs = 0, units = 0, pass = 0, fail = 0, marginal = 0, error = 0, aborted = 0, reconnects = 0;
     qint64 firstPassUnits = 0, finalPassUnits = 0, retests = 0;
     Spread accuracy;
     std::optional<double> repeatability;

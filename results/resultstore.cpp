@@ -166,6 +166,7 @@ bool ResultStore::settle()
     if (!ensureSchema(db, &why))
         return fail(why);
     version = schemaVersionOf(db);
+    runColumnsHeld = runColumnsAt(version);
     return true;
 }
 
@@ -258,18 +259,19 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
     QSqlQuery q(db);
     if (!q.exec(server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
         return queryFailed(q);
-    const QString runSql = insertStatement(dialect, QStringLiteral("runs"), runColumns(), 1);
+    const QString runSql = insertStatement(dialect, QStringLiteral("runs"), runColumnsHeld, 1);
+    const QVariantList runHeld = storable(run.mid(0, runColumnsHeld.size()));
     bool inserted = false;
     deadline.restart();
     if (server) {
-        const ParameterResult r = execWithParameters(db, runSql, storable(run));
+        const ParameterResult r = execWithParameters(db, runSql, runHeld);
         if (!r.ok)
             return failed(r.error, r.connectionLost);
         inserted = r.rows > 0;
     } else {
         if (!q.prepare(runSql))
             return queryFailed(q);
-        for (const QVariant &v : storable(run))
+        for (const QVariant &v : runHeld)
             q.addBindValue(v);
         if (!q.exec())
             return queryFailed(q);

@@ -87,6 +87,9 @@ private:
     bool opened = false;
     int limitMs = DefaultDbTimeLimitMs;
     int version = 0;  // the schema version found by open()
+    // The run columns the database has: one a station user could not bring
+    // up to date lacks the later versions' columns, and their values are left out.
+    QStringList runColumnsHeld;
 };
 
 #endif // RESULTSTORE_H

@@ -55,7 +55,7 @@ QVariantList runValues(const RunRecord &r)
         orNull(r.medianHalves, halves), orNull(r.accuracyMilli, milli), orNull(r.outside, count),
         orNull(r.meanAmplitudeMilli, milli), statusText(r.status),
         r.pass ? QVariant(*r.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QVariant(),
-        r.marginal ? 1 : 0, text(r.failed), r.exitStatus, text(r.errorMessage),
+        r.marginal ? 1 : 0, text(r.failed), r.exitStatus, text(r.errorMessage), r.reconnects,
     };
 }
 

@@ -44,6 +44,7 @@ struct RunRecord {
     QString failed;  // the failed limits, as after "FAIL: "
     int exitStatus = 0;
     QString errorMessage;  // why an ERROR or ABORTED run ended
+    int reconnects = 0;    // the times a lost port was found again
 };
 
 struct MeasurementRow {

@@ -81,6 +81,14 @@ const char *const version3[] = {
     " started_at, station)",
 };
 
+// Version 4: how often the run found its lost port again (--reconnect), so
+// the report shows which station's cable is loose.
+const char *const version4[] = {
+    "ALTER TABLE runs ADD COLUMN reconnects INTEGER NOT NULL DEFAULT 0",
+    "CREATE INDEX IF NOT EXISTS runs_reconnects ON runs (kind, started_at, station, product, firmware_version,"
+    " reconnects) WHERE reconnects > 0",
+};
+
 struct Upgrade {
     int to;
     const char *const *begin;
@@ -96,6 +104,7 @@ const Upgrade upgrades[] = {
     {1, std::begin(version1), std::end(version1), false},
     {2, std::begin(version2), std::end(version2), true},
     {3, std::begin(version3), std::end(version3), true},
+    {4, std::begin(version4), std::end(version4), false},
 };
 
 QString typed(const char *statement, SqlDialect dialect)
@@ -139,8 +148,13 @@ const QStringList &runColumns()
         "firmware_version", "tool_version", "command", "reference_mm", "tolerance_mm", "marginal_mm",
         "frames", "expected", "failed_checks", "rate_hz", "mean_mm", "sigma_mm", "min_mm", "max_mm",
         "median_mm", "accuracy_mm", "outside", "mean_amplitude", "status", "result", "marginal",
-        "failed", "exit_status", "error_message"};
+        "failed", "exit_status", "error_message", "reconnects"};
     return columns;
+}
+
+QStringList runColumnsAt(int version)
+{
+    return version >= 4 ? runColumns() : QStringList(runColumns().mid(0, runColumns().size() - 1));
 }
 
 const QStringList &measurementColumns()

@@ -45,6 +45,7 @@
 //   failed           text, NULL           the failed limits, as in the verdict line
 //   exit_status      integer              korvani-cli's exit status
 //   error_message    text, NULL           why an ERROR or ABORTED run ended
+//   reconnects       integer              times the lost port was found again (version 4; 0 before)
 // measurements - the run's frames, with --db-records; key (run_id, seq)
 //   run_id           uuid / TEXT          the run (deleted with it)
 //   seq              integer              1, 2, ... in the order received
@@ -58,7 +59,8 @@
 // Indexes: runs by serial number, start time, station and product (each
 // with the start time); since version 2 also runs_report, every column the
 // report reads, by kind, serial number and start time; since version 3
-// runs_capability, the accuracies by kind, status, product and tolerance.
+// runs_capability, the accuracies by kind, status, product and tolerance;
+// since version 4 runs_reconnects, the few runs that found their port again.
 
 #include <QSqlDatabase>
 #include <QString>
@@ -68,7 +70,7 @@ enum class SqlDialect { Sqlite, Postgres };
 SqlDialect dialectOf(const QSqlDatabase &db);
 
 // The version this program creates and upgrades to.
-constexpr int SchemaVersion = 3;
+constexpr int SchemaVersion = 4;
 
 // Creates the tables or upgrades them to SchemaVersion, each under a lock so
 // that stations starting together do it once. A database already at (or
@@ -83,6 +85,9 @@ int schemaVersionOf(QSqlDatabase &db);
 // The columns of the two tables, in the order runValues() and
 // measurementValues() give them.
 const QStringList &runColumns();
+// The run columns a database of `version` has (each version adds its own at
+// the end): all of them from version 4 on, none of `reconnects` before.
+QStringList runColumnsAt(int version);
 const QStringList &measurementColumns();
 
 #endif // SCHEMA_H

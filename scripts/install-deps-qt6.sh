@@ -6,4 +6,4 @@
 exec sh "$(dirname "$0")/install-packages.sh" \
   make cmake g++ qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev \
   libqt6opengl6-dev qt6-qpa-plugins fonts-wqy-microhei locales xvfb xauth \
-  libqt6sql6-sqlite libqt6sql6-psql postgresql chromium
+  libqt6sql6-sqlite libqt6sql6-psql postgresql chromium qt6-translations-l10n

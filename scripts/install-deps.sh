@@ -6,8 +6,9 @@
 # clang, libclang-rt-14-dev: the fuzz targets (libFuzzer);
 # libqt5sql5-sqlite, libqt5sql5-psql: the results database's drivers;
 # postgresql: the results tests start a server of their own.
-# chromium: the report's HTML page is checked in the headless browser.
+# chromium: the report's HTML page is checked in the headless browser;
+# qttranslations5-l10n: Qt's own dialogs in Chinese like the window (optional at run time).
 exec sh "$(dirname "$0")/install-packages.sh" \
   make cmake g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5charts5-dev \
   libqt5svg5 fonts-wqy-microhei locales xvfb xauth clang libclang-rt-14-dev \
-  libqt5sql5-sqlite libqt5sql5-psql postgresql chromium
+  libqt5sql5-sqlite libqt5sql5-psql postgresql chromium qttranslations5-l10n

@@ -25,9 +25,11 @@ bool LineCapture::start(const QString &path, const QString &port, qint32 baud)
 {
     stop();
     error.clear();
+    systemReason.clear();
     file.setFileName(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        systemReason = file.errorString();
+        error = QStringLiteral("cannot write %1: %2").arg(path, systemReason);
         return false;
     }
     // The start sits on a whole millisecond of the link's clock, so the time
@@ -68,7 +70,8 @@ bool LineCapture::writeOut()
     pending.clear();
     if (written)
         return true;
-    error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+    systemReason = file.errorString();
+    error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), systemReason);
     file.close();
     emit failed(error);
     return false;

@@ -37,6 +37,8 @@ public:
     bool isActive() const { return file.isOpen(); }
     QString fileName() const { return file.fileName(); }
     QString errorString() const { return error; }
+    // The system's own reason for the last failure (errorString() adds the file).
+    QString failureReason() const { return systemReason; }
 
     // `timeUs` on the link's clock.
     void record(CaptureDirection direction, const QByteArray &bytes, qint64 timeUs);
@@ -54,6 +56,7 @@ private:
     QTimer flushTimer;
     qint64 startUs = 0;
     QString error;
+    QString systemReason;
 };
 
 #endif // LINECAPTURE_H

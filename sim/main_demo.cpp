@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QStatusBar>
 #include <QDebug>
 
 namespace {
@@ -45,6 +46,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvani-demo"));
+    installQtTranslations(app);
     if (!processSimOptions(app, QString::fromLatin1(description), options, &error)) {
         qCritical().noquote() << "korvani-demo:" << error;
         return 2;
@@ -63,11 +65,18 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     auto *ports = window.findChild<QComboBox *>(QStringLiteral("serialBox"));
-    ports->insertItem(0, session.portName());
+    // The link, when there is one: it names the module across replugs, so the
+    // window finds it again by itself.
+    ports->insertItem(0, options.link.isEmpty() ? session.portName() : options.link);
     ports->setCurrentIndex(0);
-    // After a replug the module is on a new device: the first entry follows it.
-    QObject::connect(&session, &SimSession::portReady, ports,
-                     [ports](const QString &path) { ports->setItemText(0, path); });
+    // Without a link, after a replug the module is on a new device: the first entry follows it.
+    if (options.link.isEmpty())
+        QObject::connect(&session, &SimSession::portReady, ports,
+                         [ports](const QString &path) { ports->setItemText(0, path); });
+    QObject::connect(&session, &SimSession::replayFinished, &window, [&window](const QString &warning) {
+        window.statusBar()->showMessage(warning.isEmpty() ? QObject::tr("回放结束：记录已播放完毕")
+                                                          : QObject::tr("回放结束：%1").arg(warning));
+    });
     QObject::connect(&session, &SimSession::failed, &app, [](const QString &reason) {
         qWarning().noquote() << "the simulated module did not come back:" << reason;
     });

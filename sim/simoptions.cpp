@@ -36,6 +36,8 @@ const Switch switches[] = {
     {"silent", "Answer nothing.", nullptr},
     {"go-away", "Disappear after writing this many frames.", "n"},
     {"replug", "After disappearing, come back on a new device after this many ms.", "ms"},
+    {"pull", "Pull the adapter out this many ms after the line opens, whatever is written "
+             "(with --replug it comes back, freshly powered, behind the same --link).", "ms"},
     {"stream", "Start measuring at once (measuring at power-up).", nullptr},
     {"module", "A module on an RS485 bus (repeat for each; the other options apply to all): "
                "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent].", "module"},
@@ -157,7 +159,8 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
         || !readNumber(parser, "join", 0, 1000, read.join, error)
         || !readNumber(parser, "delay", 0, 60000, read.delayMs, error)
         || !readNumber(parser, "go-away", 0, 0x7FFFFFFF, read.goAwayFrames, error)
-        || !readNumber(parser, "replug", 0, 600000, read.replugMs, error))
+        || !readNumber(parser, "replug", 0, 600000, read.replugMs, error)
+        || !readNumber(parser, "pull", 0, 0x7FFFFFFF, read.pullMs, error))
         return false;
     // The module streams at one of its four rates only.
     if (read.rateHz != 10 && read.rateHz != 20 && read.rateHz != 50 && read.rateHz != 100) {
@@ -191,9 +194,9 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
         read.bus.append(*m);
     }
     // A bus gives each module its ID; pulling the adapter is a single module's fault.
-    if (!read.bus.isEmpty() && (read.rs485Id >= 0 || read.goAwayFrames >= 0 || read.replugMs >= 0)) {
+    if (!read.bus.isEmpty() && (read.rs485Id >= 0 || read.goAwayFrames >= 0 || read.replugMs >= 0 || read.pullMs >= 0)) {
         if (error)
-            *error = QStringLiteral("--module does not go with --rs485, --go-away or --replug");
+            *error = QStringLiteral("--module does not go with --rs485, --go-away, --pull or --replug");
         return false;
     }
     if (flag("replay"))
@@ -330,6 +333,8 @@ bool SimSession::start()
     emit portReady(module.portName());
     if (options.goAwayFrames >= 0)
         module.setGoAwayAfterFrames(options.goAwayFrames);
+    if (options.pullMs >= 0)
+        QTimer::singleShot(options.pullMs, &module, &SimulatedModule::goAway);
     if (player)
         player->arm();
     return true;

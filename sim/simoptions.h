@@ -8,8 +8,10 @@
 // Usage: processSimOptions(app, description, options, &error) (false with a
 // one-line reason on an unknown option or a bad value; --help prints the
 // options and ends the program with 0); then a SimSession applies
-// the options to a module, opens its line, arms the go-away fault and, when
-// the module goes away with --replug, opens a new line after the pause.
+// the options to a module, opens its line, arms the go-away fault and the
+// pull (once, a while after the start) and, when the module goes away with
+// --replug, opens a new line after the pause: a module freshly powered, quiet
+// unless --stream, behind the same --link.
 // With --replay the module stays silent and a CapturePlayer plays the
 // capture on its line from the program's first command on.
 
@@ -55,6 +57,7 @@ struct SimOptions {
     bool silent = false;
     int goAwayFrames = -1;   // -1: never
     int replugMs = -1;       // -1: stays away
+    int pullMs = -1;         // -1: never pulled; else once, this long after the start
     bool stream = false;
     bool outliers = false;
     QString link;            // empty: no symbolic link

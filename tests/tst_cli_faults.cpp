@@ -1,7 +1,7 @@
 // korvani-cli under the faults a test station meets: outputs that fail or
 // fill up (and the one way out itself, in-process), readers that go away,
-// hang-ups and signals, polled buses, long runs, odd port names and a second
-// program on one device. Real processes on
+// hang-ups and signals, polled buses, long runs, odd port names, a second
+// program on one device and an adapter pulled and put back. Real processes on
 // the line of a simulated module owned by the test, which sees every command
 // (stop included).
 
@@ -11,6 +11,8 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,7 +43,8 @@ Run run(const QStringList &args, const std::function<void(QProcess &)> &during =
 
 QString summaryValue(const QString &out, const char *name)
 {
-    return QRegularExpression(QStringLiteral("^%1: (\\S*)").arg(name), QRegularExpression::MultilineOption).match(out).captured(1);
+    // A fixture's summary lines begin with the module's ID.
+    return QRegularExpression(QStringLiteral("^(?:id \\d+: )?%1: (\\S*)").arg(name), QRegularExpression::MultilineOption).match(out).captured(1);
 }
 
 QByteArray fileBytes(const QString &path)
@@ -271,6 +274,73 @@ private slots:
         QCOMPARE(int(commands.count(commandFrame(Command::Single, {}, 7))), 3 * rate);
         QCOMPARE(commands.size(), 3 * rate + 2);
         QVERIFY2(summaryValue(r.out, "rate").toDouble() <= rate * 1.01, qPrintable(summaryValue(r.out, "rate")));
+    }
+
+    // The adapter pulled in the middle of a run and put back behind the same
+    // link (as a by-id link is made anew), freshly powered and quiet: with
+    // --reconnect the run carries on to its count, nothing made up for the
+    // gap, and keeps the reconnect; not back in time, it ends with 2, its
+    // summary printed and stored.
+    void pulledAndPutBack_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<bool>("back");
+        QTest::addColumn<QString>("err");  // a regular expression
+        const QString gone = "^korvani-cli: LINK: the port went away \\([^\n]*\\); waiting up to %1 s for it\n";
+        const QString back = gone.arg(10) + "korvani-cli: LINK: reconnected after \\d+\\.\\d s\n$";
+        QTest::newRow("streamed") << "measure --stats --count 150" << true << back;
+        QTest::newRow("polled") << "--id 1 measure --stats --count 60" << true << back;
+        QTest::newRow("duration") << "measure --stats --duration 3" << true << back;
+        QTest::newRow("fixture") << "test --ids 1 --reference 1500 --tolerance 5 --count 60" << true << back;
+        QTest::newRow("not back") << "measure --stats --count 100000" << false
+                                  << gone.arg(1) + "korvani-cli: LINK: the port went away and was not back within 1 s\n$";
+    }
+    void pulledAndPutBack()
+    {
+        QFETCH(QString, args);
+        QFETCH(bool, back);
+        QFETCH(QString, err);
+        const QString link = dir->filePath("ttyKorvani"), db = dir->filePath("runs.sqlite"), file = dir->filePath("run.txt");
+        QVERIFY(sim->createSymlink(link));
+        sim->setRs485(args.contains("--id"), 1);
+        const Run r = run(QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
+                              + args.split(' '),
+                          [&](QProcess &p) {
+                              QTRY_VERIFY_WITH_TIMEOUT(sim->framesWritten() >= 20 || p.state() == QProcess::NotRunning, 20000);
+                              sim->goAway();
+                              if (!back)
+                                  return;
+                              QTest::qWait(1000);
+                              sim->clearReceived();
+                              QVERIFY(sim->open());
+                          });
+        QVERIFY2(QRegularExpression(QString(err).replace("LINK", QRegularExpression::escape(link))).match(r.err).hasMatch(), qPrintable(r.err));
+        QCOMPARE(r.status, back ? 0 : 2);
+        const int frames = summaryValue(r.out, "frames").toInt();
+        QCOMPARE(fileBytes(file).count('\n'), frames);
+        QCOMPARE(summaryValue(r.out, "reconnects"), QString(back ? "1" : "0"));
+        if (args.contains("--duration")) {
+            // The gap runs in the duration; the frames expected exclude it (300 without one).
+            const int expected = summaryValue(r.out, "expected").toInt();
+            QVERIFY2(expected > 100 && expected < 300 && frames <= expected + 10, qPrintable(r.out));
+        } else if (back) {
+            QCOMPARE(frames, args.section(' ', -1).toInt());
+            // Freshly powered, the module is asked again: streaming, or polled.
+            QVERIFY(sim->receivedCommands().contains(args.contains("--id") ? commandFrame(Command::Single, {}, 1) : commandFrame(Command::Continuous)));
+        } else {
+            QVERIFY(frames >= 20);
+        }
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase("QSQLITE", "runs");
+            d.setDatabaseName(db);
+            QVERIFY(d.open());
+            QSqlQuery q("SELECT reconnects, status, frames FROM runs", d);
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toInt(), back ? 1 : 0);
+            QCOMPARE(q.value(1).toString(), QString(back ? "COMPLETE" : "ERROR"));
+            QCOMPARE(q.value(2).toInt(), frames);
+        }
+        QSqlDatabase::removeDatabase("runs");
     }
 
     // A relative path is that path, not a name under /dev/; a device in use

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -145,8 +146,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(frames, 210, 20000);
     }
 
-    // The menu asks for the file and starts; stopping closes the file; a
-    // capture played back gives the window the same log and statistics.
+    // The menu asks for the file and starts (a file it cannot make is named
+    // with the system's reason), the status bar shows the capture; stopping
+    // closes the file; a capture played back gives the window the same log
+    // and statistics.
     void windowCaptureThenReplay()
     {
         QTemporaryDir dir;
@@ -157,11 +160,21 @@ private slots:
             LinkFixture live;
             live.sim.setRateHz(100);
             QVERIFY(live.openPort());
-            live.window->askSaveFileName = [&path](QWidget *, const QString &, const QString &,
-                                                   const QString &) { return path; };
-            QVERIFY(!action(live, "action_stopCapture")->isEnabled());
-            action(live, "action_startCapture")->trigger();
+            const QString missing = dir.filePath(QStringLiteral("missing/window.txt"));
+            for (const QString &asked : {missing, path}) {
+                live.window->askSaveFileName = [asked](QWidget *, const QString &, const QString &,
+                                                        const QString &) { return asked; };
+                action(live, "action_startCapture")->trigger();
+            }
+            QCOMPARE(live.closer.texts, QStringList{QStringLiteral("无法创建记录文件“%1”：No such file or directory").arg(missing)});
             QVERIFY(action(live, "action_stopCapture")->isEnabled());
+            const auto shown = [&live] {
+                QStringList texts;
+                for (const QLabel *l : live.window->statusBar()->findChildren<QLabel *>())
+                    texts << (l->isVisible() ? l->text() : QString());
+                return texts;
+            };
+            QVERIFY2(shown().contains(QStringLiteral("记录中：") + path), qPrintable(shown().join('|')));
             live.click("chartcheckBox");
             live.chart->show();
             live.chart->findChild<QComboBox *>(QStringLiteral("statsWindow"))->setCurrentIndex(3);
@@ -171,6 +184,7 @@ private slots:
             QTest::qWait(300);  // frames still under way
             action(live, "action_stopCapture")->trigger();
             QVERIFY(action(live, "action_startCapture")->isEnabled());
+            QVERIFY(!shown().contains(QStringLiteral("记录中：") + path));
             liveSamples = live.chart->sampleCount(0);
             liveLog = live.textLog();
             livePanel = panel(*live.chart);

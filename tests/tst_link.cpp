@@ -9,7 +9,11 @@
 #include "decode/answers.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QStatusBar>
+#include <QTemporaryDir>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -95,6 +99,69 @@ private slots:
         QCOMPARE(link.received().size(), sent);
         QTRY_COMPARE_WITH_TIMEOUT(link.hexLog().size(), sent, 5000);
         QVERIFY(link.widget<QWidget>("pButtonCmd")->isEnabled());
+    }
+
+    // The adapter pulled while streaming with auto-send on, and put back:
+    // the window reopens the port typed in the box (a link, as by-id links
+    // are) and resumes, unless the user closed the port before or in the gap.
+    void pulledAndPutBack_data()
+    {
+        QTest::addColumn<QString>("closed");  // when the user closes the port
+        QTest::newRow("not closed") << "";
+        QTest::newRow("before the pull") << "before";
+        QTest::newRow("in the gap") << "gap";
+    }
+    void pulledAndPutBack()
+    {
+        QFETCH(QString, closed);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("ttyKorvani");
+        LinkFixture link;
+        QVERIFY(link.sim.open() && link.sim.createSymlink(path));
+        auto *ports = link.widget<QComboBox>("serialBox");
+        ports->setEditText(path);
+        link.click("comFresh");
+        QCOMPARE(ports->currentText(), path);
+        link.click("pButtonOpen");
+        QCOMPARE(link.text("serialMsg"), QStringLiteral("成功"));
+        link.click("startButton");
+        const bool resumes = closed.isEmpty();
+        if (resumes) {
+            link.widget<QLineEdit>("lineEditCmd")->setText("31");
+            link.widget<QSpinBox>("auto_time")->setValue(100);
+            link.click("checkBox_autoSent");
+        } else if (closed == "before") {
+            link.click("pButtonClose");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(link.sim.isStreaming(), 5000);
+
+        link.sim.goAway();
+        if (closed != "before")
+            QTRY_COMPARE_WITH_TIMEOUT(link.text("serialMsg"), QStringLiteral("失败"), 5000);
+        if (closed == "gap")
+            link.click("pButtonClose");
+        QTest::qWait(2 * Reconnector::PollMs);
+        const QStringList text = link.textLog(), hexLines = link.hexLog();
+        link.sim.clearReceived();
+        QVERIFY(link.sim.open());  // freshly powered: quiet
+        if (resumes) {
+            QTRY_COMPARE_WITH_TIMEOUT(link.text("serialMsg"), QStringLiteral("成功"), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(link.received().count(hex("56310067")) >= 2, 5000);
+            QCOMPARE(link.received().value(0), hex("56500006"));
+            QVERIFY(link.sim.isStreaming());
+            const QString said = link.widget<QLabel>("serialMsg")->toolTip();
+            QVERIFY2(said.contains("断开") && said.contains("重新连接"), qPrintable(said));
+        } else {
+            QTest::qWait(3 * Reconnector::PollMs + 300);
+            QVERIFY(!link.window->moduleLink().isOpen());
+            QCOMPARE(link.text("serialMsg"), QStringLiteral("关闭串口"));
+            QVERIFY(link.received().isEmpty());
+        }
+        // The gap went by without a box or a line in the logs.
+        QCOMPARE(link.textLog().mid(0, text.size()), text);
+        QCOMPARE(link.hexLog().mid(0, hexLines.size()), hexLines);
+        QCOMPARE((link.textLog() + link.hexLog()).filter("断开"), QStringList());
+        QCOMPARE(link.closer.texts, QStringList());
     }
 
     void deviceIdMustBeAByte()

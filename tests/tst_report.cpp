@@ -20,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 
@@ -69,6 +70,7 @@ QVector<Written> makeRuns()
             r.referenceMilli = 1500000;
             r.toleranceMilli = p2 ? 2000 : 5000;
             const int roll = int(random.bounded(100));
+            r.reconnects = roll % 7 == 0 ? 1 + roll % 3 : 0;  // a loose cable now and then
             if (roll < 8) {
                 r.status = RunStatus::Error;
                 r.exitStatus = 2;
@@ -136,7 +138,7 @@ QString keyOf(const RunRecord &r, By by)
 // The figures a group should have, worked out plainly from the runs.
 QJsonObject expectedGroup(const QString &group, const QVector<const Written *> &runs)
 {
-    qint64 pass = 0, fail = 0, marginal = 0, error = 0, aborted = 0, withSerial = 0;
+    qint64 pass = 0, fail = 0, marginal = 0, error = 0, aborted = 0, withSerial = 0, reconnects = 0;
     QMap<QString, QVector<const RunRecord *>> complete;  // per unit, in time order (runs are written in order)
     QSet<QString> units, tolerances;
     QVector<double> accuracy;
@@ -152,6 +154,7 @@ QJsonObject expectedGroup(const QString &group, const QVector<const Written *> &
         tolerances << QString::number(*r.toleranceMilli);
         error += r.status == RunStatus::Error;
         aborted += r.status == RunStatus::Aborted;
+        reconnects += r.reconnects;
         for (const QString &l : w->limits)
             ++limits[l];
         if (r.status != RunStatus::Complete)
@@ -171,7 +174,8 @@ QJsonObject expectedGroup(const QString &group, const QVector<const Written *> &
         finalPass += *list.last()->pass;
     }
     QJsonObject g{{"group", group}, {"runs", runs.size()}, {"units", units.size()}, {"pass", pass}, {"fail", fail},
-                  {"marginal", marginal}, {"error", error}, {"aborted", aborted}, {"retests", withSerial - units.size()}};
+                  {"marginal", marginal}, {"error", error}, {"aborted", aborted}, {"reconnects", reconnects},
+                  {"retests", withSerial - units.size()}};
     const auto orNull = [](bool has, double v) { return has ? QJsonValue(v) : QJsonValue(); };
     g["first_pass_yield"] = orNull(!units.isEmpty(), double(firstPass) / units.size());
     g["final_yield"] = orNull(!units.isEmpty(), double(finalPass) / units.size());
@@ -394,7 +398,7 @@ private slots:
                 QJsonObject expected = expectedGroup(QString(), of);
                 const QJsonObject got{{"accuracy_mean_mm", p.value("accuracy_mean_mm")}, {"accuracy_sigma_mm", p.value("accuracy_sigma_mm")},
                                       {"cp", p.value("cp")}, {"cpk", p.value("cpk")}};
-                for (const char *key : {"group", "runs", "units", "pass", "fail", "marginal", "error", "aborted", "retests",
+                for (const char *key : {"group", "runs", "units", "pass", "fail", "marginal", "error", "aborted", "reconnects", "retests",
                                         "first_pass_yield", "final_yield", "repeatability_mm", "failed_limits"})
                     expected.remove(QLatin1String(key));
                 const QString diff = differences(expected, got);
@@ -405,22 +409,35 @@ private slots:
     }
 
     // A database of the first version, with its runs, is upgraded in place
-    // when the report opens it, and reports the same figures.
+    // when the report opens it, and reports the same figures (with no
+    // reconnects: the first version did not keep them).
     void upgradedFromVersion1()
     {
         for (const QString &db : targets()) {
             const QStringList byStation{"--by", "station"};
-            const QJsonObject all = json(db, {}), before = json(db, byStation);
+            const auto noReconnects = [](QJsonObject report) {
+                QJsonArray groups = report.value("groups").toArray();
+                for (QJsonValueRef g : groups) {
+                    QJsonObject o = g.toObject();
+                    o["reconnects"] = 0;
+                    g = o;
+                }
+                report["groups"] = groups;
+                return report;
+            };
+            const QJsonObject all = noReconnects(json(db, {})), before = noReconnects(json(db, byStation));
             QVERIFY(!before.value("groups").toArray().isEmpty());
             QString why;
             {
-                // Version 1 is the present version without the report's indexes.
+                // Version 1 is the present version without the report's indexes and the reconnects.
                 ResultStore s(*parseDbTarget(db, &why));
                 QVERIFY2(s.open(), qPrintable(s.errorString()));
                 QSqlDatabase d = s.database();
                 QSqlQuery q(d);
                 QVERIFY(q.exec(QStringLiteral("DROP INDEX runs_report")));
                 QVERIFY(q.exec(QStringLiteral("DROP INDEX runs_capability")));
+                QVERIFY(q.exec(QStringLiteral("DROP INDEX runs_reconnects")));
+                QVERIFY2(q.exec(QStringLiteral("ALTER TABLE runs DROP COLUMN reconnects")), qPrintable(q.lastError().text()));
                 QVERIFY(q.exec(QStringLiteral("UPDATE schema_version SET version = 1")));
                 QCOMPARE(schemaVersionOf(d), 1);
             }
@@ -432,10 +449,10 @@ private slots:
             QCOMPARE(schemaVersionOf(d), SchemaVersion);
             QSqlQuery q(d);
             QVERIFY(q.exec(dialectOf(d) == SqlDialect::Postgres
-                               ? QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname IN ('runs_report', 'runs_capability')")
-                               : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('runs_report', 'runs_capability')")));
+                               ? QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname IN ('runs_report', 'runs_capability', 'runs_reconnects')")
+                               : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('runs_report', 'runs_capability', 'runs_reconnects')")));
             QVERIFY(q.next());
-            QCOMPARE(q.value(0).toInt(), 2);
+            QCOMPARE(q.value(0).toInt(), 3);
         }
     }
 

@@ -451,9 +451,11 @@ private slots:
         QSqlQuery q(store.database());
         QVERIFY(!q.exec(QStringLiteral("CREATE TABLE other (x int)")));
 
-        // A database of version 1: the station cannot add the report's index,
-        // and stores its runs all the same; the owner upgrades it later.
-        QVERIFY2(pg.psql(QStringLiteral("DROP INDEX runs_report; DROP INDEX runs_capability; UPDATE schema_version SET version = 1"), database),
+        // A database of version 1: the station cannot add the report's index
+        // nor the reconnects, and stores its runs all the same; the owner
+        // upgrades it later.
+        QVERIFY2(pg.psql(QStringLiteral("DROP INDEX runs_report; DROP INDEX runs_capability; DROP INDEX runs_reconnects;"
+                                        " ALTER TABLE runs DROP COLUMN reconnects; UPDATE schema_version SET version = 1"), database),
                  qPrintable(pg.errorString()));
         ResultStore older(*asStation);
         QVERIFY2(older.open(), qPrintable(older.errorString()));

@@ -31,13 +31,13 @@ private slots:
         QString error;
         QVERIFY2(parse({"--rate", "100", "--extended", "--rs485=255", "--distance", "65535",
                         "--seed", "7", "--split", "--join", "3", "--garbage", "--corrupt",
-                        "--delay", "250", "--silent", "--go-away", "0", "--replug", "1500",
+                        "--delay", "250", "--silent", "--go-away", "0", "--replug", "1500", "--pull", "900",
                         "--stream", "--outliers", "--link", "/tmp/ttyKorvani"},
                        o, &error),
                  qPrintable(error));
         QCOMPARE(QVector<int>({o.rateHz, o.rs485Id, o.distanceMm, o.seed, o.join, o.delayMs,
-                               o.goAwayFrames, o.replugMs}),
-                 QVector<int>({100, 255, 65535, 7, 3, 250, 0, 1500}));
+                               o.goAwayFrames, o.replugMs, o.pullMs}),
+                 QVector<int>({100, 255, 65535, 7, 3, 250, 0, 1500, 900}));
         QCOMPARE(QVector<bool>({o.extended, o.split, o.garbage, o.corrupt, o.silent, o.stream, o.outliers}),
                  QVector<bool>(7, true));
         QCOMPARE(o.link, QStringLiteral("/tmp/ttyKorvani"));
