@@ -140,19 +140,22 @@ bool ResultStore::open()
 
 ResultStore::Stored ResultStore::storeRun(const RunRecord &run, const QVector<MeasurementRow> &rows)
 {
-    QVector<QVariantList> values;
+    QVector<QVariantList> values, points;
     values.reserve(rows.size());
     for (const MeasurementRow &row : rows)
         values.append(measurementValues(run.runId, row));
-    return storeValues(runValues(run), values);
+    for (const PointRow &point : run.points)
+        points.append(pointValues(run.runId, point));
+    return storeValues(runValues(run), values, points);
 }
 
-ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVector<QVariantList> &rows)
+ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVector<QVariantList> &rows,
+                                             const QVector<QVariantList> &points)
 {
     if (!opened && !open())
         return Stored::Failed;
     bool lost = false;
-    const Stored first = write(run, rows, &lost);
+    const Stored first = write(run, rows, points, &lost);
     if (first != Stored::Failed || !lost)
         return first;
     // The server went away since the connection was made: the transaction
@@ -162,11 +165,11 @@ ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVec
         error = firstError;
         return Stored::Failed;
     }
-    return write(run, rows, &lost);
+    return write(run, rows, points, &lost);
 }
 
 ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QVariantList> &rows,
-                                       bool *connectionLost)
+                                       const QVector<QVariantList> &points, bool *connectionLost)
 {
     const SqlDialect dialect = dialectOf(db);
     QSqlQuery q(db);
@@ -193,32 +196,41 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
         return failed(q);
     const bool inserted = q.numRowsAffected() > 0;
 
-    // A run already there came with its measurements, in its own transaction.
-    if (inserted) {
-        // A server gets many rows per statement (one round trip each); SQLite
-        // runs one prepared row statement again and again, cheaper than
-        // binding hundreds of parameters to one statement.
+    // A server gets many rows per statement (one round trip each); SQLite
+    // runs one prepared row statement again and again, cheaper than
+    // binding hundreds of parameters to one statement.
+    const auto insertRows = [&](const QString &table, const QStringList &columns,
+                                const QVector<QVariantList> &values) {
         const int perStatement = dialect == SqlDialect::Postgres ? RowsPerInsert : 1;
-        const int columns = measurementColumns().size();
+        const int width = columns.size();
         QSqlQuery full(db), rest(db);
         bool fullPrepared = false;
-        for (int from = 0; from < rows.size(); from += perStatement) {
-            const int n = qMin(perStatement, rows.size() - from);
+        for (int from = 0; from < values.size(); from += perStatement) {
+            const int n = qMin(perStatement, values.size() - from);
             QSqlQuery &m = n == perStatement ? full : rest;
             if (n != perStatement || !fullPrepared) {
-                if (!m.prepare(insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n)))
-                    return failed(m);
+                if (!m.prepare(insertStatement(dialect, table, columns, n))) {
+                    failed(m);
+                    return false;
+                }
                 fullPrepared = fullPrepared || n == perStatement;
             }
             for (int i = 0; i < n; ++i) {
-                const QVariantList &values = rows.at(from + i);
-                for (int c = 0; c < columns; ++c)
-                    m.bindValue(i * columns + c, values.value(c));
+                const QVariantList &row = values.at(from + i);
+                for (int c = 0; c < width; ++c)
+                    m.bindValue(i * width + c, row.value(c));
             }
-            if (!m.exec())
-                return failed(m);
+            if (!m.exec()) {
+                failed(m);
+                return false;
+            }
         }
-    }
+        return true;
+    };
+    // A run already there came with its measurements and points, in its own transaction.
+    if (inserted && (!insertRows(QStringLiteral("measurements"), measurementColumns(), rows)
+                     || !insertRows(QStringLiteral("points"), pointColumns(), points)))
+        return Stored::Failed;
     if (!q.exec(QStringLiteral("COMMIT")))
         return failed(q);
     return inserted ? Stored::Inserted : Stored::AlreadyThere;

@@ -9,7 +9,7 @@
 // file to WAL with a busy time-out so that several processes on one machine
 // can write it, and creates or upgrades the tables.
 //
-// storeRun() writes a run and its measurements in one transaction (SQLite:
+// storeRun() writes a run, its measurements and its points in one transaction (SQLite:
 // BEGIN IMMEDIATE, so a writer waits for the lock instead of failing).
 // Idempotent by run_id: a run already stored is left as it is, so a run sent
 // again after a lost acknowledgement is not stored twice. A server connection
@@ -41,13 +41,15 @@ public:
 
     enum class Stored { Inserted, AlreadyThere, Failed };
     Stored storeRun(const RunRecord &run, const QVector<MeasurementRow> &rows);
-    // The same with the values in column order (runValues(), measurementValues()).
-    Stored storeValues(const QVariantList &run, const QVector<QVariantList> &rows);
+    // The same with the values in column order (runValues(), measurementValues(), pointValues()).
+    Stored storeValues(const QVariantList &run, const QVector<QVariantList> &rows,
+                       const QVector<QVariantList> &points = {});
 
 private:
     bool connect();
     void drop();
-    Stored write(const QVariantList &run, const QVector<QVariantList> &rows, bool *connectionLost);
+    Stored write(const QVariantList &run, const QVector<QVariantList> &rows, const QVector<QVariantList> &points,
+                 bool *connectionLost);
     bool fail(const QString &what);
     // One line, and the password (should a driver quote it) as ***.
     QString clean(QString text) const;
