@@ -10,6 +10,9 @@
 #include "replaysource.h"
 #include "reportcommand.h"
 #include "runkeeper.h"
+#include "runsteps.h"
+#include "pointsrun.h"
+#include "studyrun.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
 #include "platform/quitonsignal.h"
@@ -193,25 +196,6 @@ int scan(ModuleLine &s, Output &out)
                      : s.fail(QStringLiteral("no module answered (IDs %1-%2)").arg(o.scanFrom).arg(o.scanTo));
 }
 
-// The hardware and firmware versions, as "A-0.1.2"; the reason when the
-// module did not answer, else empty.
-QString readVersions(ModuleLine &s, std::optional<quint8> id, QString &hardware, QString &firmware)
-{
-    const struct {
-        quint8 code;
-        QString *version;
-        const char *what;
-    } queries[] = {{Command::HardwareVersion, &hardware, "hardware version"},
-                   {Command::FirmwareVersion, &firmware, "firmware version"}};
-    for (const auto &q : queries) {
-        const std::optional<Answer> a = s.askCode(commandFrame(q.code, QByteArray(), id), q.code);
-        if (!a || a->lines.isEmpty() || s.broken())
-            return QStringLiteral("the module did not answer (%1)").arg(QLatin1String(q.what));
-        *q.version = versionOf(a->lines.first());
-    }
-    return QString();
-}
-
 std::optional<TestLimits> testLimits(const CliOptions &o)
 {
     if (o.command != CliCommand::Test)
@@ -236,18 +220,6 @@ Verdict fullVerdict(const CliOptions &o, const TestLimits &limits, const Distanc
     v.pass = v.failed.isEmpty();
     *marginal = o.marginalMilli && isMarginal(limits, distances, v, *o.marginalMilli);
     return v;
-}
-
-RunStatus statusOf(MeasureRun::End end)
-{
-    switch (end) {
-    case MeasureRun::End::Done: return RunStatus::Complete;
-    case MeasureRun::End::Interrupted: return RunStatus::Aborted;
-    case MeasureRun::End::NoAnswer:
-    case MeasureRun::End::LinkFailed:
-    case MeasureRun::End::OutputFailed: break;
-    }
-    return RunStatus::Error;
 }
 
 int measure(ModuleLine &s, Output &out, Output &records)
@@ -423,7 +395,11 @@ int dispatch(ModuleLine &s, Output &out, Output &records)
     case CliCommand::Info: return info(s, out);
     case CliCommand::Single: return single(s, records);
     case CliCommand::Measure:
-    case CliCommand::Test: return o.ids.isEmpty() ? measure(s, out, records) : fixture(s, out, records);
+    case CliCommand::Test:
+        if (!o.points.isEmpty())
+            return pointsTest(s, out, records);
+        return o.ids.isEmpty() ? measure(s, out, records) : fixture(s, out, records);
+    case CliCommand::Study: return study(s, out, records);
     case CliCommand::Threshold: return threshold(s, out);
     case CliCommand::Integration:
         return simple(s, Command::SetIntegration, integrationTimeData(o.integrationUs), "integration time");

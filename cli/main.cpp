@@ -4,6 +4,7 @@
 #include "exitstatus.h"
 #include "options.h"
 #include "platform/version.h"
+#include "targetmove.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -37,8 +38,13 @@ int main(int argc, char *argv[])
                 ? ExitStatus::Done
                 : ExitStatus::WriteFailed;
     }
-    if (!parsed.error.isEmpty()) {
-        const QByteArray text = (QStringLiteral("korvani-cli: ") + parsed.error + QLatin1Char('\n')
+    QString error = parsed.error;
+    // Without --move a run across the range asks on the terminal; a script has none.
+    const CliOptions &o = parsed.options;
+    if (error.isEmpty() && !o.points.isEmpty() && o.moveCommand.isEmpty() && !o.sim && !TargetMove::canAsk())
+        error = QStringLiteral("test --points without a terminal to ask on needs --move CMD to move the target");
+    if (!error.isEmpty()) {
+        const QByteArray text = (QStringLiteral("korvani-cli: ") + error + QLatin1Char('\n')
                                  + usageLine() + QLatin1Char('\n')).toLocal8Bit();
         std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
         return ExitStatus::Usage;

@@ -73,12 +73,20 @@ double MeasureRun::rateHz() const
     return double(stats.count() - 1) * 1e9 / double(lastFrameNs);
 }
 
+void MeasureRun::setPoint(qint64 referenceMilli, bool first)
+{
+    writer->setWithReference(true);
+    writer->setReference(referenceMilli);
+    writesHeader = first;
+}
+
 MeasureRun::End MeasureRun::run()
 {
     const CliOptions &o = line.options();
     ModuleLink &link = line.link();
     discardedAtStart = discarded();
-    writer->begin(pending);
+    if (writesHeader)
+        writer->begin(pending);
 
     polled = o.id.has_value();
     QEventLoop events;
@@ -183,7 +191,10 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
     const qint64 readUs = line.link().readTimeUs();
     const qint64 readAt = readUs / 1000;
     writer->setTime(readAt);
+    const bool settling = settleMs > 0 && sinceStart.elapsed() < settleMs;
     for (const QByteArray &frame : frames) {
+        if (settling)
+            break;
         if (!isMeasurementCode(quint8(frame.at(1))))
             continue;
         const Answer a = decodeAnswer(frame);

@@ -39,7 +39,10 @@ const QList<CommandEntry> &commands()
         {"test", CliCommand::Test,
          {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
           "min-amplitude", "max-outside", "output", "format", "limits", "db", "db-records", "spool",
-          "station", "operator", "serial", "ids"}},
+          "station", "operator", "serial", "ids", "points", "move", "move-timeout", "settle", "max-slope"}},
+        {"study", CliCommand::Study,
+         {"reference", "tolerance", "count", "rate", "fixed", "min-cg", "output", "format", "limits", "db",
+          "db-records", "spool", "station", "operator", "serial"}},
         {"threshold", CliCommand::Threshold, {"format"}},
         {"integration", CliCommand::Integration, {}},
         {"restart", CliCommand::Restart, {}},
@@ -80,6 +83,15 @@ std::optional<qint64> thousandths(const QString &text, qint64 high)
 }
 
 constexpr qint64 MaxMilli = 65535000;  // the largest distance the module reports
+
+// "0.001", "1.33": a plain decimal number, at most 1000.
+std::optional<double> positiveDecimal(const QString &text)
+{
+    static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,9})?$"));
+    if (!decimal.match(text).hasMatch() || text.toDouble() > 1000)
+        return std::nullopt;
+    return text.toDouble();
+}
 
 // "1,2,5-8": IDs 0-255, each once, in the order given.
 std::optional<QVector<quint8>> idList(const QString &text)
@@ -156,7 +168,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
                              "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
                              "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
-                             "serial", "since", "until", "product", "by", "ids", "capture", "replay"})
+                             "serial", "since", "until", "product", "by", "ids", "capture", "replay", "points",
+                             "move", "move-timeout", "settle", "max-slope", "min-cg"})
         valued(name);
     for (const char *name : {"fixed", "stats", "db-records"})
         flag(name);
@@ -333,9 +346,11 @@ ParsedArguments parseArguments(const QStringList &arguments)
         o.limitsSha256 = file->sha256;
     }
 
-    // A run with neither a count nor a duration takes 100 frames.
+    // A run with neither a count nor a duration takes 100 frames; a study 50.
     if ((o.command == CliCommand::Measure || o.command == CliCommand::Test) && !o.count && !o.durationMs)
         o.count = 100;
+    if (o.command == CliCommand::Study && !o.count && !o.durationMs)
+        o.count = 50;
 
     // Test limits.
     const auto millimetres = [&](const char *option, qint64 *target) {
@@ -356,12 +371,80 @@ ParsedArguments parseArguments(const QStringList &arguments)
             *target = *inFile;
         return true;
     };
-    if (o.command == CliCommand::Test) {
+    // A run across the range: --points, or the limits file's points unless
+    // the command line gives one --reference.
+    const bool acrossRange =
+        o.command == CliCommand::Test && (isSet("points") || (inFile.points && !isSet("reference")));
+    if (isSet("points") && isSet("reference"))
+        return fail(QStringLiteral("--points replaces --reference: give one of them"));
+    for (const char *option : {"move", "move-timeout", "settle", "max-slope"}) {
+        if (isSet(option) && !acrossRange)
+            return fail(QStringLiteral("--%1 goes with --points").arg(QLatin1String(option)));
+    }
+    if (acrossRange) {
+        if (!o.replay.isEmpty() || !o.ids.isEmpty())
+            return fail(QStringLiteral("--points moves the target between points: it does not go with %1")
+                            .arg(o.replay.isEmpty() ? QStringLiteral("--ids") : QStringLiteral("--replay")));
+        const bool eachHasOwn = !isSet("points") && inFile.points
+                                && std::all_of(inFile.points->cbegin(), inFile.points->cend(),
+                                               [](const LimitPoint &p) { return p.toleranceMilli.has_value(); });
+        if (!(isSet("tolerance") || inFile.toleranceMilli || eachHasOwn))
+            return fail(QStringLiteral("test --points needs --tolerance MM (or tolerances in the limits file)"));
+        if (!fromFile("tolerance", inFile.toleranceMilli, &o.toleranceMilli))
+            return result;
+        if (isSet("points")) {
+            for (const QString &given : value("points").split(QLatin1Char(','))) {
+                const auto milli = thousandths(given.trimmed(), MaxMilli);
+                if (!milli || std::any_of(o.points.cbegin(), o.points.cend(),
+                                          [&](const CliOptions::RunPoint &p) { return p.referenceMilli == *milli; }))
+                    return fail(QStringLiteral("--points wants distinct distances in mm such as 500,1000,2000, not '%1'")
+                                    .arg(value("points")));
+                o.points.append({*milli, o.toleranceMilli});
+            }
+        } else {
+            // The command line's --tolerance outweighs the file's, the point's own included.
+            for (const LimitPoint &p : *inFile.points)
+                o.points.append({p.referenceMilli, isSet("tolerance") ? o.toleranceMilli
+                                                                      : p.toleranceMilli.value_or(o.toleranceMilli)});
+        }
+        if (isSet("move")) {
+            o.moveCommand = value("move");
+            if (o.moveCommand.trimmed().isEmpty())
+                return fail(QStringLiteral("--move wants a command"));
+        }
+        if (isSet("move-timeout")) {
+            const auto s = wholeNumber(value("move-timeout"), 1, 86400);
+            if (!s)
+                return fail(QStringLiteral("--move-timeout wants seconds from 1 to 86400, not '%1'").arg(value("move-timeout")));
+            o.moveTimeoutS = int(*s);
+        }
+        if (isSet("settle")) {
+            const auto ms = wholeNumber(value("settle"), 0, 600000);
+            if (!ms)
+                return fail(QStringLiteral("--settle wants milliseconds from 0 to 600000, not '%1'").arg(value("settle")));
+            o.settleMs = int(*ms);
+        }
+        if (isSet("max-slope")) {
+            o.maxSlope = positiveDecimal(value("max-slope"));
+            if (!o.maxSlope)
+                return fail(QStringLiteral("--max-slope wants mm per mm such as 0.001, not '%1'").arg(value("max-slope")));
+        }
+    } else if (o.command == CliCommand::Test || o.command == CliCommand::Study) {
         if (!(isSet("reference") || inFile.referenceMilli) || !(isSet("tolerance") || inFile.toleranceMilli))
-            return fail(QStringLiteral("test needs --reference MM and --tolerance MM (or both in the limits file)"));
+            return fail(QStringLiteral("%1 needs --reference MM and --tolerance MM (or both in the limits file)").arg(name));
         if (!fromFile("reference", inFile.referenceMilli, &o.referenceMilli)
             || !fromFile("tolerance", inFile.toleranceMilli, &o.toleranceMilli))
             return result;
+    }
+    if (isSet("min-cg")) {
+        const std::optional<double> minimum = positiveDecimal(value("min-cg"));
+        if (!minimum || *minimum <= 0)
+            return fail(QStringLiteral("--min-cg wants a number above 0 such as 1.33, not '%1'").arg(value("min-cg")));
+        o.minCg = *minimum;
+    }
+    if (o.command == CliCommand::Study && o.toleranceMilli == 0)
+        return fail(QStringLiteral("study needs a tolerance above 0"));
+    if (o.command == CliCommand::Test) {
         if (isSet("max-sigma") || inFile.maxSigmaMilli) {
             qint64 v = 0;
             if (!fromFile("max-sigma", inFile.maxSigmaMilli, &v))
@@ -385,7 +468,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     }
 
     // The results database.
-    const bool keepsRuns = o.command == CliCommand::Test || o.command == CliCommand::Sync || o.command == CliCommand::Report
+    const bool keepsRuns = o.command == CliCommand::Test || o.command == CliCommand::Study
+                           || o.command == CliCommand::Sync || o.command == CliCommand::Report
                            || (o.command == CliCommand::Measure && o.stats);
     if (isSet("db") && !keepsRuns)
         return fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
@@ -565,6 +649,26 @@ Commands:
                                  match the limits file's patterns.
                                  --limits FILE takes the limits, the run length and the
                                  version patterns from a JSON file; options override it.
+  test --points MM[,MM...] --tolerance MM [--move CMD] [--move-timeout S] [--settle MS]
+       [--max-slope X] ...
+                                 one run across the range: before each point CMD runs
+                                 through sh -c (KORVANI_POINT_MM, KORVANI_POINT_INDEX in its
+                                 environment; exit 0 within --move-timeout, default 120 s),
+                                 frames during --settle MS (default 300) are dropped, then
+                                 the point is measured and judged like a test. Without
+                                 --move: --sim moves its simulated target, else the
+                                 terminal asks. The summary: each point's reference_mm,
+                                 frames, mean_mm, bias_mm, sigma_mm, min_mm, max_mm,
+                                 outside, result; the line of bias against reference
+                                 (slope, intercept_mm, r2, max_abs_bias_mm). PASS when every
+                                 point passes and |slope| <= --max-slope when given. A
+                                 failed move: exit 2, the points measured are kept.
+  study --reference MM --tolerance MM [--count N] [--min-cg X]
+                                 a type-1 study: N frames (default 50), then with
+                                 T = 2 x tolerance and s the sample sigma,
+                                 Cg = 0.2 T / 6 s and Cgk = (0.1 T - |bias|) / 3 s;
+                                 CAPABLE (exit 0) when both reach --min-cg (default
+                                 1.33), else NOT CAPABLE (exit 1)
   test --ids LIST [--serial ID=SN ...] ...
                                  a fixture: every module of LIST (1,2,5-8) on one bus,
                                  polled in turn at the rate the line gives each (poll
@@ -591,7 +695,7 @@ Commands:
                                  frame received until the time-out
   scan [--from A] [--to B]       asks the hardware version of every ID from A to B (0-255)
 
-The results database (test, measure --stats):
+The results database (test, study, measure --stats):
   --db TARGET        keep every run: an SQLite file, or
                      postgresql://[user[:password]@]host[:port]/dbname[?key=value...]
                      (default: KORVANI_DB); a run that cannot reach it waits in

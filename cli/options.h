@@ -28,7 +28,7 @@
 enum class OutputFormat { Text, Csv, Json };
 
 enum class CliCommand {
-    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan, Sync, Report
+    Ports, Version, Info, Single, Measure, Test, Study, Threshold, Integration, Restart, Send, Scan, Sync, Report
 };
 
 struct CliOptions {
@@ -61,6 +61,20 @@ struct CliOptions {
     std::optional<qint64> maxSigmaMilli;
     std::optional<qint64> minAmplitudeMilli;
     quint64 maxOutside = 0;
+
+    // test --points: a run across the range, each point with its tolerance
+    struct RunPoint {
+        qint64 referenceMilli = 0;
+        qint64 toleranceMilli = 0;
+    };
+    QVector<RunPoint> points;
+    QString moveCommand;  // --move: run through sh -c before each point
+    int moveTimeoutS = 120;
+    int settleMs = 300;
+    std::optional<double> maxSlope;
+
+    // study (reference and tolerance above)
+    double minCg = 1.33;
 
     // test: from --limits, unless the command line gives them
     std::optional<qint64> marginalMilli;

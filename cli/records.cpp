@@ -1,5 +1,7 @@
 #include "records.h"
 
+#include "stats/statistics.h"
+
 #include <QTimeZone>
 
 namespace {
@@ -49,6 +51,8 @@ class TextWriter : public RecordWriter
     {
         if (withId)
             out.append(idText + ',');
+        if (withReference)
+            out.append(referenceText + " mm,");
         out.append(measurementLine(m, QString::fromLatin1(stamp)).toUtf8());
         out.append('\n');
     }
@@ -60,6 +64,8 @@ class CsvWriter : public RecordWriter
     {
         if (withId)
             out.append("id,");
+        if (withReference)
+            out.append("reference_mm,");
         out.append("time,code,distance_mm,amplitude,ambient,temperature_c,driver_current");
         for (int w = 1; w <= 15; ++w) {
             out.append(",w");
@@ -76,6 +82,8 @@ class CsvWriter : public RecordWriter
     {
         if (withId)
             out.append(idText + ',');
+        if (withReference)
+            out.append(referenceText + ',');
         out.append(stamp);
         out.append(',');
         appendCommonFields(out, m, ',');
@@ -100,6 +108,8 @@ class JsonWriter : public RecordWriter
         out.append('{');
         if (withId)
             out.append("\"id\":" + idText + ',');
+        if (withReference)
+            out.append("\"reference_mm\":" + referenceText + ',');
         out.append("\"time\":\"");
         out.append(stamp);
         out.append("\",\"code\":");
@@ -129,6 +139,11 @@ class JsonWriter : public RecordWriter
 void RecordWriter::setDeviceId(quint8 id)
 {
     idText = QByteArray::number(id);
+}
+
+void RecordWriter::setReference(qint64 referenceMilli)
+{
+    referenceText = milliText(referenceMilli).toLatin1();
 }
 
 void RecordWriter::setTime(qint64 ms)

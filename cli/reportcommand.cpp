@@ -73,13 +73,17 @@ int reportRuns(const CliOptions &o, QIODevice &out)
                 stations = report.groups;
             } else {
                 Report byStation;
-                filter.by = GroupBy::Station;
-                if (!buildReport(db, filter, byStation, &error))
+                ReportFilter byStationFilter = filter;
+                byStationFilter.by = GroupBy::Station;
+                if (!buildReport(db, byStationFilter, byStation, &error))
                     return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
                 stations = byStation.groups;
             }
         }
-        text = renderReport(report, format, stations);
+        RangeReport range;
+        if (!buildRangeReport(db, filter, format == ReportFormat::Html, range, &error))
+            return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
+        text = renderReport(report, format, stations, range);
     }
 
     if (o.output.isEmpty()) {

@@ -69,7 +69,7 @@ QString figure(const QString &svg)
 
 } // namespace
 
-QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &stations)
+QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &stations, const RangeReport &range)
 {
     QString body = QStringLiteral("<p>%1</p>\n").arg(esc(filterText(report.filter)));
     if (report.groups.isEmpty())
@@ -103,9 +103,25 @@ QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &station
         body += QStringLiteral("<h2>Capability per product</h2>\n")
                 + table(QStringLiteral("capability"), capability, capabilityFields(ProductCapability()));
 
+    QVector<QVector<Field>> lines, studies;
+    for (const LinearityFigures &l : range.linearity)
+        lines << linearityFields(l);
+    for (const StudyFigures &st : range.studies)
+        studies << studyFields(st);
+    if (!lines.isEmpty())
+        body += QStringLiteral("<h2>Linearity per product</h2>\n")
+                + table(QStringLiteral("linearity"), lines, linearityFields(LinearityFigures()));
+    if (!studies.isEmpty())
+        body += QStringLiteral("<h2>Studies per product</h2>\n")
+                + table(QStringLiteral("studies"), studies, studyFields(StudyFigures()));
+
     body += QStringLiteral("<h2>Plots</h2>\n");
     for (const ProductCapability &p : report.products)
         body += figure(histogramSvg(p));
+    for (const QString &svg : biasPlotsSvg(range.unitPoints))
+        body += figure(svg);
+    for (const StudyFigures &st : range.studies)
+        body += figure(cgkDistributionSvg(st));
 
     BarChart yields{QStringLiteral("Yield per group"), QStringLiteral("%"), {},
                     {{QStringLiteral("first pass"), QStringLiteral("#3b78c2"), {}},

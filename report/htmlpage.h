@@ -6,14 +6,16 @@
 // JSON report (yields as percentages); each figure's cell carries its JSON
 // key as `data-key`, so a reader (or a test) can tell the cells apart.
 
+#include "rangereport.h"
 #include "reportquery.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVector>
 
-// `stations`: the figures per station, for the repeatability plot.
-QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &stations);
+// `stations`: the figures per station, for the repeatability plot; `range`:
+// the linearity and studies per product, with each unit's points.
+QByteArray htmlReport(const Report &report, const QVector<GroupFigures> &stations, const RangeReport &range = {});
 QByteArray htmlHistory(const QString &serial, const QVector<HistoryRun> &runs);
 
 #endif // HTMLPAGE_H

@@ -1,5 +1,7 @@
 #include "reportquery.h"
 
+#include "reportsql.h"
+
 #include "results/runrecord.h"
 #include "results/schema.h"
 #include "stats/wideunsigned.h"
@@ -13,6 +15,8 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+using namespace ReportSql;
 
 namespace {
 
@@ -38,68 +42,9 @@ QString groupExpression(GroupBy by, SqlDialect dialect)
     return QString();
 }
 
-// The WHERE clause of the filter and its values, bound in order.
-struct Where {
-    QString sql;
-    QVariantList values;
-};
-
-Where whereOf(const ReportFilter &f, SqlDialect dialect)
-{
-    Where w{QStringLiteral("kind = 'test'"), {}};
-    // SQLite keeps times as ISO text in UTC, which sorts as the times do.
-    const QString time = dialect == SqlDialect::Postgres ? QStringLiteral("CAST(? AS timestamptz)")
-                                                         : QStringLiteral("?");
-    if (f.since) {
-        w.sql += QStringLiteral(" AND started_at >= ") + time;
-        w.values << utcText(*f.since);
-    }
-    if (f.until) {
-        w.sql += QStringLiteral(" AND started_at < ") + time;
-        w.values << utcText(*f.until);
-    }
-    if (!f.station.isEmpty()) {
-        w.sql += QStringLiteral(" AND station = ?");
-        w.values << f.station;
-    }
-    if (!f.product.isEmpty()) {
-        w.sql += QStringLiteral(" AND product = ?");
-        w.values << f.product;
-    }
-    return w;
-}
-
-bool run(QSqlQuery &q, const QString &sql, const QVariantList &values, QString *error)
-{
-    if (!q.prepare(sql)) {
-        *error = q.lastError().text().trimmed();
-        return false;
-    }
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec()) {
-        *error = q.lastError().text().trimmed();
-        return false;
-    }
-    return true;
-}
-
-std::optional<double> number(const QVariant &v)
-{
-    if (v.isNull())
-        return std::nullopt;
-    return v.toDouble();
-}
-
 qint64 floorDiv(qint64 a, qint64 b)
 {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-// A millimetre column in whole thousandths.
-QString milli(const char *column)
-{
-    return QStringLiteral("CAST(ROUND(%1 * 1000) AS bigint)").arg(QLatin1String(column));
 }
 
 // A group's units: the figures of the query below.

@@ -1,5 +1,7 @@
 #include "svgplot.h"
 
+#include "stats/figuretext.h"
+
 #include <QtMath>
 
 #include <algorithm>
@@ -195,4 +197,116 @@ QString histogramSvg(const ProductCapability &p)
                  .arg(points.trimmed());
     }
     return s + QStringLiteral("</svg>");
+}
+
+namespace {
+
+QString productName(const QString &product)
+{
+    return product.isEmpty() ? QStringLiteral("runs without a product") : product;
+}
+
+// One product's units: the bias of each point against its distance.
+QString biasPlotSvg(const QVector<UnitPoint> &points)
+{
+    const UnitPoint &first = points.first();
+    // One band when every unit shares one tolerance.
+    bool band = first.toleranceMm.has_value();
+    const double tolerance = first.toleranceMm.value_or(0);
+    double xFrom = 1e300, xTo = -1e300, yTop = 0;
+    for (const UnitPoint &p : points) {
+        xFrom = std::min(xFrom, double(p.referenceMilli) / 1000.0);
+        xTo = std::max(xTo, double(p.referenceMilli) / 1000.0);
+        yTop = std::max(yTop, std::fabs(double(p.biasMilli) / 1000.0));
+        band = band && p.toleranceMm == first.toleranceMm;
+    }
+    if (band)
+        yTop = std::max(yTop, tolerance);
+    const double xStep = tickStep(std::max(xTo - xFrom, 1.0));
+    xFrom = std::floor(xFrom / xStep) * xStep - xStep / 2;
+    xTo = std::ceil(xTo / xStep) * xStep + xStep / 2;
+    const double yStep = tickStep(std::max(yTop, 0.001) * 1.1);
+    yTop = std::max(yStep, std::ceil(yTop * 1.1 / yStep) * yStep);
+    const auto xAt = [&](double mm) { return Left + (mm - xFrom) / (xTo - xFrom) * PlotW; };
+    const auto yAt = [&](double mm) { return Top + PlotH / 2 - mm / yTop * PlotH / 2; };
+
+    QString s = open(QStringLiteral("Bias against distance, %1%2")
+                         .arg(productName(first.product),
+                              band ? QStringLiteral(" (tolerance \u00b1%1 mm)").arg(mmText(tolerance)) : QString()));
+    if (band)
+        s += QStringLiteral("<rect class=\"band\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#e8f5e9\"/>")
+                 .arg(n(Left), n(yAt(tolerance)), n(PlotW), n(yAt(-tolerance) - yAt(tolerance)));
+    for (double v = -yTop; v <= yTop + yStep / 2; v += yStep)
+        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"%4\"/>"
+                            "<text x=\"%5\" y=\"%6\" text-anchor=\"end\">%7</text>")
+                 .arg(n(Left), n(yAt(v)), n(Left + PlotW), std::fabs(v) < 1e-9 ? QStringLiteral("#333") : QStringLiteral("#ddd"),
+                      n(Left - 6), n(yAt(v) + 4), tickText(v, yStep));
+    for (double v = std::ceil(xFrom / xStep) * xStep; v <= xTo + 1e-9; v += xStep)
+        s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">%3</text>")
+                 .arg(n(xAt(v)), n(Top + PlotH + 14), tickText(v, xStep));
+    s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">reference distance, mm</text>"
+                        "<text x=\"14\" y=\"%3\" transform=\"rotate(-90 14 %3)\" text-anchor=\"middle\">"
+                        "bias (mean \u2212 reference), mm</text>")
+             .arg(n(Left + PlotW / 2), n(Top + PlotH + 32), n(Top + PlotH / 2));
+    // Each unit's points, joined in distance order.
+    static const char *const colours[] = {"#3b78c2", "#c0392b", "#27ae60", "#8e44ad", "#d2691e", "#16a085"};
+    int unit = 0;
+    for (int i = 0; i < points.size();) {
+        int end = i;
+        while (end < points.size() && points[end].serial == points[i].serial)
+            ++end;
+        QVector<UnitPoint> own(points.begin() + i, points.begin() + end);
+        std::stable_sort(own.begin(), own.end(),
+                         [](const UnitPoint &a, const UnitPoint &b) { return a.referenceMilli < b.referenceMilli; });
+        const QString colour = QString::fromLatin1(colours[unit++ % 6]);
+        QString line;
+        for (const UnitPoint &p : own) {
+            const double x = xAt(double(p.referenceMilli) / 1000.0), y = yAt(double(p.biasMilli) / 1000.0);
+            line += QStringLiteral("%1,%2 ").arg(n(x), n(y));
+            s += QStringLiteral("<circle class=\"point\" cx=\"%1\" cy=\"%2\" r=\"3\" fill=\"%3\"><title>%4: %5 mm, bias %6 mm"
+                                "</title></circle>")
+                     .arg(n(x), n(y), colour, esc(p.serial.isEmpty() ? QStringLiteral("no serial number") : p.serial),
+                          mmText(double(p.referenceMilli) / 1000.0), mmText(double(p.biasMilli) / 1000.0));
+        }
+        s += QStringLiteral("<polyline points=\"%1\" fill=\"none\" stroke=\"%2\" stroke-opacity=\"0.5\"/>")
+                 .arg(line.trimmed(), colour);
+        i = end;
+    }
+    return s + QStringLiteral("</svg>");
+}
+
+} // namespace
+
+QStringList biasPlotsSvg(const QVector<UnitPoint> &points)
+{
+    QStringList plots;
+    for (int i = 0; i < points.size();) {
+        int end = i;
+        while (end < points.size() && points[end].product == points[i].product)
+            ++end;
+        plots << biasPlotSvg(QVector<UnitPoint>(points.begin() + i, points.begin() + end));
+        i = end;
+    }
+    return plots;
+}
+
+QString cgkDistributionSvg(const StudyFigures &study)
+{
+    // Bins of 0.25 from below 0 to 2 and beyond, with 1.33 among the edges' neighbours.
+    BarChart chart{QStringLiteral("Cgk of the studied modules, %1").arg(productName(study.product)),
+                   QStringLiteral("modules"), {}, {{QStringLiteral("modules"), QStringLiteral("#3b78c2"), {}}}, false,
+                   std::nullopt};
+    const QVector<double> edges = {0, 0.5, 1.0, 1.33, 1.67, 2.0};
+    chart.categories << QStringLiteral("< 0");
+    for (int i = 0; i + 1 < edges.size(); ++i)
+        chart.categories << QStringLiteral("%1\u2013%2").arg(edges[i]).arg(edges[i + 1]);
+    chart.categories << QStringLiteral("\u2265 2");
+    chart.series[0].values = QVector<double>(chart.categories.size(), 0);
+    for (double cgk : study.cgkValues) {
+        int bin = 0;
+        while (bin < edges.size() && cgk >= edges[bin])
+            ++bin;
+        chart.series[0].values[bin] += 1;
+    }
+    return barChartSvg(chart);
 }

@@ -4,9 +4,12 @@
 // The report's plots as SVG text (no GUI library): bar charts with one or
 // more series, a Pareto chart (bars falling, with their cumulative share as
 // a line on a percentage axis) and the accuracy histogram with its tolerance
-// limits and the normal curve of the runs' mean and sigma. Each returns one
-// <svg> element for an HTML page; every text in it is escaped.
+// limits and the normal curve of the runs' mean and sigma; per product the
+// bias against the reference distance (each unit's points joined, the
+// tolerance band shaded) and the distribution of the studied modules' Cgk.
+// Each returns one <svg> element for an HTML page; every text in it is escaped.
 
+#include "rangereport.h"
 #include "reportquery.h"
 
 #include <QString>
@@ -31,5 +34,8 @@ struct BarChart {
 
 QString barChartSvg(const BarChart &chart);
 QString histogramSvg(const ProductCapability &product);
+// One plot per product of `points` (in product and unit order).
+QStringList biasPlotsSvg(const QVector<UnitPoint> &points);
+QString cgkDistributionSvg(const StudyFigures &study);
 
 #endif // SVGPLOT_H
