@@ -16,14 +16,16 @@
 #include "serial/portlist.h"
 #include "moduleline.h"
 #include "platform/quitonsignal.h"
+#include "message.h"
 #include "output.h"
 #include "summary.h"
 
 #include <csignal>
-#include <cstdio>
 
 #include <QDateTime>
 #include <QFile>
+
+#include <tuple>
 
 namespace {
 
@@ -38,13 +40,6 @@ void printLines(Output &out, const QStringList &lines)
         print(out, line);
 }
 
-void say(const QString &message)
-{
-    const QByteArray line = (QStringLiteral("korvani-cli: ") + message + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    std::fflush(stderr);
-}
-
 // A failed output outweighs what the command found: what it wrote is incomplete.
 // A pipe whose reader went away is the reader's choice (`... | head -1`), not a fault.
 int outputStatus(const Output &output, int status)
@@ -53,7 +48,7 @@ int outputStatus(const Output &output, int status)
         return status;
     if (output.readerGone())
         return status == ExitStatus::Fail ? status : ExitStatus::interrupted(SIGPIPE);
-    say(QStringLiteral("cannot write %1: %2").arg(output.name(), output.reason()));
+    tell(QStringLiteral("cannot write %1: %2").arg(output.name(), output.reason()));
     return ExitStatus::WriteFailed;
 }
 
@@ -74,26 +69,22 @@ void show(Output &out, OutputFormat format, InfoRecord &record, const Answer &an
         record.add(answer);
 }
 
-int version(ModuleLine &s, Output &out)
+int version(ModuleLine &s, OutputFormat format, Output &out)
 {
-    const OutputFormat format = s.options().format;
+    const Versions v = readVersions(s, s.options().id);
     InfoRecord record;
-    for (const auto &[code, what] : {std::pair<quint8, const char *>{Command::HardwareVersion, "hardware version"},
-                                     {Command::FirmwareVersion, "firmware version"}}) {
-        const std::optional<Answer> a = s.askCode(s.frame(code), code);
+    for (const std::optional<Answer> &a : {v.hardware, v.firmware})
         if (a)
             show(out, format, record, *a);
-        if (!a || s.broken())
-            return s.fail(QStringLiteral("the module did not answer (%1)").arg(QLatin1String(what)));
-    }
+    if (!v.error.isEmpty())
+        return s.fail(v.error);
     if (format != OutputFormat::Text)
         out.write(record.render(format));
     return ExitStatus::Done;
 }
 
-int info(ModuleLine &s, Output &out)
+int info(ModuleLine &s, OutputFormat format, Output &out)
 {
-    const OutputFormat format = s.options().format;
     const struct {
         quint8 code;
         AnswerKind kind;
@@ -122,14 +113,14 @@ int info(ModuleLine &s, Output &out)
     return answered > 0 ? ExitStatus::Done : s.fail(QStringLiteral("the module did not answer"));
 }
 
-int single(ModuleLine &s, Output &records)
+int single(ModuleLine &s, bool fixed, OutputFormat format, Output &records)
 {
-    const quint8 code = s.options().fixed ? Command::SingleFixed : Command::Single;
+    const quint8 code = fixed ? Command::SingleFixed : Command::Single;
     const std::optional<Answer> a =
         s.ask(s.frame(code), Expect::codes({Response::Measurement, Response::ExtendedMeasurement}));
     if (!a || !a->measurement)
         return s.fail(QStringLiteral("the module did not answer (single measurement)"));
-    const std::unique_ptr<RecordWriter> writer = makeRecordWriter(s.options().format);
+    const std::unique_ptr<RecordWriter> writer = makeRecordWriter(format);
     QByteArray record;
     writer->begin(record);
     writer->setTime(QDateTime::currentMSecsSinceEpoch());
@@ -138,26 +129,25 @@ int single(ModuleLine &s, Output &records)
     return ExitStatus::Done;
 }
 
-int threshold(ModuleLine &s, Output &out)
+int threshold(ModuleLine &s, const std::optional<quint16> &wanted, OutputFormat format, Output &out)
 {
-    const CliOptions &o = s.options();
-    if (o.threshold) {
-        s.askCode(s.frame(Command::SetThreshold, thresholdData(*o.threshold)), Command::SetThreshold);
+    if (wanted) {
+        s.askCode(s.frame(Command::SetThreshold, thresholdData(*wanted)), Command::SetThreshold);
         if (s.broken())
             return s.fail(QString());
     }
     const std::optional<Answer> a = s.askCode(s.frame(Command::GetThreshold), Command::GetThreshold);
     if (!a || !a->threshold)
         return s.fail(QStringLiteral("the module did not answer (threshold)"));
-    if (o.format == OutputFormat::Text) {
+    if (format == OutputFormat::Text) {
         print(out, QStringLiteral("threshold: %1").arg(*a->threshold));
     } else {
         InfoRecord record;
         record.add(*a);
-        out.write(record.render(o.format));
+        out.write(record.render(format));
     }
-    if (o.threshold && *a->threshold != *o.threshold) {
-        s.report(QStringLiteral("the module holds threshold %1, not %2").arg(*a->threshold).arg(*o.threshold));
+    if (wanted && *a->threshold != *wanted) {
+        s.report(QStringLiteral("the module holds threshold %1, not %2").arg(*a->threshold).arg(*wanted));
         return ExitStatus::Fail;
     }
     return ExitStatus::Done;
@@ -170,17 +160,15 @@ int simple(ModuleLine &s, quint8 code, const QByteArray &data, const char *what)
     return ExitStatus::Done;
 }
 
-int send(ModuleLine &s, Output &out)
+int send(ModuleLine &s, const QByteArray &t, Output &out)
 {
-    const QByteArray &t = s.options().sendTokens;
     for (const QByteArray &frame : s.collect(s.frame(quint8(t.at(0)), t.mid(1))))
         print(out, QStringLiteral("Received:  ") + hexBytes(frame));
     return s.broken() ? s.fail(QString()) : ExitStatus::Done;
 }
 
-int scan(ModuleLine &s, Output &out)
+int scan(ModuleLine &s, const ModuleCommandOptions &o, Output &out)
 {
-    const CliOptions &o = s.options();
     int found = 0;
     for (int id = o.scanFrom; id <= o.scanTo; ++id) {
         const std::optional<Answer> a =
@@ -196,22 +184,9 @@ int scan(ModuleLine &s, Output &out)
                      : s.fail(QStringLiteral("no module answered (IDs %1-%2)").arg(o.scanFrom).arg(o.scanTo));
 }
 
-std::optional<TestLimits> testLimits(const CliOptions &o)
-{
-    if (o.command != CliCommand::Test)
-        return std::nullopt;
-    TestLimits l;
-    l.referenceMilli = o.referenceMilli;
-    l.toleranceMilli = o.toleranceMilli;
-    l.maxOutside = o.maxOutside;
-    l.maxSigmaMilli = o.maxSigmaMilli;
-    l.minAmplitudeMilli = o.minAmplitudeMilli;
-    return l;
-}
-
 // The verdict on the figures and the versions; `marginal` set for a pass
 // within the marginal band.
-Verdict fullVerdict(const CliOptions &o, const TestLimits &limits, const DistanceStatistics &distances,
+Verdict fullVerdict(const TestOptions &o, const TestLimits &limits, const DistanceStatistics &distances,
                     quint64 amplitudeSum, quint64 outside, const QString &hardware, const QString &firmware,
                     bool *marginal)
 {
@@ -222,28 +197,31 @@ Verdict fullVerdict(const CliOptions &o, const TestLimits &limits, const Distanc
     return v;
 }
 
-int measure(ModuleLine &s, Output &out, Output &records)
+int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
 {
-    const CliOptions &o = s.options();
-    RunKeeper keeper(o, s.portName());
+    RunKeeper keeper(o.keep, s.portName());
     RunSummary summary;
-    summary.expected = o.expectedFrames();
+    summary.expected = expectedFrames(o.run, o.line);
 
     // A test records the versions the module reports, and checks them; a
     // replayed capture has no module to ask.
     QString hardware, firmware;
-    if (o.command == CliCommand::Test && o.replay.isEmpty()) {
-        const QString why = readVersions(s, o.id, hardware, firmware);
-        if (!why.isEmpty()) {
-            const int status = s.fail(why);
-            keeper.keep(summary, 0, RunStatus::Error, status, false, why);
+    if (o.command == CliCommand::Test && o.line.replay.isEmpty()) {
+        const Versions v = readVersions(s, o.line.id);
+        if (!v.error.isEmpty()) {
+            const int status = s.fail(v.error);
+            keeper.keep(summary, 0, RunStatus::Error, status, false, v.error);
             return status;
         }
+        hardware = v.hardwareText();
+        firmware = v.firmwareText();
         keeper.setVersions(hardware, firmware);
     }
 
-    std::optional<TestLimits> limits = testLimits(o);
-    MeasureRun run(s, records, limits);
+    std::optional<TestLimits> limits;
+    if (o.command == CliCommand::Test)
+        limits = o.test.limits;
+    MeasureRun run(s, o.run, o.output.format, records, limits);
     run.setMeasurementSink(keeper.recorder());
     // Hang-ups and closed pipes too: the module must not be left streaming.
     QuitOnSignal quit;
@@ -254,7 +232,7 @@ int measure(ModuleLine &s, Output &out, Output &records)
     const MeasureRun::End end = run.run();
 
     // Judged against what the line could carry of the frames the module sent.
-    const quint64 expected = o.expectedFrames(run.frameBytes());
+    const quint64 expected = expectedFrames(o.run, o.line, run.frameBytes());
     if (limits)
         limits->expectedFrames = expected;
     int status = ExitStatus::Done;
@@ -267,57 +245,54 @@ int measure(ModuleLine &s, Output &out, Output &records)
     if (limits) {
         summary.limits = limits;
         summary.outside = run.outside();
-        summary.verdict = fullVerdict(o, *limits, run.distances(), run.amplitudeSum(), run.outside(), hardware,
+        summary.verdict = fullVerdict(o.test, *limits, run.distances(), run.amplitudeSum(), run.outside(), hardware,
                                       firmware, &marginal);
+        summary.marginal = marginal;
         status = summary.verdict.pass ? ExitStatus::Done : ExitStatus::Fail;
     }
-    if (o.stats)
-        out.write(renderSummary(summary, o.format));
+    if (o.run.stats)
+        out.write(renderSummary(summary, o.output.format));
     if (end == MeasureRun::End::NoAnswer || end == MeasureRun::End::LinkFailed) {
         s.report(run.reason());
         status = ExitStatus::LinkFailure;
     } else if (end == MeasureRun::End::Interrupted && !limits && run.interruptedBy() != 0) {
         // A measure run cut short says so; a test cut short has its verdict (too few frames).
+        // (The end of a replayed capture is no signal.)
         status = ExitStatus::interrupted(run.interruptedBy());
     }
-    if (o.stats)
+    if (o.run.stats)
         keeper.keep(summary, run.amplitudeSum(), statusOf(end), status, marginal, run.reason());
-    if (records.failed() || out.failed())
-        return status;  // the output's status, given by the caller
-    if (status == ExitStatus::LinkFailure)
-        return status;
-    // A measure run cut short says so; a test cut short has its verdict (too few frames).
-    // (The end of a replayed capture is no signal.)
-    if (end == MeasureRun::End::Interrupted && !limits && run.interruptedBy() != 0)
-        return ExitStatus::interrupted(run.interruptedBy());
     return status;
 }
 
 // test --ids: every module's versions, then all measured together, each
 // with its own summary, verdict and row. 2 when any module did not answer
 // (or the port failed), else 1 when any failed, else 0.
-int fixture(ModuleLine &s, Output &out, Output &records)
+int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
 {
-    const CliOptions &o = s.options();
+    const QVector<quint8> &ids = o.line.ids;
     struct Unit {
-        CliOptions options;  // this module's: its ID and serial number
+        KeepOptions keep;  // this module's: its ID and serial number
         std::unique_ptr<RunKeeper> keeper;
         QString hardware, firmware, error;
     };
-    std::vector<Unit> units(size_t(o.ids.size()));
+    std::vector<Unit> units(size_t(ids.size()));
     QVector<quint8> answering;
-    for (int i = 0; i < o.ids.size(); ++i) {
+    for (int i = 0; i < ids.size(); ++i) {
         Unit &u = units[size_t(i)];
-        u.options = o;
-        u.options.id = o.ids.at(i);
-        u.options.serial = o.serials.value(o.ids.at(i));
-        u.keeper = std::make_unique<RunKeeper>(u.options, s.portName());
-        u.error = readVersions(s, u.options.id, u.hardware, u.firmware);
+        u.keep = o.keep;
+        u.keep.id = ids.at(i);
+        u.keep.serial = o.test.serials.value(ids.at(i));
+        u.keeper = std::make_unique<RunKeeper>(u.keep, s.portName());
+        const Versions v = readVersions(s, ids.at(i));
         if (s.broken())
             return s.fail(QString());
+        u.error = v.error;
         if (u.error.isEmpty()) {
+            u.hardware = v.hardwareText();
+            u.firmware = v.firmwareText();
             u.keeper->setVersions(u.hardware, u.firmware);
-            answering << o.ids.at(i);
+            answering << ids.at(i);
         }
     }
 
@@ -325,19 +300,20 @@ int fixture(ModuleLine &s, Output &out, Output &records)
     constexpr int MeasurementBytes = 11;
     const int pollBytes = commandFrame(Command::Single, QByteArray(), quint8(0)).size();
     const int modules = qMax(1, int(answering.size()));
-    const int rate = busRateHz(o.rateHz, o.baud, MeasurementBytes, pollBytes, modules);
+    const int rate = busRateHz(o.run.rateHz, o.line.baud, MeasurementBytes, pollBytes, modules);
     std::optional<quint64> rounds;
-    if (o.durationMs)
-        rounds = deliverableFrames(*o.durationMs, rate, o.baud, MeasurementBytes * modules, pollBytes * modules);
-    if (o.count && rounds)
-        rounds = std::min(*rounds, *o.count);
-    const quint64 expected = rounds ? *rounds : o.count.value_or(100);
-    std::optional<TestLimits> limits = testLimits(o);
-    limits->expectedFrames = expected;
+    if (o.run.durationMs)
+        rounds = deliverableFrames(*o.run.durationMs, rate, o.line.baud, MeasurementBytes * modules, pollBytes * modules);
+    if (o.run.count && rounds)
+        rounds = std::min(*rounds, *o.run.count);
+    const quint64 expected = rounds ? *rounds : o.run.count.value_or(100);
+    TestLimits limits = o.test.limits;
+    limits.expectedFrames = expected;
 
-    FixtureRun run(s, records, answering, rate, limits, rounds, o.durationMs ? std::nullopt : o.count);
-    run.setMeasurementSink([&units, &o](quint8 id, qint64 at, const Measurement &m) {
-        const auto recorder = units[size_t(o.ids.indexOf(id))].keeper->recorder();
+    FixtureRun run(s, o.run.fixed, o.output.format, records, answering, rate, limits, rounds,
+                   o.run.durationMs ? std::nullopt : o.run.count);
+    run.setMeasurementSink([&units, &ids](quint8 id, qint64 at, const Measurement &m) {
+        const auto recorder = units[size_t(ids.indexOf(id))].keeper->recorder();
         if (recorder)
             recorder(at, m);
     });
@@ -348,17 +324,19 @@ int fixture(ModuleLine &s, Output &out, Output &records)
 
     bool anyError = false, anyFail = false;
     const DistanceStatistics none;
-    for (int i = 0; i < o.ids.size(); ++i) {
+    for (int i = 0; i < ids.size(); ++i) {
         Unit &u = units[size_t(i)];
+        const quint8 id = ids.at(i);
         const auto m = std::find_if(run.modules().cbegin(), run.modules().cend(),
-                                    [&u](const FixtureRun::Module &fm) { return fm.id == *u.options.id; });
+                                    [id](const FixtureRun::Module &fm) { return fm.id == id; });
         const bool measured = m != run.modules().cend();
         RunSummary summary;
-        summary.deviceId = *u.options.id;
+        summary.deviceId = id;
         summary.pollRateHz = rate;
         summary.expected = expected;
         summary.limits = limits;
         summary.distances = measured ? &m->stats : &none;
+        summary.measured = measured;
         RunStatus status = RunStatus::Error;
         bool marginal = false;
         if (measured) {
@@ -370,42 +348,43 @@ int fixture(ModuleLine &s, Output &out, Output &records)
             if (status == RunStatus::Error)
                 u.error = m->reason;
         }
-        if (u.error.isEmpty() && limits)
-            summary.verdict = fullVerdict(u.options, *limits, m->stats, m->amplitudes, m->outside, u.hardware,
+        if (u.error.isEmpty())
+            summary.verdict = fullVerdict(o.test, limits, m->stats, m->amplitudes, m->outside, u.hardware,
                                           u.firmware, &marginal);
+        summary.marginal = marginal;
         summary.error = u.error;
         int exitStatus = summary.verdict.pass ? ExitStatus::Done : ExitStatus::Fail;
         if (status == RunStatus::Error) {
             anyError = true;
             exitStatus = ExitStatus::LinkFailure;
-            s.report(QStringLiteral("id %1: %2").arg(*u.options.id).arg(u.error));
+            s.report(QStringLiteral("id %1: %2").arg(id).arg(u.error));
         }
         anyFail = anyFail || !summary.verdict.pass;
-        out.write(renderSummary(summary, o.format));
+        out.write(renderSummary(summary, o.output.format));
         u.keeper->keep(summary, measured ? m->amplitudes : 0, status, exitStatus, marginal, u.error);
     }
     return anyError ? ExitStatus::LinkFailure : anyFail ? ExitStatus::Fail : ExitStatus::Done;
 }
 
-int dispatch(ModuleLine &s, Output &out, Output &records)
+int dispatch(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
 {
-    const CliOptions &o = s.options();
+    const OutputFormat format = o.output.format;
     switch (o.command) {
-    case CliCommand::Version: return version(s, out);
-    case CliCommand::Info: return info(s, out);
-    case CliCommand::Single: return single(s, records);
+    case CliCommand::Version: return version(s, format, out);
+    case CliCommand::Info: return info(s, format, out);
+    case CliCommand::Single: return single(s, o.run.fixed, format, records);
     case CliCommand::Measure:
     case CliCommand::Test:
-        if (!o.points.isEmpty())
-            return pointsTest(s, out, records);
-        return o.ids.isEmpty() ? measure(s, out, records) : fixture(s, out, records);
-    case CliCommand::Study: return study(s, out, records);
-    case CliCommand::Threshold: return threshold(s, out);
+        if (!o.points.points.isEmpty())
+            return pointsTest(s, o, out, records);
+        return o.line.ids.isEmpty() ? measure(s, o, out, records) : fixture(s, o, out, records);
+    case CliCommand::Study: return study(s, o, out, records);
+    case CliCommand::Threshold: return threshold(s, o.module.threshold, format, out);
     case CliCommand::Integration:
-        return simple(s, Command::SetIntegration, integrationTimeData(o.integrationUs), "integration time");
+        return simple(s, Command::SetIntegration, integrationTimeData(o.module.integrationUs), "integration time");
     case CliCommand::Restart: return simple(s, Command::Restart, QByteArray(), "restart");
-    case CliCommand::Send: return send(s, out);
-    case CliCommand::Scan: return scan(s, out);
+    case CliCommand::Send: return send(s, o.module.sendTokens, out);
+    case CliCommand::Scan: return scan(s, o.module, out);
     case CliCommand::Ports:
     case CliCommand::Sync:
     case CliCommand::Report: break;
@@ -423,20 +402,21 @@ int runCommand(const CliOptions &o)
     if (o.command == CliCommand::Sync || o.command == CliCommand::Report) {
         QFile standardOutput;
         standardOutput.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-        return o.command == CliCommand::Sync ? syncRuns(o, standardOutput) : reportRuns(o, standardOutput);
+        return o.command == CliCommand::Sync ? syncRuns(o.keep, standardOutput)
+                                             : reportRuns(o.report, o.output, standardOutput);
     }
 
     // An --output that cannot be written ends the command before the module is asked anything.
-    Output file(o.output);
+    Output file(o.output.file);
     if (file.isFile() && !file.open()) {
-        say(QStringLiteral("cannot write %1: %2").arg(file.name(), file.reason()));
+        tell(QStringLiteral("cannot write %1: %2").arg(file.name(), file.reason()));
         return ExitStatus::CannotCreate;
     }
     Output &records = file.isFile() ? file : out;
 
-    ModuleLine s(o);
+    ModuleLine s(o.line);
     if (!s.open())
         return s.badReplay() ? ExitStatus::Usage : ExitStatus::LinkFailure;
-    const int status = outputStatus(out, dispatch(s, out, records));
+    const int status = outputStatus(out, dispatch(s, o, out, records));
     return file.isFile() ? outputStatus(file, status) : status;
 }

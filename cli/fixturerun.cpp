@@ -16,14 +16,15 @@ double FixtureRun::Module::rateHz() const
     return double(stats.count() - 1) * 1e9 / double(lastNs - firstNs);
 }
 
-FixtureRun::FixtureRun(ModuleLine &s, Output &records, const QVector<quint8> &ids, int rateHz,
+FixtureRun::FixtureRun(ModuleLine &s, bool fixedExposure, OutputFormat format, Output &records, const QVector<quint8> &ids, int rateHz,
                        std::optional<TestLimits> limits, std::optional<quint64> pollRounds, std::optional<quint64> frames)
     : line(s)
+    , fixed(fixedExposure)
     , out(records)
     , band(limits)
     , rounds(pollRounds)
     , count(frames)
-    , writer(makeRecordWriter(s.options().format))
+    , writer(makeRecordWriter(format))
     , schedule(rateHz)
 {
     for (quint8 id : ids) {
@@ -100,7 +101,7 @@ bool FixtureRun::allDone() const
 
 void FixtureRun::pollRound()
 {
-    const quint8 code = line.options().fixed ? Command::SingleFixed : Command::Single;
+    const quint8 code = fixed ? Command::SingleFixed : Command::Single;
     for (int i = 0; i < int(all.size()) && !finished; ++i) {
         Module &m = all[size_t(i)];
         if (!m.polled || (count && m.stats.count() >= *count))

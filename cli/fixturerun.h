@@ -51,7 +51,7 @@ public:
 
     // `rateHz`: the rounds per second; `rounds`: the polls each module gets
     // (a duration), else polls go on until each has `count` frames.
-    FixtureRun(ModuleLine &line, Output &records, const QVector<quint8> &ids, int rateHz,
+    FixtureRun(ModuleLine &line, bool fixed, OutputFormat format, Output &records, const QVector<quint8> &ids, int rateHz,
                std::optional<TestLimits> band, std::optional<quint64> rounds, std::optional<quint64> count);
     ~FixtureRun() override;
 
@@ -75,6 +75,7 @@ private:
     quint64 discarded() const;
 
     ModuleLine &line;
+    bool fixed;
     Output &out;
     std::vector<Module> all;
     std::optional<TestLimits> band;

@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
+#include "platform/fields.h"
+
 namespace {
 
 // A float's digits, not its binary expansion (0.85, not 0.85000002384185791).
@@ -53,12 +55,10 @@ void csvRows(QString &out, const QString &key, const QJsonValue &value)
         for (int i = 0; i < a.size(); ++i)
             csvRows(out, key + QLatin1Char('.') + QString::number(i + 1), a.at(i));
     } else {
-        QString text = value.isString() ? value.toString()
+        const QString text = value.isString() ? value.toString()
                      : value.isNull()   ? QString()
                                         : QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
-        if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')))
-            text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-        out += key + QLatin1Char(',') + text + QLatin1Char('\n');
+        out += csvRow({key, text});
     }
 }
 

@@ -2,7 +2,10 @@
 
 #include "commands.h"
 #include "exitstatus.h"
+#include "message.h"
 #include "options.h"
+#include "optiontable.h"
+#include "output.h"
 #include "platform/version.h"
 #include "targetmove.h"
 
@@ -10,7 +13,6 @@
 #include <QLoggingCategory>
 
 #include <csignal>
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -31,22 +33,21 @@ int main(int argc, char *argv[])
     std::signal(SIGXFSZ, SIG_IGN);
 
     const ParsedArguments parsed = parseArguments(app.arguments().mid(1));
-    if (parsed.help) {
-        const QByteArray text = helpText().toUtf8();
-        return std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size())
-                    && std::fflush(stdout) == 0
-                ? ExitStatus::Done
-                : ExitStatus::WriteFailed;
+    if (parsed.help || parsed.version) {
+        Output out;
+        out.write((parsed.help ? helpText() : QStringLiteral("korvani-cli %1\n").arg(QStringLiteral(KORVANI_VERSION)))
+                      .toUtf8());
+        return out.failed() ? (tell(QStringLiteral("cannot write %1: %2").arg(out.name(), out.reason())), ExitStatus::WriteFailed)
+                            : ExitStatus::Done;
     }
     QString error = parsed.error;
     // Without --move a run across the range asks on the terminal; a script has none.
     const CliOptions &o = parsed.options;
-    if (error.isEmpty() && !o.points.isEmpty() && o.moveCommand.isEmpty() && !o.sim && !TargetMove::canAsk())
+    if (error.isEmpty() && !o.points.points.isEmpty() && o.points.moveCommand.isEmpty() && !o.line.sim
+        && !TargetMove::canAsk())
         error = QStringLiteral("test --points without a terminal to ask on needs --move CMD to move the target");
     if (!error.isEmpty()) {
-        const QByteArray text = (QStringLiteral("korvani-cli: ") + error + QLatin1Char('\n')
-                                 + usageLine() + QLatin1Char('\n')).toLocal8Bit();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+        tell(parsed.showUsage ? error + QLatin1Char('\n') + usageLine() : error);
         return ExitStatus::Usage;
     }
     return runCommand(parsed.options);

@@ -26,20 +26,21 @@ quint8 rateCommand(int hz)
 }
 }
 
-MeasureRun::MeasureRun(ModuleLine &s, Output &records, std::optional<TestLimits> limits)
+MeasureRun::MeasureRun(ModuleLine &s, const RunOptions &options, OutputFormat format, Output &records,
+                       std::optional<TestLimits> limits)
     : line(s)
+    , opts(options)
     , out(records)
     , band(limits)
-    , writer(makeRecordWriter(s.options().format))
-    , schedule(s.options().rateHz)
+    , writer(makeRecordWriter(format))
+    , schedule(options.rateHz)
 {
     pending.reserve(64 * 1024);
-    const CliOptions &o = line.options();
     durationTimer.setSingleShot(true);
     durationTimer.setTimerType(Qt::PreciseTimer);
     connect(&durationTimer, &QTimer::timeout, this, &MeasureRun::armDeadline);
     watchdog.setSingleShot(true);
-    watchdog.setInterval(qMax(1000, 2000 / o.rateHz) + o.timeoutMs);
+    watchdog.setInterval(qMax(1000, 2000 / opts.rateHz) + line.options().timeoutMs);
     connect(&watchdog, &QTimer::timeout, this, [this] {
         finish(End::NoAnswer, stats.isEmpty() ? QStringLiteral("the module did not answer (no measurement)")
                                               : QStringLiteral("the module stopped sending measurements"));
@@ -82,13 +83,13 @@ void MeasureRun::setPoint(qint64 referenceMilli, bool first)
 
 MeasureRun::End MeasureRun::run()
 {
-    const CliOptions &o = line.options();
+    const RunOptions &o = opts;
     ModuleLink &link = line.link();
     discardedAtStart = discarded();
     if (writesHeader)
         writer->begin(pending);
 
-    polled = o.id.has_value();
+    polled = line.options().id.has_value();
     QEventLoop events;
     loop = &events;
     collecting = true;
@@ -97,7 +98,7 @@ MeasureRun::End MeasureRun::run()
     if (polled) {
         // The polls a duration can carry; with a count alone, polls go on until it is reached.
         if (o.durationMs)
-            pollLimit = o.expectedFrames();
+            pollLimit = expectedFrames(o, line.options());
         pollTimer.start(0);
     } else {
         link.send(commandFrame(rateCommand(o.rateHz)), Expect::anyFrame());
@@ -171,7 +172,7 @@ void MeasureRun::pollOnce()
         finish(End::Done);
         return;
     }
-    const quint8 code = line.options().fixed ? Command::SingleFixed : Command::Single;
+    const quint8 code = opts.fixed ? Command::SingleFixed : Command::Single;
     ++pollsSent;
     // Waits for the answer (or the time-out): one poll in flight at a time.
     const ModuleLink::SendResult r = line.link().send(line.frame(code), Expect::anyFrame()).result;
@@ -185,7 +186,7 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
 {
     if (!collecting)
         return;
-    const CliOptions &o = line.options();
+    const RunOptions &o = opts;
     // One time stamp per read: its frames arrived together. The link's read
     // time is the recorded one when a capture is replayed.
     const qint64 readUs = line.link().readTimeUs();
@@ -205,7 +206,7 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
             measurementBytes = frame.size();
             // A streamed duration counts from the first frame (a replayed one by
             // the recorded read times); a polled one runs from the start.
-            if (o.durationMs && !polled && o.replay.isEmpty())
+            if (o.durationMs && !polled && line.options().replay.isEmpty())
                 startDeadline(*o.durationMs * 1000000);
         } else if (!polled && o.durationMs && (readUs - firstReadUs) / 1000 >= *o.durationMs) {
             finish(End::Done);

@@ -56,8 +56,9 @@ class MeasureRun : public QObject
 public:
     enum class End { Done, Interrupted, NoAnswer, LinkFailed, OutputFailed };
 
-    // `records` receives the records; `band`, when given, counts the frames outside it.
-    MeasureRun(ModuleLine &line, Output &records, std::optional<TestLimits> band);
+    // `records` receives the records in `format`; `band`, when given, counts the frames outside it.
+    MeasureRun(ModuleLine &line, const RunOptions &options, OutputFormat format, Output &records,
+               std::optional<TestLimits> band);
     ~MeasureRun() override;
 
     // Called with every measurement counted, and the time it was read
@@ -99,6 +100,7 @@ private:
     quint64 discarded() const;
 
     ModuleLine &line;
+    const RunOptions &opts;
     Output &out;
     std::optional<TestLimits> band;
     std::unique_ptr<RecordWriter> writer;

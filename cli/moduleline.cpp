@@ -1,5 +1,7 @@
 #include "moduleline.h"
 
+#include "exitstatus.h"
+#include "message.h"
 #include "protocol/commands.h"
 #include "replaysource.h"
 #include "serial/portlist.h"
@@ -12,11 +14,10 @@
 
 #include <QLoggingCategory>
 
-#include <cstdio>
 
 Q_LOGGING_CATEGORY(lcLine, "korvani.cli.line", QtWarningMsg)
 
-ModuleLine::ModuleLine(const CliOptions &options, QObject *parent)
+ModuleLine::ModuleLine(const LineOptions &options, QObject *parent)
     : QObject(parent)
     , opts(options)
 {
@@ -44,9 +45,7 @@ bool ModuleLine::open()
         replaySource = std::make_unique<ReplaySource>(moduleLink, opts.replay);
         if (!replaySource->open()) {
             replayRefused = true;
-            const QByteArray line = (QStringLiteral("korvani-cli: ") + replaySource->message()
-                                     + QLatin1Char('\n')).toLocal8Bit();
-            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            tell(replaySource->message());
             return false;
         }
         port = opts.replay;
@@ -78,7 +77,7 @@ bool ModuleLine::open()
         // On a bus the simulated module answers to its own ID only; a scan finds it at 1.
         if (opts.id)
             sim->setRs485(true, *opts.id);
-        else if (opts.command == CliCommand::Scan)
+        else if (opts.simAddressed)
             sim->setRs485(true, 1);
         // Benchmarks of the reading side: stream as fast as the line takes it.
         sim->setLineRateStreaming(qEnvironmentVariableIntValue("KORVANI_SIM_LINE_RATE") == 1);
@@ -159,15 +158,11 @@ QVector<QByteArray> ModuleLine::collect(const QByteArray &frame)
 
 void ModuleLine::report(const QString &what) const
 {
-    const QByteArray line = QStringLiteral("korvani-cli: %1: %2\n")
-                                .arg(port.isEmpty() ? QStringLiteral("(no port)") : port, what)
-                                .toLocal8Bit();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    std::fflush(stderr);
+    tell(QStringLiteral("%1: %2").arg(port.isEmpty() ? QStringLiteral("(no port)") : port, what));
 }
 
 int ModuleLine::fail(const QString &what) const
 {
     report(broken() ? failure : what);
-    return 2;
+    return ExitStatus::LinkFailure;
 }

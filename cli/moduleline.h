@@ -33,7 +33,7 @@ class ModuleLine : public QObject
     Q_OBJECT
 
 public:
-    explicit ModuleLine(const CliOptions &options, QObject *parent = nullptr);
+    explicit ModuleLine(const LineOptions &options, QObject *parent = nullptr);
     ~ModuleLine() override;
 
     // Starts the simulated module if asked, then opens the port (or the
@@ -48,7 +48,7 @@ public:
     bool moveSimulatedTarget(quint16 mm);
 
     ModuleLink &link() { return moduleLink; }
-    const CliOptions &options() const { return opts; }
+    const LineOptions &options() const { return opts; }
     QString portName() const { return port; }
 
     // A command frame with the module's ID when one is given (--id).
@@ -63,14 +63,14 @@ public:
     bool broken() const { return !failure.isEmpty(); }
     // "korvani-cli: PORT: what" on standard error.
     void report(const QString &what) const;
-    // Reports the link failure if there is one, else `what`; returns 2.
+    // Reports the link failure if there is one, else `what`; returns ExitStatus::LinkFailure.
     int fail(const QString &what) const;
 
 private:
     // Keeps the first reason a send failed for (a lost port keeps its own).
     void noteFailure(ModuleLink::SendResult result);
 
-    CliOptions opts;
+    LineOptions opts;
     ModuleLink moduleLink;
 #ifdef KORVANI_WITH_SIM
     std::unique_ptr<SimulatedModule> sim;

@@ -1,97 +1,94 @@
 #include "options.h"
 
+#include "optiontable.h"
+#include "platform/numbers.h"
 #include "protocol/commandline.h"
-#include "results/dbtarget.h"
-#include "results/limitsfile.h"
 #include "protocol/commands.h"
 #include "protocol/pollschedule.h"
+#include "results/dbtarget.h"
+#include "results/limitsfile.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
-#include <QSet>
 #include <algorithm>
 
 namespace {
 
-// A build without the simulated module (-DKORVANI_SIM=OFF) has no --sim.
-#ifdef KORVANI_WITH_SIM
-constexpr bool WithSim = true;
-#else
-constexpr bool WithSim = false;
-#endif
-
-struct CommandEntry {
-    const char *name;
-    CliCommand command;
-    QStringList options;  // the command's own options, besides the line's
-};
-
-const QList<CommandEntry> &commands()
-{
-    static const QList<CommandEntry> list = {
-        {"ports", CliCommand::Ports, {}},
-        {"version", CliCommand::Version, {"format"}},
-        {"info", CliCommand::Info, {"format"}},
-        {"single", CliCommand::Single, {"fixed", "output", "format"}},
-        {"measure", CliCommand::Measure,
-         {"count", "duration", "rate", "fixed", "stats", "output", "format", "db", "db-records", "spool",
-          "station", "operator", "serial"}},
-        {"test", CliCommand::Test,
-         {"reference", "tolerance", "count", "duration", "rate", "fixed", "max-sigma",
-          "min-amplitude", "max-outside", "output", "format", "limits", "db", "db-records", "spool",
-          "station", "operator", "serial", "ids", "points", "move", "move-timeout", "settle", "max-slope"}},
-        {"study", CliCommand::Study,
-         {"reference", "tolerance", "count", "rate", "fixed", "min-cg", "output", "format", "limits", "db",
-          "db-records", "spool", "station", "operator", "serial"}},
-        {"threshold", CliCommand::Threshold, {"format"}},
-        {"integration", CliCommand::Integration, {}},
-        {"restart", CliCommand::Restart, {}},
-        {"send", CliCommand::Send, {}},
-        {"scan", CliCommand::Scan, {"from", "to"}},
-        {"sync", CliCommand::Sync, {"db", "spool"}},
-        {"report", CliCommand::Report,
-         {"db", "since", "until", "station", "product", "by", "serial", "output", "format"}},
-    };
-    return list;
-}
-
-const QStringList lineOptions = {"port", "sim", "module", "baud", "id", "timeout", "help", "capture", "replay"};
-
-std::optional<quint64> wholeNumber(const QString &text, quint64 low, quint64 high)
-{
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
-    if (!digits.match(text).hasMatch())
-        return std::nullopt;
-    const quint64 value = text.toULongLong();
-    if (value < low || value > high)
-        return std::nullopt;
-    return value;
-}
-
-// "12", "12.5", "0.125": thousandths, at most `high` of them.
-std::optional<qint64> thousandths(const QString &text, qint64 high)
-{
-    static const QRegularExpression decimal(QStringLiteral("^([0-9]{1,9})(?:\\.([0-9]{1,3}))?$"));
-    const QRegularExpressionMatch m = decimal.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QString fraction = m.captured(2).leftJustified(3, QLatin1Char('0'));
-    const qint64 value = m.captured(1).toLongLong() * 1000 + fraction.toLongLong();
-    if (value > high)
-        return std::nullopt;
-    return value;
-}
-
 constexpr qint64 MaxMilli = 65535000;  // the largest distance the module reports
+constexpr quint64 MaxFrames = 0xFFFFFFFFULL;
 
-// "0.001", "1.33": a plain decimal number, at most 1000.
-std::optional<double> positiveDecimal(const QString &text)
+// The given options, read and checked; the first error is kept with the
+// option's "wants" text from the option table.
+class Reader
 {
-    static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,9})?$"));
-    if (!decimal.match(text).hasMatch() || text.toDouble() > 1000)
-        return std::nullopt;
-    return text.toDouble();
-}
+public:
+    explicit Reader(const QCommandLineParser &p) : parser(p) {}
+
+    bool isSet(const char *name) const { return parser.isSet(QLatin1String(name)); }
+    QString value(const char *name) const { return parser.value(QLatin1String(name)); }
+    QStringList values(const char *name) const { return parser.values(QLatin1String(name)); }
+
+    bool fail(const QString &message)
+    {
+        if (error.isEmpty())
+            error = message;
+        return false;
+    }
+    // "--count wants a whole number of frames from 1, not 'x'"
+    bool wrong(const char *name)
+    {
+        return fail(QStringLiteral("--%1 wants %2, not '%3'")
+                        .arg(QLatin1String(name), findOption(QLatin1String(name))->wants, value(name)));
+    }
+    // A whole number within [low, high] when given; `target` untouched when not.
+    template <typename T>
+    bool whole(const char *name, quint64 low, quint64 high, T *target)
+    {
+        if (!isSet(name))
+            return true;
+        const std::optional<quint64> n = parseWhole(value(name), low, high);
+        if (!n)
+            return wrong(name);
+        *target = T(*n);
+        return true;
+    }
+    // Thousandths within [low, high] when given.
+    template <typename T>
+    bool milli(const char *name, qint64 low, qint64 high, T *target)
+    {
+        if (!isSet(name))
+            return true;
+        const std::optional<qint64> n = parseThousandths(value(name), low, high);
+        if (!n)
+            return wrong(name);
+        *target = *n;
+        return true;
+    }
+    // A text that must not be empty when given.
+    bool text(const char *name, QString *target)
+    {
+        if (!isSet(name))
+            return true;
+        *target = value(name);
+        return !target->isEmpty() || fail(QStringLiteral("--%1 wants %2").arg(QLatin1String(name), findOption(QLatin1String(name))->wants));
+    }
+    // One of `choices` when given.
+    bool oneOf(const char *name, const QStringList &choices, int *target)
+    {
+        if (!isSet(name))
+            return true;
+        if (!choices.contains(value(name)))
+            return wrong(name);
+        *target = value(name).toInt();
+        return true;
+    }
+
+    QString error;
+    bool showUsage = true;
+
+private:
+    const QCommandLineParser &parser;
+};
 
 // "1,2,5-8": IDs 0-255, each once, in the order given.
 std::optional<QVector<quint8>> idList(const QString &text)
@@ -101,8 +98,8 @@ std::optional<QVector<quint8>> idList(const QString &text)
         const QStringList ends = part.split(QLatin1Char('-'));
         if (ends.size() > 2)
             return std::nullopt;
-        const auto from = wholeNumber(ends.first(), 0, 255);
-        const auto to = wholeNumber(ends.last(), 0, 255);
+        const auto from = parseWhole(ends.first(), 0, 255);
+        const auto to = parseWhole(ends.last(), 0, 255);
         if (!from || !to || *from > *to)
             return std::nullopt;
         for (quint64 id = *from; id <= *to; ++id) {
@@ -135,17 +132,323 @@ std::optional<QDateTime> reportTime(const QString &text)
     return t.toUTC();
 }
 
+// As a shell would take them back: arguments with blanks or quotes quoted, passwords as ***.
+QString commandText(const QStringList &arguments)
+{
+    QStringList shown;
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=@%+,-]+$"));
+    for (const QString &argument : arguments) {
+        const QString a = redactArgument(argument);
+        shown << (plain.match(a).hasMatch()
+                      ? a
+                      : QLatin1Char('\'') + QString(a).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\''));
+    }
+    return shown.join(QLatin1Char(' '));
+}
+
+bool readLine(Reader &r, CliCommand command, LineOptions &l)
+{
+    l.sim = r.isSet("sim");
+    if (l.sim && r.isSet("port"))
+        return r.fail(QStringLiteral("--port and --sim exclude each other"));
+    if (!r.text("port", &l.port) || !r.text("replay", &l.replay) || !r.text("capture", &l.capture))
+        return false;
+    const bool measures = command == CliCommand::Measure || command == CliCommand::Test;
+    if (!l.replay.isEmpty()) {
+        if (!measures)
+            return r.fail(QStringLiteral("--replay works with measure and test only"));
+        if (l.sim || r.isSet("port") || r.isSet("id") || r.isSet("ids") || r.isSet("capture"))
+            return r.fail(QStringLiteral("--replay plays a capture: --port, --sim, --id, --ids and --capture do not apply"));
+    }
+    const bool needsLine = command != CliCommand::Ports && command != CliCommand::Sync && command != CliCommand::Report;
+    if (!l.sim && l.port.isEmpty() && l.replay.isEmpty() && needsLine)
+        return r.fail(findOption(QStringLiteral("sim")) ? QStringLiteral("--port NAME or --sim is required")
+                                                        : QStringLiteral("--port NAME is required"));
+    if (!r.oneOf("baud", {"115200", "9600", "921600"}, &l.baud))
+        return false;
+#ifdef KORVANI_WITH_SIM
+    for (const QString &given : r.values("module")) {
+        if (!l.sim)
+            return r.fail(QStringLiteral("--module sets a simulated module: it needs --sim"));
+        QString why;
+        const std::optional<BusModuleOptions> m = parseBusModule(given, &why);
+        if (!m)
+            return r.fail(why);
+        l.simModules.append(*m);
+    }
+#endif
+    if (r.isSet("ids")) {
+        if (r.isSet("id"))
+            return r.fail(QStringLiteral("--id and --ids exclude each other"));
+        const std::optional<QVector<quint8>> ids = idList(r.value("ids"));
+        if (!ids)
+            return r.wrong("ids");
+        l.ids = *ids;
+    }
+    if (r.isSet("id") && command == CliCommand::Scan)
+        return r.fail(QStringLiteral("scan addresses every ID itself: use --from and --to"));
+    l.simAddressed = command == CliCommand::Scan;
+    return r.whole("id", 0, 255, &l.id) && r.whole("timeout", 1, 60000, &l.timeoutMs);
+}
+
+bool readOutput(Reader &r, CliCommand command, OutputOptions &o)
+{
+    if (r.isSet("format")) {
+        const QString format = r.value("format");
+        if (format == QLatin1String("csv"))
+            o.format = OutputFormat::Csv;
+        else if (format == QLatin1String("json"))
+            o.format = OutputFormat::Json;
+        else if (format == QLatin1String("html") && command == CliCommand::Report)
+            o.html = true;
+        else if (format != QLatin1String("text"))
+            return r.fail(command == CliCommand::Report
+                              ? QStringLiteral("--format wants text, csv, json or html, not '%1'").arg(format)
+                              : QStringLiteral("--format wants text, csv or json, not '%1'").arg(format));
+    }
+    return r.text("output", &o.file);
+}
+
+bool readRun(Reader &r, CliCommand command, RunOptions &run)
+{
+    run.fixed = r.isSet("fixed");
+    run.stats = r.isSet("stats") || command == CliCommand::Test || command == CliCommand::Study;
+    return r.whole("count", 1, MaxFrames, &run.count) && r.milli("duration", 1, 86400000LL * 365, &run.durationMs)
+           && r.oneOf("rate", {"10", "20", "50", "100"}, &run.rateHz);
+}
+
+bool readPoints(Reader &r, const LimitsFile &file, CliOptions &o);
+
+// "0.001", "1.33": a plain decimal number up to 1000, nine decimals at most.
+std::optional<double> decimal(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,9})?$"));
+    if (!form.match(text).hasMatch() || text.toDouble() > 1000)
+        return std::nullopt;
+    return text.toDouble();
+}
+
+// A limits file gives what the command line leaves out; a run length on the
+// command line (count or duration) replaces the file's.
+bool readTest(Reader &r, CliOptions &o)
+{
+    TestOptions &t = o.test;
+    LimitsFile file;
+    if (r.isSet("limits")) {
+        LimitsError error;
+        const std::optional<LimitsFile> read = readLimitsFile(r.value("limits"), &error);
+        if (!read) {
+            r.showUsage = false;  // the file is at fault, not the arguments
+            return r.fail(error.text());
+        }
+        file = *read;
+        if (!r.isSet("count") && !r.isSet("duration")) {
+            o.run.count = file.count;
+            o.run.durationMs = file.durationMs;
+        }
+        if (!r.isSet("rate") && file.rateHz)
+            o.run.rateHz = *file.rateHz;
+        t.marginalMilli = file.marginalMilli;
+        t.hardwarePattern = file.hardwarePattern;
+        t.firmwarePattern = file.firmwarePattern;
+        o.keep.product = file.product;
+        o.keep.limitsVersion = file.version;
+        o.keep.limitsSha256 = file.sha256;
+        o.keep.marginalMilli = file.marginalMilli;
+    }
+    if (o.command != CliCommand::Test && o.command != CliCommand::Study)
+        return true;
+    // A run across the range: --points, or the limits file's points unless
+    // the command line gives one --reference.
+    const bool acrossRange = o.command == CliCommand::Test && (r.isSet("points") || (file.points && !r.isSet("reference")));
+    if (r.isSet("points") && r.isSet("reference"))
+        return r.fail(QStringLiteral("--points replaces --reference: give one of them"));
+    for (const char *name : {"move", "move-timeout", "settle", "max-slope"}) {
+        if (r.isSet(name) && !acrossRange)
+            return r.fail(QStringLiteral("--%1 goes with --points").arg(QLatin1String(name)));
+    }
+    const bool pointsTolerances = !r.isSet("points") && file.points
+                                  && std::all_of(file.points->cbegin(), file.points->cend(),
+                                                 [](const LimitPoint &p) { return p.toleranceMilli.has_value(); });
+    if (acrossRange && !(r.isSet("tolerance") || file.toleranceMilli || pointsTolerances))
+        return r.fail(QStringLiteral("test --points needs --tolerance MM (or tolerances in the limits file)"));
+    if (!acrossRange && (!(r.isSet("reference") || file.referenceMilli) || !(r.isSet("tolerance") || file.toleranceMilli)))
+        return r.fail(QStringLiteral("%1 needs --reference MM and --tolerance MM (or both in the limits file)")
+                          .arg(o.command == CliCommand::Study ? QStringLiteral("study") : QStringLiteral("test")));
+    TestLimits &l = t.limits;
+    l.referenceMilli = file.referenceMilli.value_or(0);
+    l.toleranceMilli = file.toleranceMilli.value_or(0);
+    l.maxSigmaMilli = file.maxSigmaMilli;
+    l.minAmplitudeMilli = file.minAmplitudeMilli;
+    l.maxOutside = file.maxOutside.value_or(0);
+    if (!(r.milli("reference", 0, MaxMilli, &l.referenceMilli) && r.milli("tolerance", 0, MaxMilli, &l.toleranceMilli)
+          && r.milli("max-sigma", 0, MaxMilli, &l.maxSigmaMilli)
+          && r.milli("min-amplitude", 0, MaxMilli, &l.minAmplitudeMilli)
+          && r.whole("max-outside", 0, MaxFrames, &l.maxOutside)))
+        return false;
+    if (r.isSet("min-cg")) {
+        const std::optional<double> minimum = decimal(r.value("min-cg"));
+        if (!minimum || *minimum <= 0)
+            return r.wrong("min-cg");
+        o.study.minCg = *minimum;
+    }
+    if (o.command == CliCommand::Study && l.toleranceMilli == 0)
+        return r.fail(QStringLiteral("study needs a tolerance above 0"));
+    return !acrossRange || readPoints(r, file, o);
+}
+
+// The points of a run across the range and how the target gets there.
+bool readPoints(Reader &r, const LimitsFile &file, CliOptions &o)
+{
+    PointsOptions &p = o.points;
+    const qint64 tolerance = o.test.limits.toleranceMilli;
+    if (r.isSet("points")) {
+        for (const QString &given : r.value("points").split(QLatin1Char(','))) {
+            const std::optional<qint64> mm = parseThousandths(given.trimmed(), 0, MaxMilli);
+            if (!mm || std::any_of(p.points.cbegin(), p.points.cend(),
+                                   [&mm](const PointsOptions::Point &q) { return q.referenceMilli == *mm; }))
+                return r.wrong("points");
+            p.points.append({*mm, tolerance});
+        }
+    } else {
+        // The command line's --tolerance outweighs the file's, the points' own included.
+        for (const LimitPoint &q : *file.points)
+            p.points.append({q.referenceMilli, r.isSet("tolerance") ? tolerance : q.toleranceMilli.value_or(tolerance)});
+    }
+    o.keep.acrossRange = true;
+    if (!r.text("move", &p.moveCommand) || !r.whole("move-timeout", 1, 86400, &p.moveTimeoutS)
+        || !r.whole("settle", 0, 600000, &p.settleMs))
+        return false;
+    if (r.isSet("max-slope") && !(p.maxSlope = decimal(r.value("max-slope"))))
+        return r.wrong("max-slope");
+    if (!o.line.replay.isEmpty() || !o.line.ids.isEmpty())
+        return r.fail(QStringLiteral("--points moves the target between points: it does not go with %1")
+                          .arg(o.line.replay.isEmpty() ? QStringLiteral("--ids") : QStringLiteral("--replay")));
+    return true;
+}
+
+bool readKeep(Reader &r, CliOptions &o, const QStringList &arguments)
+{
+    KeepOptions &k = o.keep;
+    const CliCommand c = o.command;
+    const bool keepsRuns = c == CliCommand::Test || c == CliCommand::Study || c == CliCommand::Sync || c == CliCommand::Report
+                           || (c == CliCommand::Measure && o.run.stats);
+    if (r.isSet("db") && !keepsRuns)
+        return r.fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
+    k.db = r.isSet("db") ? r.value("db") : keepsRuns ? qEnvironmentVariable("KORVANI_DB") : QString();
+    if (!k.db.isEmpty()) {
+        QString error;
+        if (!parseDbTarget(k.db, &error))
+            return r.fail(QStringLiteral("--db: %1").arg(error));
+    } else if (r.isSet("db")) {
+        return r.wrong("db");
+    }
+    if ((c == CliCommand::Sync || c == CliCommand::Report) && k.db.isEmpty())
+        return r.fail(QStringLiteral("%1 needs --db TARGET (or KORVANI_DB)")
+                          .arg(c == CliCommand::Sync ? QStringLiteral("sync") : QStringLiteral("report")));
+    k.command = c;
+    k.dbRecords = r.isSet("db-records");
+    if (k.dbRecords && k.db.isEmpty())
+        return r.fail(QStringLiteral("--db-records needs --db TARGET (or KORVANI_DB)"));
+    if (!r.text("spool", &k.spool))
+        return false;
+    k.station = r.value("station");
+    k.operatorName = r.value("operator");
+    k.baud = o.line.baud;
+    k.id = o.line.id;
+    k.commandText = commandText(arguments);
+    if (o.line.ids.isEmpty()) {
+        k.serial = r.value("serial");
+        return true;
+    }
+    // One serial number per module: --serial ID=SN.
+    static const QRegularExpression pair(QStringLiteral("^([0-9]{1,3})=(.+)$"));
+    for (const QString &given : r.values("serial")) {
+        const QRegularExpressionMatch m = pair.match(given);
+        const std::optional<quint64> id = m.hasMatch() ? parseWhole(m.captured(1), 0, 255) : std::nullopt;
+        if (!id || !o.line.ids.contains(quint8(*id)))
+            return r.fail(QStringLiteral("with --ids, --serial wants ID=SN for a listed ID, not '%1'").arg(given));
+        if (o.test.serials.contains(int(*id)))
+            return r.fail(QStringLiteral("--serial: ID %1 given twice").arg(*id));
+        o.test.serials.insert(int(*id), m.captured(2));
+    }
+    return true;
+}
+
+bool readReport(Reader &r, const KeepOptions &keep, ReportOptions &rep)
+{
+    rep.db = keep.db;
+    rep.station = keep.station;
+    rep.serial = keep.serial;
+    rep.product = r.value("product");
+    for (const auto &[name, target] :
+         {std::pair<const char *, std::optional<QDateTime> *>{"since", &rep.since}, {"until", &rep.until}}) {
+        if (r.isSet(name) && !(*target = reportTime(r.value(name))))
+            return r.wrong(name);
+    }
+    if (r.isSet("by")) {
+        const std::optional<GroupBy> by = groupByFromName(r.value("by"));
+        if (!by)
+            return r.wrong("by");
+        rep.groupBy = *by;
+    }
+    if (r.isSet("serial") && (r.isSet("by") || r.isSet("since") || r.isSet("until") || r.isSet("station") || r.isSet("product")))
+        return r.fail(QStringLiteral("--serial shows one unit's whole history: it takes no other selection"));
+    return true;
+}
+
+bool readModuleCommand(Reader &r, const CommandDecl &c, QStringList positional, ModuleCommandOptions &m)
+{
+    if (!r.whole("from", 0, 255, &m.scanFrom) || !r.whole("to", 0, 255, &m.scanTo))
+        return false;
+    if (m.scanFrom > m.scanTo)
+        return r.fail(QStringLiteral("--from %1 is above --to %2").arg(m.scanFrom).arg(m.scanTo));
+    switch (c.command) {
+    case CliCommand::Threshold:
+        if (positional.size() > 1)
+            return r.fail(QStringLiteral("threshold takes at most one value"));
+        if (!positional.isEmpty()) {
+            const std::optional<quint64> mm = parseWhole(positional.first(), 0, 65535);
+            if (!mm)
+                return r.fail(QStringLiteral("threshold wants a decimal number from 0 to 65535, not '%1'").arg(positional.first()));
+            m.threshold = quint16(*mm);
+        }
+        return true;
+    case CliCommand::Integration: {
+        if (positional.size() != 1)
+            return r.fail(QStringLiteral("integration wants one time in microseconds"));
+        const std::optional<quint64> us = parseWhole(positional.first(), 10, 5280);
+        if (!us)
+            return r.fail(QStringLiteral("integration wants microseconds from 10 to 5280, not '%1'").arg(positional.first()));
+        m.integrationUs = quint16(*us);
+        return true;
+    }
+    case CliCommand::Send: {
+        const std::optional<QByteArray> tokens = parseCommandLine(positional.join(QLatin1Char(' ')));
+        if (!tokens)
+            return r.fail(QStringLiteral("send wants 1 to %1 hexadecimal bytes, the command code first").arg(MaxCommandLineTokens));
+        m.sendTokens = *tokens;
+        return true;
+    }
+    default:
+        if (!positional.isEmpty())
+            return r.fail(QStringLiteral("%1 takes no argument '%2'").arg(c.name, positional.first()));
+        return true;
+    }
+}
+
 } // namespace
 
-quint64 CliOptions::expectedFrames(int frameBytes) const
+quint64 expectedFrames(const RunOptions &run, const LineOptions &line, int frameBytes)
 {
-    const int pollBytes = id ? commandFrame(Command::Single, QByteArray(), id).size() : 0;
-    const quint64 byDuration = durationMs ? deliverableFrames(*durationMs, rateHz, baud, frameBytes, pollBytes) : 0;
-    if (count && durationMs)
-        return std::min(*count, byDuration);
-    if (durationMs)
+    const int pollBytes = line.id ? commandFrame(Command::Single, QByteArray(), line.id).size() : 0;
+    const quint64 byDuration =
+        run.durationMs ? deliverableFrames(*run.durationMs, run.rateHz, line.baud, frameBytes, pollBytes) : 0;
+    if (run.count && run.durationMs)
+        return std::min(*run.count, byDuration);
+    if (run.durationMs)
         return byDuration;
-    return count.value_or(100);
+    return run.count.value_or(100);
 }
 
 ParsedArguments parseArguments(const QStringList &arguments)
@@ -159,54 +462,41 @@ ParsedArguments parseArguments(const QStringList &arguments)
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const auto valued = [&parser](const char *name) {
-        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("v")));
-    };
-    const auto flag = [&parser](const char *name) {
-        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
-    };
-    for (const char *name : {"port", "baud", "id", "timeout", "format", "output", "count", "duration",
-                             "rate", "reference", "tolerance", "max-sigma", "min-amplitude",
-                             "max-outside", "from", "to", "limits", "db", "spool", "station", "operator",
-                             "serial", "since", "until", "product", "by", "ids", "capture", "replay", "points",
-                             "move", "move-timeout", "settle", "max-slope", "min-cg"})
-        valued(name);
-    for (const char *name : {"fixed", "stats", "db-records"})
-        flag(name);
-    if (WithSim) {
-        flag("sim");
-        valued("module");
+    for (const OptionDecl &d : optionTable()) {
+        QStringList names{d.name};
+        if (d.name == QLatin1String("help"))
+            names.prepend(QStringLiteral("h"));
+        parser.addOption(QCommandLineOption(names, d.help, d.value));
     }
-    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
-
     if (!parser.parse(QStringList{QStringLiteral("korvani-cli")} + arguments))
         return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        result.help = true;
+    result.help = parser.isSet(QStringLiteral("help"));
+    result.version = parser.isSet(QStringLiteral("version"));
+    if (result.help || result.version)
         return result;
-    }
 
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return fail(QStringLiteral("no command given"));
     const QString name = positional.takeFirst();
-    const auto command = std::find_if(commands().cbegin(), commands().cend(),
-                                      [&name](const CommandEntry &c) { return name == QLatin1String(c.name); });
-    if (command == commands().cend())
+    const CommandDecl *command = findCommand(name);
+    if (!command)
         return fail(QStringLiteral("unknown command '%1'").arg(name));
     o.command = command->command;
 
     // Every option given must belong to the line or to this command.
     for (const QString &option : parser.optionNames()) {
-        const QString longName = option == QLatin1String("h") ? QStringLiteral("help") : option;
-        if (!lineOptions.contains(longName) && !command->options.contains(longName)
-            && longName != QLatin1String("format") && longName != QLatin1String("output"))
-            return fail(QStringLiteral("%1 takes no --%2").arg(name, longName));
+        const OptionDecl *d = findOption(option);
+        if (!d || isLineOption(*d))
+            continue;
+        if (!command->required.contains(option) && !command->own.contains(option) && !command->also.contains(option)) {
+            if (d->section == OptionSection::Output)
+                return fail(option == QLatin1String("output")
+                                ? QStringLiteral("%1 writes no records: --output does not apply").arg(name)
+                                : QStringLiteral("%1 prints no records or values: --format does not apply").arg(name));
+            return fail(QStringLiteral("%1 takes no --%2").arg(name, option));
+        }
     }
-    if (parser.isSet(QStringLiteral("output")) && !command->options.contains(QStringLiteral("output")))
-        return fail(QStringLiteral("%1 writes no records: --output does not apply").arg(name));
-    if (parser.isSet(QStringLiteral("format")) && !command->options.contains(QStringLiteral("format")))
-        return fail(QStringLiteral("%1 prints no records or values: --format does not apply").arg(name));
     // --module, and --serial with --ids (ID=SN, one per module), may be repeated.
     for (const QString &option : parser.optionNames()) {
         const bool repeatable = option == QLatin1String("module")
@@ -215,519 +505,20 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return fail(QStringLiteral("--%1 given more than once").arg(option));
     }
 
-    const auto value = [&parser](const char *option) { return parser.value(QString::fromLatin1(option)); };
-    const auto isSet = [&parser](const char *option) { return parser.isSet(QString::fromLatin1(option)); };
-
-    // The line.
-    o.sim = WithSim && isSet("sim");
-    o.port = value("port");
-    if (o.sim && isSet("port"))
-        return fail(QStringLiteral("--port and --sim exclude each other"));
-    if (isSet("port") && o.port.isEmpty())
-        return fail(QStringLiteral("--port wants a port name"));
-    if (isSet("replay")) {
-        o.replay = value("replay");
-        if (o.replay.isEmpty())
-            return fail(QStringLiteral("--replay wants a capture file"));
-        if (o.command != CliCommand::Measure && o.command != CliCommand::Test)
-            return fail(QStringLiteral("--replay works with measure and test only"));
-        if (o.sim || isSet("port") || isSet("id") || isSet("ids") || isSet("capture"))
-            return fail(QStringLiteral("--replay plays a capture: --port, --sim, --id, --ids and --capture do not apply"));
+    Reader r(parser);
+    const bool ok = readLine(r, o.command, o.line) && readOutput(r, o.command, o.output)
+                    && readRun(r, o.command, o.run) && readTest(r, o) && readKeep(r, o, arguments)
+                    && (o.command != CliCommand::Report || readReport(r, o.keep, o.report))
+                    && readModuleCommand(r, *command, positional, o.module);
+    if (!ok) {
+        result.error = r.error;
+        result.showUsage = r.showUsage;
+        return result;
     }
-    if (isSet("capture")) {
-        o.capture = value("capture");
-        if (o.capture.isEmpty())
-            return fail(QStringLiteral("--capture wants a file name"));
-    }
-    if (!o.sim && !isSet("port") && o.replay.isEmpty() && o.command != CliCommand::Ports
-        && o.command != CliCommand::Sync && o.command != CliCommand::Report)
-        return fail(WithSim ? QStringLiteral("--port NAME or --sim is required")
-                            : QStringLiteral("--port NAME is required"));
-    if (isSet("baud")) {
-        const QString baud = value("baud");
-        if (baud != QLatin1String("115200") && baud != QLatin1String("9600")
-            && baud != QLatin1String("921600"))
-            return fail(QStringLiteral("--baud wants 115200, 9600 or 921600, not '%1'").arg(baud));
-        o.baud = baud.toInt();
-    }
-#ifdef KORVANI_WITH_SIM
-    for (const QString &given : parser.values(QStringLiteral("module"))) {
-        if (!o.sim)
-            return fail(QStringLiteral("--module sets a simulated module: it needs --sim"));
-        QString why;
-        const std::optional<BusModuleOptions> m = parseBusModule(given, &why);
-        if (!m)
-            return fail(why);
-        o.simModules.append(*m);
-    }
-#endif
-    if (isSet("ids")) {
-        if (isSet("id"))
-            return fail(QStringLiteral("--id and --ids exclude each other"));
-        const std::optional<QVector<quint8>> ids = idList(value("ids"));
-        if (!ids)
-            return fail(QStringLiteral("--ids wants device IDs from 0 to 255 such as 1,2,5-8, each once, not '%1'")
-                            .arg(value("ids")));
-        o.ids = *ids;
-    }
-    if (isSet("id")) {
-        if (o.command == CliCommand::Scan)
-            return fail(QStringLiteral("scan addresses every ID itself: use --from and --to"));
-        const auto id = wholeNumber(value("id"), 0, 255);
-        if (!id)
-            return fail(QStringLiteral("--id wants a decimal number from 0 to 255, not '%1'").arg(value("id")));
-        o.id = quint8(*id);
-    }
-    if (isSet("timeout")) {
-        const auto ms = wholeNumber(value("timeout"), 1, 60000);
-        if (!ms)
-            return fail(QStringLiteral("--timeout wants milliseconds from 1 to 60000, not '%1'").arg(value("timeout")));
-        o.timeoutMs = int(*ms);
-    }
-    if (isSet("format")) {
-        const QString format = value("format");
-        if (format == QLatin1String("text"))
-            o.format = OutputFormat::Text;
-        else if (format == QLatin1String("csv"))
-            o.format = OutputFormat::Csv;
-        else if (format == QLatin1String("json"))
-            o.format = OutputFormat::Json;
-        else if (format == QLatin1String("html") && o.command == CliCommand::Report)
-            o.html = true;
-        else
-            return fail(QStringLiteral("--format wants text, csv or json, not '%1'").arg(format));
-    }
-    if (isSet("output")) {
-        o.output = value("output");
-        if (o.output.isEmpty())
-            return fail(QStringLiteral("--output wants a file name"));
-    }
-
-    // Measurement runs.
-    o.fixed = isSet("fixed");
-    o.stats = isSet("stats") || o.command == CliCommand::Test;
-    if (isSet("count")) {
-        o.count = wholeNumber(value("count"), 1, 0xFFFFFFFFULL);
-        if (!o.count)
-            return fail(QStringLiteral("--count wants a whole number of frames from 1, not '%1'").arg(value("count")));
-    }
-    if (isSet("duration")) {
-        const auto ms = thousandths(value("duration"), 86400000LL * 365);
-        if (!ms || *ms == 0)
-            return fail(QStringLiteral("--duration wants seconds above 0, not '%1'").arg(value("duration")));
-        o.durationMs = *ms;
-    }
-    if (isSet("rate")) {
-        const QString rate = value("rate");
-        if (!QStringList{"10", "20", "50", "100"}.contains(rate))
-            return fail(QStringLiteral("--rate wants 10, 20, 50 or 100, not '%1'").arg(rate));
-        o.rateHz = rate.toInt();
-    }
-
-    // A limits file gives what the command line leaves out; a run length on
-    // the command line (count or duration) replaces the file's.
-    std::optional<LimitsFile> file;
-    if (isSet("limits")) {
-        LimitsError error;
-        file = readLimitsFile(value("limits"), &error);
-        if (!file)
-            return fail(error.text());
-        if (!isSet("count") && !isSet("duration")) {
-            o.count = file->count;
-            o.durationMs = file->durationMs;
-        }
-        if (!isSet("rate") && file->rateHz)
-            o.rateHz = *file->rateHz;
-        o.marginalMilli = file->marginalMilli;
-        o.hardwarePattern = file->hardwarePattern;
-        o.firmwarePattern = file->firmwarePattern;
-        o.product = file->product;
-        o.limitsVersion = file->version;
-        o.limitsSha256 = file->sha256;
-    }
-
     // A run with neither a count nor a duration takes 100 frames; a study 50.
-    if ((o.command == CliCommand::Measure || o.command == CliCommand::Test) && !o.count && !o.durationMs)
-        o.count = 100;
-    if (o.command == CliCommand::Study && !o.count && !o.durationMs)
-        o.count = 50;
-
-    // Test limits.
-    const auto millimetres = [&](const char *option, qint64 *target) {
-        const auto milli = thousandths(value(option), MaxMilli);
-        if (!milli) {
-            result.error = QStringLiteral("--%1 wants millimetres from 0 to 65535 (up to three decimals), not '%2'")
-                               .arg(QLatin1String(option), value(option));
-            return false;
-        }
-        *target = *milli;
-        return true;
-    };
-    const LimitsFile inFile = file.value_or(LimitsFile());
-    const auto fromFile = [&](const char *option, const std::optional<qint64> &inFile, qint64 *target) {
-        if (isSet(option))
-            return millimetres(option, target);
-        if (inFile)
-            *target = *inFile;
-        return true;
-    };
-    // A run across the range: --points, or the limits file's points unless
-    // the command line gives one --reference.
-    const bool acrossRange =
-        o.command == CliCommand::Test && (isSet("points") || (inFile.points && !isSet("reference")));
-    if (isSet("points") && isSet("reference"))
-        return fail(QStringLiteral("--points replaces --reference: give one of them"));
-    for (const char *option : {"move", "move-timeout", "settle", "max-slope"}) {
-        if (isSet(option) && !acrossRange)
-            return fail(QStringLiteral("--%1 goes with --points").arg(QLatin1String(option)));
-    }
-    if (acrossRange) {
-        if (!o.replay.isEmpty() || !o.ids.isEmpty())
-            return fail(QStringLiteral("--points moves the target between points: it does not go with %1")
-                            .arg(o.replay.isEmpty() ? QStringLiteral("--ids") : QStringLiteral("--replay")));
-        const bool eachHasOwn = !isSet("points") && inFile.points
-                                && std::all_of(inFile.points->cbegin(), inFile.points->cend(),
-                                               [](const LimitPoint &p) { return p.toleranceMilli.has_value(); });
-        if (!(isSet("tolerance") || inFile.toleranceMilli || eachHasOwn))
-            return fail(QStringLiteral("test --points needs --tolerance MM (or tolerances in the limits file)"));
-        if (!fromFile("tolerance", inFile.toleranceMilli, &o.toleranceMilli))
-            return result;
-        if (isSet("points")) {
-            for (const QString &given : value("points").split(QLatin1Char(','))) {
-                const auto milli = thousandths(given.trimmed(), MaxMilli);
-                if (!milli || std::any_of(o.points.cbegin(), o.points.cend(),
-                                          [&](const CliOptions::RunPoint &p) { return p.referenceMilli == *milli; }))
-                    return fail(QStringLiteral("--points wants distinct distances in mm such as 500,1000,2000, not '%1'")
-                                    .arg(value("points")));
-                o.points.append({*milli, o.toleranceMilli});
-            }
-        } else {
-            // The command line's --tolerance outweighs the file's, the point's own included.
-            for (const LimitPoint &p : *inFile.points)
-                o.points.append({p.referenceMilli, isSet("tolerance") ? o.toleranceMilli
-                                                                      : p.toleranceMilli.value_or(o.toleranceMilli)});
-        }
-        if (isSet("move")) {
-            o.moveCommand = value("move");
-            if (o.moveCommand.trimmed().isEmpty())
-                return fail(QStringLiteral("--move wants a command"));
-        }
-        if (isSet("move-timeout")) {
-            const auto s = wholeNumber(value("move-timeout"), 1, 86400);
-            if (!s)
-                return fail(QStringLiteral("--move-timeout wants seconds from 1 to 86400, not '%1'").arg(value("move-timeout")));
-            o.moveTimeoutS = int(*s);
-        }
-        if (isSet("settle")) {
-            const auto ms = wholeNumber(value("settle"), 0, 600000);
-            if (!ms)
-                return fail(QStringLiteral("--settle wants milliseconds from 0 to 600000, not '%1'").arg(value("settle")));
-            o.settleMs = int(*ms);
-        }
-        if (isSet("max-slope")) {
-            o.maxSlope = positiveDecimal(value("max-slope"));
-            if (!o.maxSlope)
-                return fail(QStringLiteral("--max-slope wants mm per mm such as 0.001, not '%1'").arg(value("max-slope")));
-        }
-    } else if (o.command == CliCommand::Test || o.command == CliCommand::Study) {
-        if (!(isSet("reference") || inFile.referenceMilli) || !(isSet("tolerance") || inFile.toleranceMilli))
-            return fail(QStringLiteral("%1 needs --reference MM and --tolerance MM (or both in the limits file)").arg(name));
-        if (!fromFile("reference", inFile.referenceMilli, &o.referenceMilli)
-            || !fromFile("tolerance", inFile.toleranceMilli, &o.toleranceMilli))
-            return result;
-    }
-    if (isSet("min-cg")) {
-        const std::optional<double> minimum = positiveDecimal(value("min-cg"));
-        if (!minimum || *minimum <= 0)
-            return fail(QStringLiteral("--min-cg wants a number above 0 such as 1.33, not '%1'").arg(value("min-cg")));
-        o.minCg = *minimum;
-    }
-    if (o.command == CliCommand::Study && o.toleranceMilli == 0)
-        return fail(QStringLiteral("study needs a tolerance above 0"));
-    if (o.command == CliCommand::Test) {
-        if (isSet("max-sigma") || inFile.maxSigmaMilli) {
-            qint64 v = 0;
-            if (!fromFile("max-sigma", inFile.maxSigmaMilli, &v))
-                return result;
-            o.maxSigmaMilli = v;
-        }
-        if (isSet("min-amplitude") || inFile.minAmplitudeMilli) {
-            qint64 v = 0;
-            if (!fromFile("min-amplitude", inFile.minAmplitudeMilli, &v))
-                return result;
-            o.minAmplitudeMilli = v;
-        }
-        if (isSet("max-outside")) {
-            const auto n = wholeNumber(value("max-outside"), 0, 0xFFFFFFFFULL);
-            if (!n)
-                return fail(QStringLiteral("--max-outside wants a whole number, not '%1'").arg(value("max-outside")));
-            o.maxOutside = *n;
-        } else if (inFile.maxOutside) {
-            o.maxOutside = *inFile.maxOutside;
-        }
-    }
-
-    // The results database.
-    const bool keepsRuns = o.command == CliCommand::Test || o.command == CliCommand::Study
-                           || o.command == CliCommand::Sync || o.command == CliCommand::Report
-                           || (o.command == CliCommand::Measure && o.stats);
-    if (isSet("db") && !keepsRuns)
-        return fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
-    o.db = isSet("db") ? value("db") : keepsRuns ? qEnvironmentVariable("KORVANI_DB") : QString();
-    if (!o.db.isEmpty()) {
-        QString error;
-        if (!parseDbTarget(o.db, &error))
-            return fail(QStringLiteral("--db: %1").arg(error));
-    } else if (isSet("db")) {
-        return fail(QStringLiteral("--db wants a file or a postgresql:// URL"));
-    }
-    if ((o.command == CliCommand::Sync || o.command == CliCommand::Report) && o.db.isEmpty())
-        return fail(QStringLiteral("%1 needs --db TARGET (or KORVANI_DB)").arg(name));
-    o.dbRecords = isSet("db-records");
-    if (o.dbRecords && o.db.isEmpty())
-        return fail(QStringLiteral("--db-records needs --db TARGET (or KORVANI_DB)"));
-    o.spool = value("spool");
-    if (isSet("spool") && o.spool.isEmpty())
-        return fail(QStringLiteral("--spool wants a file name"));
-    o.station = value("station");
-    o.operatorName = value("operator");
-    if (o.ids.isEmpty()) {
-        o.serial = value("serial");
-    } else {
-        // One serial number per module: --serial ID=SN.
-        static const QRegularExpression pair(QStringLiteral("^([0-9]{1,3})=(.+)$"));
-        for (const QString &given : parser.values(QStringLiteral("serial"))) {
-            const QRegularExpressionMatch m = pair.match(given);
-            const int id = m.hasMatch() ? m.captured(1).toInt() : -1;
-            if (id < 0 || !o.ids.contains(quint8(id)) || id > 255)
-                return fail(QStringLiteral("with --ids, --serial wants ID=SN for a listed ID, not '%1'").arg(given));
-            if (o.serials.contains(id))
-                return fail(QStringLiteral("--serial: ID %1 given twice").arg(id));
-            o.serials.insert(id, m.captured(2));
-        }
-    }
-
-    // The report's selection.
-    if (o.command == CliCommand::Report) {
-        for (const auto &[option, target] : {std::pair<const char *, std::optional<QDateTime> *>{"since", &o.since},
-                                             {"until", &o.until}}) {
-            if (!isSet(option))
-                continue;
-            *target = reportTime(value(option));
-            if (!*target)
-                return fail(QStringLiteral("--%1 wants a date or time (2026-12-07, 2026-12-07T13:00, UTC unless it says "
-                                           "otherwise), not '%2'").arg(QLatin1String(option), value(option)));
-        }
-        o.product = value("product");
-        if (isSet("by")) {
-            const std::optional<GroupBy> by = groupByFromName(value("by"));
-            if (!by)
-                return fail(QStringLiteral("--by wants station, product, firmware, day or hour, not '%1'").arg(value("by")));
-            o.groupBy = *by;
-        }
-        if (isSet("serial") && (isSet("by") || isSet("since") || isSet("until") || isSet("station") || isSet("product")))
-            return fail(QStringLiteral("--serial shows one unit's whole history: it takes no other selection"));
-    }
-    // As a shell would take them back: arguments with blanks or quotes quoted.
-    QStringList shown;
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=@%+,-]+$"));
-    for (const QString &argument : arguments) {
-        const QString a = redactArgument(argument);
-        shown << (plain.match(a).hasMatch() ? a
-                                            : QLatin1Char('\'') + QString(a).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
-                                                  + QLatin1Char('\''));
-    }
-    o.commandText = shown.join(QLatin1Char(' '));
-
-    // Scan range.
-    for (const auto &[option, target] : {std::pair<const char *, int *>{"from", &o.scanFrom}, {"to", &o.scanTo}}) {
-        if (!isSet(option))
-            continue;
-        const auto id = wholeNumber(value(option), 0, 255);
-        if (!id)
-            return fail(QStringLiteral("--%1 wants a device ID from 0 to 255, not '%2'")
-                            .arg(QLatin1String(option), value(option)));
-        *target = int(*id);
-    }
-    if (o.scanFrom > o.scanTo)
-        return fail(QStringLiteral("--from %1 is above --to %2").arg(o.scanFrom).arg(o.scanTo));
-
-    // Command arguments.
-    switch (o.command) {
-    case CliCommand::Threshold:
-        if (positional.size() > 1)
-            return fail(QStringLiteral("threshold takes at most one value"));
-        if (!positional.isEmpty()) {
-            o.threshold = parseThreshold(positional.first());
-            if (!o.threshold || !wholeNumber(positional.first(), 0, 65535))
-                return fail(QStringLiteral("threshold wants a decimal number from 0 to 65535, not '%1'")
-                                .arg(positional.first()));
-        }
-        break;
-    case CliCommand::Integration: {
-        if (positional.size() != 1)
-            return fail(QStringLiteral("integration wants one time in microseconds"));
-        const auto us = wholeNumber(positional.first(), 10, 5280);
-        if (!us)
-            return fail(QStringLiteral("integration wants microseconds from 10 to 5280, not '%1'")
-                            .arg(positional.first()));
-        o.integrationUs = quint16(*us);
-        break;
-    }
-    case CliCommand::Send: {
-        const std::optional<QByteArray> tokens = parseCommandLine(positional.join(QLatin1Char(' ')));
-        if (!tokens)
-            return fail(QStringLiteral("send wants 1 to %1 hexadecimal bytes, the command code first")
-                            .arg(MaxCommandLineTokens));
-        o.sendTokens = *tokens;
-        break;
-    }
-    default:
-        if (!positional.isEmpty())
-            return fail(QStringLiteral("%1 takes no argument '%2'").arg(name, positional.first()));
-        break;
-    }
+    if ((o.command == CliCommand::Measure || o.command == CliCommand::Test) && !o.run.count && !o.run.durationMs)
+        o.run.count = 100;
+    if (o.command == CliCommand::Study && !o.run.count && !o.run.durationMs)
+        o.run.count = 50;
     return result;
-}
-
-QString usageLine()
-{
-    QString line = QStringLiteral(
-        "usage: korvani-cli [--port NAME | --sim] [--baud 115200|9600|921600] [--id N] [--timeout MS]\n"
-        "                   [--format text|csv|json] [--output FILE] [--capture FILE]\n"
-        "                   [--replay FILE] COMMAND [ARGS]");
-    return WithSim ? line : line.replace(QStringLiteral("[--port NAME | --sim]"), QStringLiteral("--port NAME"));
-}
-
-QString helpText()
-{
-    QString text = usageLine() + QStringLiteral(R"(
-
-Checks and measures a laser distance module on a serial line, for test stations.
-
-The line:
-  --port NAME        the serial port (/dev/ttyUSB0, COM3, a pseudo-terminal path)
-  --sim              use a built-in simulated module instead of a port
-  --module MODULE    with --sim, a simulated bus (repeat for each module):
-                     ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent]
-  --baud RATE        115200 (default), 9600 or 921600
-  --id N             address one module on an RS485 bus (0-255)
-  --timeout MS       answer time-out in milliseconds (default 100)
-  --format FORMAT    records as text (default), csv or json (JSON Lines);
-                     version, info and threshold as field,value rows (csv)
-                     or one JSON object (json)
-  --output FILE      write the records to FILE, as they arrive; the summary
-                     and the verdict still go to standard output. An existing
-                     FILE is replaced only once the first record comes.
-  --capture FILE     keep every read and write on the line in FILE with its time
-                     (a capture; written as it comes, at least every 100 ms)
-  --replay FILE      measure or test on a capture instead of a port, as fast as
-                     it reads; records keep their recorded times. A malformed
-                     capture ends with "FILE:LINE: reason" and status 64
-  -h, --help         this help
-
-Commands:
-  ports                          the serial ports present: name, tab, description
-  version                        hardware and firmware versions (HARD: / SOFT:)
-  info                           range, integration time, configuration, coefficients
-  single [--fixed]               one single measurement (0x02; 0x01 with --fixed)
-  measure [--count N] [--duration S] [--rate 10|20|50|100] [--fixed] [--stats]
-                                 continuous measurement (default 100 frames at 100 Hz;
-                                 the duration counts from the first frame). With --id
-                                 it polls with addressed single measurements instead,
-                                 timed from the start: every poll the duration holds
-                                 is sent. Ctrl+C, a hang-up or a closed pipe stops
-                                 the module and ends the run after its summary.
-  test --reference MM --tolerance MM [--count N] [--duration S] [--rate HZ] [--fixed]
-       [--max-sigma MM] [--min-amplitude A] [--max-outside N] [--limits FILE]
-                                 reads the versions, then measures like measure, prints the summary and PASS or
-                                 FAIL: <every failed limit>. PASS needs |mean - reference|
-                                 <= tolerance, at most --max-outside (default 0) frames
-                                 outside reference +- tolerance, sigma <= --max-sigma and
-                                 mean amplitude >= --min-amplitude when given, and at
-                                 least the expected number of frames, and versions that
-                                 match the limits file's patterns.
-                                 --limits FILE takes the limits, the run length and the
-                                 version patterns from a JSON file; options override it.
-  test --points MM[,MM...] --tolerance MM [--move CMD] [--move-timeout S] [--settle MS]
-       [--max-slope X] ...
-                                 one run across the range: before each point CMD runs
-                                 through sh -c (KORVANI_POINT_MM, KORVANI_POINT_INDEX in its
-                                 environment; exit 0 within --move-timeout, default 120 s),
-                                 frames during --settle MS (default 300) are dropped, then
-                                 the point is measured and judged like a test. Without
-                                 --move: --sim moves its simulated target, else the
-                                 terminal asks. The summary: each point's reference_mm,
-                                 frames, mean_mm, bias_mm, sigma_mm, min_mm, max_mm,
-                                 outside, result; the line of bias against reference
-                                 (slope, intercept_mm, r2, max_abs_bias_mm). PASS when every
-                                 point passes and |slope| <= --max-slope when given. A
-                                 failed move: exit 2, the points measured are kept.
-  study --reference MM --tolerance MM [--count N] [--min-cg X]
-                                 a type-1 study: N frames (default 50), then with
-                                 T = 2 x tolerance and s the sample sigma,
-                                 Cg = 0.2 T / 6 s and Cgk = (0.1 T - |bias|) / 3 s;
-                                 CAPABLE (exit 0) when both reach --min-cg (default
-                                 1.33), else NOT CAPABLE (exit 1)
-  test --ids LIST [--serial ID=SN ...] ...
-                                 a fixture: every module of LIST (1,2,5-8) on one bus,
-                                 polled in turn at the rate the line gives each (poll
-                                 rate); a summary and verdict per module, prefixed
-                                 "id N: "; a module that does not answer is ERROR.
-                                 Exit 0 all passed, 1 any failed, 2 any did not answer.
-  sync [--db TARGET] [--spool FILE]
-                                 sends the runs waiting in the spool to the database
-  report [--db TARGET] [--since T] [--until T] [--station S] [--product P]
-         [--by station|product|firmware|day|hour] [--serial SN]
-         [--format text|csv|json|html] [--output FILE]
-                                 the test runs' figures per group (or all together):
-                                 runs, units, PASS, FAIL, marginal, ERROR, first-pass and
-                                 final yield, retests, accuracy mean and sigma,
-                                 repeatability, Cp and Cpk, failed limits ranked; the
-                                 capability per product. T: 2026-12-07 or
-                                 2026-12-07T13:00 (UTC unless it says Z or +hh:mm).
-                                 --serial: that unit's runs in order. html: one page with
-                                 the tables and plots. Needs no port.
-  threshold [VALUE]              sets the switching threshold (0-65535 mm), then reads it
-  integration US                 sets the integration time (10-5280 us)
-  restart                        restarts the module
-  send HEX...                    one command line as the window frames it; prints every
-                                 frame received until the time-out
-  scan [--from A] [--to B]       asks the hardware version of every ID from A to B (0-255)
-
-The results database (test, study, measure --stats):
-  --db TARGET        keep every run: an SQLite file, or
-                     postgresql://[user[:password]@]host[:port]/dbname[?key=value...]
-                     (default: KORVANI_DB); a run that cannot reach it waits in
-                     the spool and is sent by the next run or by sync
-  --db-records       keep the measurements too
-  --spool FILE       the spool (default $XDG_STATE_HOME/korvani/spool.sqlite)
-  --station NAME     the station (default: the host name)
-  --operator NAME    the operator
-  --serial SN        the module's serial number
-
-The summary (--stats, test): frames, expected, failed_checks (bytes the framer
-discarded: failed checks and bytes outside frames), rate_hz, mean_mm,
-sigma_mm (sample, n-1), min_mm, max_mm, median_mm (the mean of the two middle
-distances for an even count); for test also reference_mm, tolerance_mm,
-accuracy_mm (mean - reference), outside, verdict and failed.
-
-Exit status:
-  0   done, or the test passed
-  1   the test failed (also when cut short), or the module holds another
-      threshold than the one set
-  2   the port could not be opened or is in use, the module did not answer,
-      or the port went away; sync: the database could not take every run;
-      report: it could not be read
-  64  usage error, or a malformed capture (--replay)
-  73  the --output file cannot be opened for writing
-  74  a write failed (records, summary or lines lost: a full disk, say)
-  128+N  measure cut short by signal N: 130 Ctrl+C, 129 hang-up, 143 SIGTERM,
-      141 SIGPIPE or a closed pipe
-
-Debug output is off; QT_LOGGING_RULES="korvani.*.debug=true" turns it on.
-)");
-    if (!WithSim)
-        text.remove(QRegularExpression(QStringLiteral("\n  --sim [^\n]*|\n  --module [^\n]*\n[^\n]*")));
-    return text;
 }

@@ -34,31 +34,32 @@ PointRow pointRow(int index, const TestLimits &limits, const DistanceStatistics 
 
 } // namespace
 
-int pointsTest(ModuleLine &s, Output &out, Output &records)
+int pointsTest(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
 {
-    const CliOptions &o = s.options();
-    RunKeeper keeper(o, s.portName());
+    RunKeeper keeper(o.keep, s.portName());
     PointsSummary summary;
     RunStatus status = RunStatus::Complete;
     int exitStatus = ExitStatus::Done;
     QString why;
 
-    QString hardware, firmware;
-    why = readVersions(s, o.id, hardware, firmware);
-    if (!why.isEmpty()) {
+    const Versions versions = readVersions(s, o.line.id);
+    if (!versions.error.isEmpty()) {
+        why = versions.error;
         status = RunStatus::Error;
         exitStatus = s.fail(why);
     } else {
-        keeper.setVersions(hardware, firmware);
-        summary.failed = versionFailures(hardware, o.hardwarePattern, firmware, o.firmwarePattern);
+        keeper.setVersions(versions.hardwareText(), versions.firmwareText());
+        summary.failed = versionFailures(versions.hardwareText(), o.test.hardwarePattern, versions.firmwareText(),
+                                         o.test.firmwarePattern);
     }
 
-    TargetMove mover(s);
+    const PointsOptions &p = o.points;
+    TargetMove mover(s, p);
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &mover, &TargetMove::interrupt);
     quint64 frames = 0, expected = 0, failedChecks = 0, amplitudes = 0;
-    for (int i = 0; i < o.points.size() && status == RunStatus::Complete; ++i) {
-        const CliOptions::RunPoint &point = o.points.at(i);
+    for (int i = 0; i < p.points.size() && status == RunStatus::Complete; ++i) {
+        const PointsOptions::Point &point = p.points.at(i);
         const QString named = QStringLiteral("point %1 (%2 mm)").arg(i + 1).arg(pointText(point.referenceMilli));
         const TargetMove::Result moved = mover.place(point.referenceMilli, i + 1);
         if (moved != TargetMove::Result::Placed) {
@@ -70,20 +71,17 @@ int pointsTest(ModuleLine &s, Output &out, Output &records)
             break;
         }
 
-        TestLimits limits;
+        TestLimits limits = o.test.limits;
         limits.referenceMilli = point.referenceMilli;
         limits.toleranceMilli = point.toleranceMilli;
-        limits.maxOutside = o.maxOutside;
-        limits.maxSigmaMilli = o.maxSigmaMilli;
-        limits.minAmplitudeMilli = o.minAmplitudeMilli;
-        MeasureRun run(s, records, limits);
+        MeasureRun run(s, o.run, o.output.format, records, limits);
         run.setPoint(point.referenceMilli, i == 0);
-        run.setSettleMs(o.settleMs);
+        run.setSettleMs(p.settleMs);
         run.setMeasurementSink(keeper.recorder());
         QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
         const MeasureRun::End end = run.run();
 
-        limits.expectedFrames = o.expectedFrames(run.frameBytes());
+        limits.expectedFrames = expectedFrames(o.run, o.line, run.frameBytes());
         const Verdict v = judge(limits, run.distances(), run.amplitudeSum(), run.outside());
         summary.points << pointRow(i + 1, limits, run.distances(), run.outside(), v);
         for (const QString &f : v.failed)
@@ -101,13 +99,13 @@ int pointsTest(ModuleLine &s, Output &out, Output &records)
     }
 
     QVector<BiasPoint> biases;
-    for (const PointRow &p : std::as_const(summary.points)) {
-        if (p.biasMilli)
-            biases.append({p.referenceMilli, *p.biasMilli});
+    for (const PointRow &row : std::as_const(summary.points)) {
+        if (row.biasMilli)
+            biases.append({row.referenceMilli, *row.biasMilli});
     }
     summary.line = linearity(biases);
-    if (o.maxSlope && !slopeWithin(summary.line, *o.maxSlope))
-        summary.failed << QStringLiteral("slope %1 beyond %2").arg(slopeText(*summary.line.slope), slopeText(*o.maxSlope));
+    if (p.maxSlope && !slopeWithin(summary.line, *p.maxSlope))
+        summary.failed << QStringLiteral("slope %1 beyond %2").arg(slopeText(*summary.line.slope), slopeText(*p.maxSlope));
     if (status == RunStatus::Aborted)
         summary.failed << why;
     summary.pass = status == RunStatus::Complete && summary.failed.isEmpty();
@@ -120,14 +118,14 @@ int pointsTest(ModuleLine &s, Output &out, Output &records)
     } else {
         exitStatus = summary.pass ? ExitStatus::Done : ExitStatus::Fail;
     }
-    out.write(renderPointsSummary(summary, o.format));
+    out.write(renderPointsSummary(summary, o.output.format));
 
     RunSummary totals;
     totals.frames = frames;
     totals.expected = expected;
     totals.failedChecks = failedChecks;
     RunRecord r = keeper.record(totals, amplitudes, status, exitStatus, false, why);
-    r.toleranceMilli = o.toleranceMilli;
+    r.toleranceMilli = o.test.limits.toleranceMilli;
     r.points = summary.points;
     r.linearitySlope = summary.line.slope;
     r.linearityInterceptMm = summary.line.interceptMm;

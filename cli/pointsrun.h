@@ -14,12 +14,12 @@
 // module; a point whose module does not answer likewise. q at the prompt or
 // a signal ends it as ABORTED (exit 1: a test cut short). Either way the
 // points already measured are in the summary and the database.
-// With --ids: a fixture, each point moved to once and every module of the
-// bus measured there.
+
+#include "options.h"
 
 class ModuleLine;
 class Output;
 
-int pointsTest(ModuleLine &line, Output &out, Output &records);
+int pointsTest(ModuleLine &line, const CliOptions &options, Output &out, Output &records);
 
 #endif // POINTSRUN_H

@@ -1,23 +1,44 @@
 #include "rangesummary.h"
 
+#include "platform/fields.h"
 #include "stats/statistics.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
 
 namespace {
 
-const QString None = QStringLiteral("-");
-
-QString jsonList(const QStringList &items)
+template <typename T, typename F>
+std::optional<QString> printed(const std::optional<T> &v, F text)
 {
-    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(items)).toJson(QJsonDocument::Compact));
+    return v ? std::optional<QString>(text(*v)) : std::nullopt;
 }
 
-QString jsonText(const QString &text)
+QString milli(qint64 v) { return milliText(v); }
+QString whole(int v) { return QString::number(v); }
+QString capabilityIndex(double v) { return indexText(v); }
+
+QVector<Field> pointFields(const PointRow &p)
 {
-    const QString a = jsonList({text});
-    return a.mid(1, a.size() - 2);
+    return {numberField("reference_mm", "reference mm", milliText(p.referenceMilli)),
+            numberField("frames", "frames", QString::number(p.frames)),
+            numberField("mean_mm", "mean mm", printed(p.meanMilli, milli)),
+            numberField("bias_mm", "bias mm", printed(p.biasMilli, milli)),
+            numberField("sigma_mm", "sigma mm", printed(p.sigmaMilli, milli)),
+            numberField("min_mm", "min mm", printed(p.minMm, whole)),
+            numberField("max_mm", "max mm", printed(p.maxMm, whole)),
+            numberField("outside", "outside", QString::number(p.outside)),
+            textField("result", "result", p.pass ? (*p.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QString())};
+}
+
+QVector<Field> lineFields(const Linearity &l)
+{
+    return {numberField("slope", "slope", printed(l.slope, slopeText), "mm/mm"),
+            numberField("intercept_mm", "intercept", printed(l.interceptMm, mmText), "mm"),
+            numberField("r2", "r2", printed(l.r2, r2Text)),
+            numberField("max_abs_bias_mm", "max |bias|", mmText(l.maxAbsBiasMm), "mm")};
+}
+
+QString shown(const Field &f)
+{
+    return f.value && !f.value->isEmpty() ? *f.value : QStringLiteral("-");
 }
 
 // "PASS", "FAIL: a; b" or "ERROR: why".
@@ -29,92 +50,76 @@ QString verdictText(bool pass, const QStringList &failed, const QString &error, 
     return pass ? passWord : failWord + QStringLiteral(": ") + failed.join(QStringLiteral("; "));
 }
 
-template <typename T, typename F>
-QString orNone(const std::optional<T> &v, F text)
+// The verdict's JSON members: "result", then "error" or "failed".
+QStringList verdictJson(const QString &result, const QStringList &failed, const QString &error)
 {
-    return v ? text(*v) : None;
-}
-
-QStringList pointCells(const PointRow &p)
-{
-    const auto milli = [](qint64 v) { return milliText(v); };
-    const auto whole = [](int v) { return QString::number(v); };
-    return {milliText(p.referenceMilli), QString::number(p.frames), orNone(p.meanMilli, milli),
-            orNone(p.biasMilli, milli), orNone(p.sigmaMilli, milli), orNone(p.minMm, whole), orNone(p.maxMm, whole),
-            QString::number(p.outside), p.pass ? (*p.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : None};
-}
-
-const QStringList pointKeys = {"reference_mm", "frames", "mean_mm", "bias_mm", "sigma_mm",
-                               "min_mm", "max_mm", "outside", "result"};
-
-QStringList lineCells(const Linearity &l)
-{
-    return {orNone(l.slope, slopeText), orNone(l.interceptMm, mmText), orNone(l.r2, r2Text), mmText(l.maxAbsBiasMm)};
-}
-
-const QStringList lineKeys = {"slope", "intercept_mm", "r2", "max_abs_bias_mm"};
-
-// A JSON member list from keys and printed cells: numbers as printed, texts quoted, "-" as null.
-QString jsonMembers(const QStringList &keys, const QStringList &cells, const QStringList &texts = {})
-{
-    QStringList members;
-    for (int i = 0; i < keys.size(); ++i) {
-        const QString &c = cells.at(i);
-        members << QStringLiteral("\"%1\":%2").arg(keys.at(i), c == None            ? QStringLiteral("null")
-                                                                : texts.contains(keys.at(i)) ? jsonText(c)
-                                                                                             : c);
-    }
-    return members.join(QLatin1Char(','));
+    return {QStringLiteral("\"result\":") + jsonString(result),
+            error.isEmpty() ? QStringLiteral("\"failed\":") + jsonStrings(failed)
+                            : QStringLiteral("\"error\":") + jsonString(error)};
 }
 
 } // namespace
 
 QByteArray renderPointsSummary(const PointsSummary &s, OutputFormat format)
 {
-    QString out;
-    const QStringList line = lineCells(s.line);
+    QVector<QVector<Field>> rows;
+    for (const PointRow &p : s.points)
+        rows << pointFields(p);
+    const QVector<Field> header = pointFields(PointRow()), line = lineFields(s.line);
     const QString verdict = verdictText(s.pass, s.failed, s.error, QStringLiteral("PASS"), QStringLiteral("FAIL"));
+    QString out;
     switch (format) {
     case OutputFormat::Text: {
-        const QStringList heads = {"reference mm", "frames", "mean mm", "bias mm", "sigma mm",
-                                   "min mm", "max mm", "outside", "result"};
-        QVector<QStringList> rows{heads};
-        for (const PointRow &p : s.points)
-            rows << pointCells(p);
-        QVector<int> widths(heads.size(), 0);
-        for (const QStringList &r : rows) {
-            for (int c = 0; c < r.size(); ++c)
-                widths[c] = qMax(widths[c], int(r.at(c).size()));
-        }
-        for (const QStringList &r : rows) {
-            QStringList cells;
-            for (int c = 0; c < r.size(); ++c)
-                cells << r.at(c).rightJustified(widths[c]);
+        QVector<int> widths;
+        for (const Field &f : header)
+            widths << int(f.label.size());
+        for (const QVector<Field> &row : rows)
+            for (int c = 0; c < row.size(); ++c)
+                widths[c] = qMax(widths[c], int(shown(row[c]).size()));
+        QStringList cells;
+        for (int c = 0; c < header.size(); ++c)
+            cells << header[c].label.rightJustified(widths[c]);
+        out += cells.join(QStringLiteral("  ")) + QLatin1Char('\n');
+        for (const QVector<Field> &row : rows) {
+            cells.clear();
+            for (int c = 0; c < row.size(); ++c)
+                cells << shown(row[c]).rightJustified(widths[c]);
             out += cells.join(QStringLiteral("  ")) + QLatin1Char('\n');
         }
-        out += QStringLiteral("linearity: slope %1 mm/mm, intercept %2 mm, r2 %3, max |bias| %4 mm\n")
-                   .arg(line.at(0), line.at(1), line.at(2), line.at(3));
-        out += verdict + QLatin1Char('\n');
+        QStringList parts;
+        for (const Field &f : line)
+            parts << f.label + QLatin1Char(' ') + shown(f) + (f.value && !f.unit.isEmpty() ? QLatin1Char(' ') + f.unit : QString());
+        out += QStringLiteral("linearity: ") + parts.join(QStringLiteral(", ")) + QLatin1Char('\n') + verdict + QLatin1Char('\n');
         break;
     }
-    case OutputFormat::Csv:
-        out += QStringLiteral("# ") + pointKeys.join(QLatin1Char(',')) + QLatin1Char('\n');
-        for (const PointRow &p : s.points)
-            out += QStringLiteral("# ") + pointCells(p).join(QLatin1Char(',')) + QLatin1Char('\n');
-        out += QStringLiteral("# linearity: slope=%1,intercept_mm=%2,r2=%3,max_abs_bias_mm=%4\n")
-                   .arg(line.at(0), line.at(1), line.at(2), line.at(3));
-        out += QStringLiteral("# verdict: ") + verdict + QLatin1Char('\n');
+    case OutputFormat::Csv: {
+        QStringList keys;
+        for (const Field &f : header)
+            keys << f.key;
+        out += QStringLiteral("# ") + csvRow(keys);
+        for (const QVector<Field> &row : rows) {
+            QStringList cells;
+            for (const Field &f : row)
+                cells << shown(f);
+            out += QStringLiteral("# ") + csvRow(cells);
+        }
+        QStringList parts;
+        for (const Field &f : line)
+            parts << f.key + QLatin1Char('=') + shown(f);
+        out += QStringLiteral("# linearity: ") + parts.join(QLatin1Char(',')) + QStringLiteral("\n# verdict: ") + verdict
+               + QLatin1Char('\n');
         break;
+    }
     case OutputFormat::Json: {
         QStringList points;
-        for (const PointRow &p : s.points)
-            points << QLatin1Char('{') + jsonMembers(pointKeys, pointCells(p), {"result"}) + QLatin1Char('}');
-        out = QStringLiteral("{\"summary\":{\"points\":[%1],\"linearity\":{%2},\"result\":\"%3\"")
-                  .arg(points.join(QLatin1Char(',')), jsonMembers(lineKeys, line),
-                       !s.error.isEmpty() ? "ERROR" : s.pass ? "PASS" : "FAIL");
-        out += !s.error.isEmpty() ? QStringLiteral(",\"error\":") + jsonText(s.error)
-                                  : QStringLiteral(",\"failed\":") + jsonList(s.failed);
-        out += QStringLiteral("}}\n");
+        for (const QVector<Field> &row : rows)
+            points << jsonObject(row);
+        const QString result = !s.error.isEmpty() ? QStringLiteral("ERROR") : s.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+        out = QStringLiteral("{\"summary\":")
+              + jsonObject({}, QStringList{QStringLiteral("\"points\":[") + points.join(QLatin1Char(',')) + QLatin1Char(']'),
+                                           QStringLiteral("\"linearity\":") + jsonObject(line)}
+                                   + verdictJson(result, s.failed, s.error))
+              + QStringLiteral("}\n");
         break;
     }
     }
@@ -124,15 +129,16 @@ QByteArray renderPointsSummary(const PointsSummary &s, OutputFormat format)
 QByteArray renderStudySummary(const StudySummary &s, OutputFormat format)
 {
     const DistanceStatistics &d = *s.distances;
-    const bool any = !d.isEmpty();
-    const auto mm = [any](qint64 milli) { return any ? milliText(milli) : None; };
-    const auto index = [](double v) { return indexText(v); };
-    const QStringList keys = {"frames", "reference_mm", "tolerance_mm", "mean_mm", "bias_mm", "sigma_mm", "cg", "cgk"};
-    const QStringList labels = {"frames", "reference", "tolerance", "mean", "bias", "sigma", "Cg", "Cgk"};
-    const QStringList units = {"", " mm", " mm", " mm", " mm", " mm", "", ""};
-    const QStringList cells = {QString::number(s.frames), milliText(s.referenceMilli), milliText(s.toleranceMilli),
-                               mm(d.meanMilli()), mm(d.differenceMilli(s.referenceMilli)), mm(d.sigmaMilli()),
-                               orNone(s.study.cg, index), orNone(s.study.cgk, index)};
+    const auto mm = [&d](qint64 v) { return d.isEmpty() ? std::nullopt : std::optional<QString>(milliText(v)); };
+    const QVector<Field> fields = {
+        numberField("frames", "frames", QString::number(s.frames)),
+        numberField("reference_mm", "reference", milliText(s.referenceMilli), "mm"),
+        numberField("tolerance_mm", "tolerance", milliText(s.toleranceMilli), "mm"),
+        numberField("mean_mm", "mean", mm(d.meanMilli()), "mm"),
+        numberField("bias_mm", "bias", mm(d.differenceMilli(s.referenceMilli)), "mm"),
+        numberField("sigma_mm", "sigma", mm(d.sigmaMilli()), "mm"),
+        numberField("cg", "Cg", printed(s.study.cg, capabilityIndex)),
+        numberField("cgk", "Cgk", printed(s.study.cgk, capabilityIndex))};
     QStringList notes;
     if (!s.study.reason.isEmpty())
         notes << QStringLiteral("no Cg/Cgk: ") + s.study.reason;
@@ -140,35 +146,34 @@ QByteArray renderStudySummary(const StudySummary &s, OutputFormat format)
         notes << QStringLiteral("the module's resolution (1 mm) is more than 5 % of the tolerance range %1 mm: "
                                 "the study cannot resolve this tolerance")
                      .arg(milliText(2 * s.toleranceMilli));
-    const QString result = !s.error.isEmpty() ? QStringLiteral("ERROR")
-                           : s.study.capable  ? QStringLiteral("CAPABLE")
-                                              : QStringLiteral("NOT CAPABLE");
     const QString verdict = verdictText(s.study.capable, s.failed, s.error, QStringLiteral("CAPABLE"),
                                         QStringLiteral("NOT CAPABLE"));
     QString out;
     switch (format) {
     case OutputFormat::Text:
-        for (int i = 0; i < keys.size(); ++i)
-            out += labels.at(i) + QStringLiteral(": ") + cells.at(i) + (cells.at(i) == None ? QString() : units.at(i))
+        for (const Field &f : fields)
+            out += f.label + QStringLiteral(": ") + shown(f) + (f.value && !f.unit.isEmpty() ? QLatin1Char(' ') + f.unit : QString())
                    + QLatin1Char('\n');
         for (const QString &n : notes)
             out += QStringLiteral("note: ") + n + QLatin1Char('\n');
         out += verdict + QLatin1Char('\n');
         break;
     case OutputFormat::Csv:
-        for (int i = 0; i < keys.size(); ++i)
-            out += QStringLiteral("# %1: %2\n").arg(keys.at(i), cells.at(i));
+        for (const Field &f : fields)
+            out += QStringLiteral("# %1: %2\n").arg(f.key, shown(f));
         for (const QString &n : notes)
             out += QStringLiteral("# note: ") + n + QLatin1Char('\n');
         out += QStringLiteral("# verdict: ") + verdict + QLatin1Char('\n');
         break;
-    case OutputFormat::Json:
-        out = QStringLiteral("{\"summary\":{") + jsonMembers(keys, cells) + QStringLiteral(",\"result\":\"%1\"").arg(result)
-              + QStringLiteral(",\"notes\":") + jsonList(notes)
-              + (!s.error.isEmpty() ? QStringLiteral(",\"error\":") + jsonText(s.error)
-                                    : QStringLiteral(",\"failed\":") + jsonList(s.failed))
-              + QStringLiteral("}}\n");
+    case OutputFormat::Json: {
+        const QString result = !s.error.isEmpty() ? QStringLiteral("ERROR")
+                               : s.study.capable  ? QStringLiteral("CAPABLE")
+                                                  : QStringLiteral("NOT CAPABLE");
+        out = QStringLiteral("{\"summary\":")
+              + jsonObject(fields, verdictJson(result, s.failed, s.error) << QStringLiteral("\"notes\":") + jsonStrings(notes))
+              + QStringLiteral("}\n");
         break;
+    }
     }
     return out.toUtf8();
 }

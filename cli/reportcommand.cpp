@@ -1,6 +1,7 @@
 #include "reportcommand.h"
 
 #include "exitstatus.h"
+#include "message.h"
 #include "report/reportformat.h"
 #include "report/reportquery.h"
 #include "results/dbtarget.h"
@@ -10,18 +11,16 @@
 #include <QIODevice>
 #include <QSaveFile>
 
-#include <cstdio>
 
 namespace {
 
 int failed(const QString &what)
 {
-    const QByteArray line = (QStringLiteral("korvani-cli: ") + what + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    tell(what);
     return ExitStatus::LinkFailure;
 }
 
-ReportFormat formatOf(const CliOptions &o)
+ReportFormat formatOf(const OutputOptions &o)
 {
     if (o.html)
         return ReportFormat::Html;
@@ -35,7 +34,7 @@ ReportFormat formatOf(const CliOptions &o)
 
 } // namespace
 
-int reportRuns(const CliOptions &o, QIODevice &out)
+int reportRuns(const ReportOptions &o, const OutputOptions &output, QIODevice &out)
 {
     QString error;
     const std::optional<DbTarget> target = parseDbTarget(o.db, &error);
@@ -50,7 +49,7 @@ int reportRuns(const CliOptions &o, QIODevice &out)
     QSqlDatabase db = store.database();
 
     QByteArray text;
-    const ReportFormat format = formatOf(o);
+    const ReportFormat format = formatOf(output);
     if (!o.serial.isEmpty()) {
         QVector<HistoryRun> runs;
         if (!unitHistory(db, o.serial, runs, &error))
@@ -86,12 +85,12 @@ int reportRuns(const CliOptions &o, QIODevice &out)
         text = renderReport(report, format, stations, range);
     }
 
-    if (o.output.isEmpty()) {
+    if (output.file.isEmpty()) {
         out.write(text);
         return ExitStatus::Done;
     }
-    QSaveFile file(o.output);
+    QSaveFile file(output.file);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return failed(QStringLiteral("cannot write %1: %2").arg(o.output, file.errorString()));
+        return failed(QStringLiteral("cannot write %1: %2").arg(output.file, file.errorString()));
     return ExitStatus::Done;
 }

@@ -11,6 +11,6 @@
 
 class QIODevice;
 
-int reportRuns(const CliOptions &options, QIODevice &out);
+int reportRuns(const ReportOptions &options, const OutputOptions &output, QIODevice &out);
 
 #endif // REPORTCOMMAND_H

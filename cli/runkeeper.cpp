@@ -1,6 +1,7 @@
 #include "runkeeper.h"
 
 #include "exitstatus.h"
+#include "message.h"
 #include "results/dbtarget.h"
 #include "results/resultstore.h"
 #include "results/spool.h"
@@ -8,18 +9,10 @@
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QSysInfo>
-#include <cstdio>
 
 namespace {
 
-void warn(const QString &what)
-{
-    const QByteArray line = (QStringLiteral("korvani-cli: ") + what + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    std::fflush(stderr);
-}
-
-QString spoolPath(const CliOptions &o)
+QString spoolPath(const KeepOptions &o)
 {
     return o.spool.isEmpty() ? Spool::defaultPath() : o.spool;
 }
@@ -31,7 +24,7 @@ QString versionOf(const QString &line)
     return line.section(QLatin1Char(':'), 1).trimmed();
 }
 
-RunKeeper::RunKeeper(const CliOptions &options, const QString &port)
+RunKeeper::RunKeeper(const KeepOptions &options, const QString &port)
     : o(options)
     , portName(port)
     , started(QDateTime::currentDateTimeUtc())
@@ -70,7 +63,7 @@ RunRecord RunKeeper::record(const RunSummary &s, quint64 amplitudeSum, RunStatus
     r.startedAt = started;
     r.endedAt = QDateTime::currentDateTimeUtc();
     r.kind = o.command == CliCommand::Study  ? QStringLiteral("study")
-             : !o.points.isEmpty()           ? QStringLiteral("points")
+             : o.acrossRange                 ? QStringLiteral("points")
              : o.command == CliCommand::Test ? QStringLiteral("test")
                                              : QStringLiteral("measure");
     r.station = o.station.isEmpty() ? QSysInfo::machineHostName() : o.station;
@@ -144,7 +137,7 @@ void RunKeeper::keepRecord(const RunRecord &run)
             const Spool::Sent sent = spool.sendTo(store);
             if (store.storeRun(run, rows) != ResultStore::Stored::Failed) {
                 if (!sent.error.isEmpty())
-                    warn(QStringLiteral("%1: runs in the spool %2 not sent: %3")
+                    tell(QStringLiteral("%1: runs in the spool %2 not sent: %3")
                              .arg(target->displayName(), spool.path(), sent.error));
                 return;
             }
@@ -154,23 +147,23 @@ void RunKeeper::keepRecord(const RunRecord &run)
         reason = error;
     }
     if (spool.keep(run, rows, &error))
-        warn(QStringLiteral("results database %1; the run is kept in %2").arg(reason, spool.path()));
+        tell(QStringLiteral("results database %1; the run is kept in %2").arg(reason, spool.path()));
     else
-        warn(QStringLiteral("results database %1; the run is LOST: the spool %2 cannot take it either: %3")
+        tell(QStringLiteral("results database %1; the run is LOST: the spool %2 cannot take it either: %3")
                  .arg(reason, spool.path(), error));
 }
 
-int syncRuns(const CliOptions &o, QIODevice &out)
+int syncRuns(const KeepOptions &o, QIODevice &out)
 {
     QString error;
     const std::optional<DbTarget> target = parseDbTarget(o.db, &error);
     if (!target) {
-        warn(error);
+        tell(error);
         return ExitStatus::LinkFailure;
     }
     ResultStore store(*target);
     if (!store.open()) {
-        warn(QStringLiteral("results database %1: %2").arg(target->displayName(), store.errorString()));
+        tell(QStringLiteral("results database %1: %2").arg(target->displayName(), store.errorString()));
         return ExitStatus::LinkFailure;
     }
     Spool spool(spoolPath(o));
@@ -178,7 +171,7 @@ int syncRuns(const CliOptions &o, QIODevice &out)
     out.write(QStringLiteral("sent: %1\nalready stored: %2\nleft: %3\n")
                   .arg(sent.sent).arg(sent.already).arg(sent.left).toUtf8());
     if (!sent.error.isEmpty()) {
-        warn(QStringLiteral("results database %1: %2").arg(target->displayName(), sent.error));
+        tell(QStringLiteral("results database %1: %2").arg(target->displayName(), sent.error));
         return ExitStatus::LinkFailure;
     }
     return ExitStatus::Done;

@@ -23,7 +23,7 @@ class RunKeeper
 {
 public:
     // The run starts now.
-    RunKeeper(const CliOptions &options, const QString &port);
+    RunKeeper(const KeepOptions &options, const QString &port);
 
     void setVersions(const QString &hardware, const QString &firmware);
     // With --db-records: the measurements to keep with the run; else empty.
@@ -40,7 +40,7 @@ public:
     void keepRecord(const RunRecord &run);
 
 private:
-    const CliOptions &o;
+    const KeepOptions &o;
     QString portName;
     QDateTime started;
     QString hardware, firmware;
@@ -49,7 +49,7 @@ private:
 
 // `sync`: sends the spool; prints what was sent. 0 when the spool is empty
 // afterwards, 2 when the database could not take every run.
-int syncRuns(const CliOptions &options, QIODevice &out);
+int syncRuns(const KeepOptions &options, QIODevice &out);
 
 // The version in a "HARD: A-0.1.2" or "SOFT:B-1.2.5" line: "A-0.1.2".
 QString versionOf(const QString &line);

@@ -4,21 +4,32 @@
 #include "protocol/commands.h"
 #include "runkeeper.h"
 
-QString readVersions(ModuleLine &s, std::optional<quint8> id, QString &hardware, QString &firmware)
+#include <tuple>
+
+QString Versions::hardwareText() const
 {
-    const struct {
-        quint8 code;
-        QString *version;
-        const char *what;
-    } queries[] = {{Command::HardwareVersion, &hardware, "hardware version"},
-                   {Command::FirmwareVersion, &firmware, "firmware version"}};
-    for (const auto &q : queries) {
-        const std::optional<Answer> a = s.askCode(commandFrame(q.code, QByteArray(), id), q.code);
-        if (!a || a->lines.isEmpty() || s.broken())
-            return QStringLiteral("the module did not answer (%1)").arg(QLatin1String(q.what));
-        *q.version = versionOf(a->lines.first());
+    return hardware ? versionOf(hardware->lines.first()) : QString();
+}
+
+QString Versions::firmwareText() const
+{
+    return firmware ? versionOf(firmware->lines.first()) : QString();
+}
+
+Versions readVersions(ModuleLine &s, std::optional<quint8> id)
+{
+    Versions v;
+    for (const auto &[code, answer, what] :
+         {std::tuple<quint8, std::optional<Answer> *, const char *>{Command::HardwareVersion, &v.hardware, "hardware version"},
+          {Command::FirmwareVersion, &v.firmware, "firmware version"}}) {
+        *answer = s.askCode(commandFrame(code, QByteArray(), id), code);
+        if (!*answer || (*answer)->lines.isEmpty() || s.broken()) {
+            answer->reset();
+            v.error = QStringLiteral("the module did not answer (%1)").arg(QLatin1String(what));
+            break;
+        }
     }
-    return QString();
+    return v;
 }
 
 RunStatus statusOf(MeasureRun::End end)

@@ -5,6 +5,7 @@
 // the range, a study): reading the module's versions, and what a run's end
 // means for its stored status.
 
+#include "decode/answers.h"
 #include "measurerun.h"
 #include "results/runrecord.h"
 
@@ -13,9 +14,17 @@
 
 class ModuleLine;
 
-// The hardware and firmware versions, as "A-0.1.2"; the reason when the
-// module did not answer, else empty.
-QString readVersions(ModuleLine &line, std::optional<quint8> id, QString &hardware, QString &firmware);
+// The hardware and firmware versions of the module at `id`, as the module
+// answered; `error` says which question went unanswered. `version` and every
+// run that checks the module ask here.
+struct Versions {
+    std::optional<Answer> hardware, firmware;
+    QString error;
+    QString hardwareText() const;  // "A-0.1.2"
+    QString firmwareText() const;
+};
+
+Versions readVersions(ModuleLine &line, std::optional<quint8> id);
 
 RunStatus statusOf(MeasureRun::End end);
 

@@ -9,41 +9,40 @@
 #include "runkeeper.h"
 #include "runsteps.h"
 
-int study(ModuleLine &s, Output &out, Output &records)
+int study(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
 {
-    const CliOptions &o = s.options();
-    RunKeeper keeper(o, s.portName());
+    RunKeeper keeper(o.keep, s.portName());
+    const TestLimits &limits = o.test.limits;
     StudySummary summary;
-    summary.referenceMilli = o.referenceMilli;
-    summary.toleranceMilli = o.toleranceMilli;
+    summary.referenceMilli = limits.referenceMilli;
+    summary.toleranceMilli = limits.toleranceMilli;
     const DistanceStatistics none;
     summary.distances = &none;
 
-    QString hardware, firmware;
-    const QString why = readVersions(s, o.id, hardware, firmware);
-    if (!why.isEmpty()) {
-        const int status = s.fail(why);
+    const Versions versions = readVersions(s, o.line.id);
+    if (!versions.error.isEmpty()) {
+        const int status = s.fail(versions.error);
         RunSummary nothing;
-        keeper.keep(nothing, 0, RunStatus::Error, status, false, why);
+        keeper.keep(nothing, 0, RunStatus::Error, status, false, versions.error);
         return status;
     }
-    keeper.setVersions(hardware, firmware);
+    keeper.setVersions(versions.hardwareText(), versions.firmwareText());
 
-    MeasureRun run(s, records, std::nullopt);
+    MeasureRun run(s, o.run, o.output.format, records, std::nullopt);
     run.setMeasurementSink(keeper.recorder());
     QuitOnSignal quit;
     QObject::connect(&quit, &QuitOnSignal::quitRequested, &run, &MeasureRun::interrupt);
     const MeasureRun::End end = run.run();
     const RunStatus status = statusOf(end);
 
-    const quint64 asked = o.expectedFrames(run.frameBytes());
+    const quint64 asked = expectedFrames(o.run, o.line, run.frameBytes());
     summary.frames = run.frames();
     summary.distances = &run.distances();
-    summary.study = typeOneStudy(run.distances(), o.referenceMilli, o.toleranceMilli, o.minCg);
-    const QString minimum = indexText(o.minCg);
+    summary.study = typeOneStudy(run.distances(), limits.referenceMilli, limits.toleranceMilli, o.study.minCg);
+    const QString minimum = indexText(o.study.minCg);
     for (const auto &[name, value] : {std::pair<const char *, std::optional<double>>{"Cg", summary.study.cg},
                                       {"Cgk", summary.study.cgk}}) {
-        if (value && indexText(*value).toDouble() < o.minCg)
+        if (value && indexText(*value).toDouble() < o.study.minCg)
             summary.failed << QStringLiteral("%1 %2 below %3").arg(QLatin1String(name), indexText(*value), minimum);
     }
     if (!summary.study.reason.isEmpty())
@@ -58,7 +57,7 @@ int study(ModuleLine &s, Output &out, Output &records)
         s.report(run.reason());
         exitStatus = ExitStatus::LinkFailure;
     }
-    out.write(renderStudySummary(summary, o.format));
+    out.write(renderStudySummary(summary, o.output.format));
 
     RunSummary figures;
     figures.frames = run.frames();
@@ -66,9 +65,6 @@ int study(ModuleLine &s, Output &out, Output &records)
     figures.failedChecks = run.failedChecks();
     figures.rateHz = run.rateHz();
     figures.distances = &run.distances();
-    TestLimits limits;
-    limits.referenceMilli = o.referenceMilli;
-    limits.toleranceMilli = o.toleranceMilli;
     figures.limits = limits;
     figures.verdict.pass = summary.study.capable;
     figures.verdict.failed = summary.failed;

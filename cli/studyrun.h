@@ -8,9 +8,11 @@
 // when cut short: fewer frames than asked for), 2 when the module did not
 // answer or the port failed.
 
+#include "options.h"
+
 class ModuleLine;
 class Output;
 
-int study(ModuleLine &line, Output &out, Output &records);
+int study(ModuleLine &line, const CliOptions &options, Output &out, Output &records);
 
 #endif // STUDYRUN_H

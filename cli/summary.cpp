@@ -1,44 +1,35 @@
 #include "summary.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+#include "platform/fields.h"
+
 #include <QStringList>
 
 namespace {
 
-struct Field {
-    QString key;      // JSON and CSV name
-    QString label;    // text name
-    QString value;    // as printed; empty: no value
-    QString unit;     // text only
-};
-
 QVector<Field> fields(const RunSummary &s)
 {
     const DistanceStatistics &d = *s.distances;
-    const bool any = !d.isEmpty();
-    const auto mm = [any](const QString &v) { return any ? v : QString(); };
+    const auto mm = [&d](const QString &v) { return d.isEmpty() ? std::nullopt : std::optional<QString>(v); };
+    const auto counted = [&s](const QString &v) { return s.measured ? std::optional<QString>(v) : std::nullopt; };
     QVector<Field> f = {
-        {"frames", "frames", QString::number(s.frames), {}},
-        {"expected", "expected", QString::number(s.expected), {}},
-        {"failed_checks", "failed checks", QString::number(s.failedChecks), {}},
-        {"rate_hz", "rate", QString::number(s.rateHz, 'f', 2), "Hz"},
-        {"mean_mm", "mean", mm(milliText(d.meanMilli())), "mm"},
-        {"sigma_mm", "sigma", mm(milliText(d.sigmaMilli())), "mm"},
-        {"min_mm", "min", mm(QString::number(d.minimum())), "mm"},
-        {"max_mm", "max", mm(QString::number(d.maximum())), "mm"},
-        {"median_mm", "median", mm(halvesText(d.medianHalves())), "mm"},
+        numberField("frames", "frames", counted(QString::number(s.frames))),
+        numberField("expected", "expected", QString::number(s.expected)),
+        numberField("failed_checks", "failed checks", counted(QString::number(s.failedChecks))),
+        numberField("rate_hz", "rate", counted(QString::number(s.rateHz, 'f', 2)), "Hz"),
+        numberField("mean_mm", "mean", mm(milliText(d.meanMilli())), "mm"),
+        numberField("sigma_mm", "sigma", mm(milliText(d.sigmaMilli())), "mm"),
+        numberField("min_mm", "min", mm(QString::number(d.minimum())), "mm"),
+        numberField("max_mm", "max", mm(QString::number(d.maximum())), "mm"),
+        numberField("median_mm", "median", mm(halvesText(d.medianHalves())), "mm"),
     };
     if (s.pollRateHz)
-        f.insert(4, {"poll_rate_hz", "poll rate", QString::number(*s.pollRateHz), "Hz"});
+        f.insert(4, numberField("poll_rate_hz", "poll rate", QString::number(*s.pollRateHz), "Hz"));
     if (s.limits) {
         f += {
-            {"reference_mm", "reference", milliText(s.limits->referenceMilli), "mm"},
-            {"tolerance_mm", "tolerance", milliText(s.limits->toleranceMilli), "mm"},
-            {"accuracy_mm", "accuracy", mm(milliText(d.differenceMilli(s.limits->referenceMilli))), "mm"},
-            {"outside", "outside", QString::number(s.outside), {}},
+            numberField("reference_mm", "reference", milliText(s.limits->referenceMilli), "mm"),
+            numberField("tolerance_mm", "tolerance", milliText(s.limits->toleranceMilli), "mm"),
+            numberField("accuracy_mm", "accuracy", mm(milliText(d.differenceMilli(s.limits->referenceMilli))), "mm"),
+            numberField("outside", "outside", counted(QString::number(s.outside))),
         };
     }
     return f;
@@ -48,14 +39,9 @@ QString verdictLine(const RunSummary &s)
 {
     if (!s.error.isEmpty())
         return QStringLiteral("ERROR: ") + s.error;
-    return s.verdict.pass ? QStringLiteral("PASS")
-                          : QStringLiteral("FAIL: ") + s.verdict.failed.join(QStringLiteral("; "));
-}
-
-QString jsonText(const QString &text)
-{
-    const QByteArray a = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(a.mid(1, a.size() - 2));
+    if (s.verdict.pass)
+        return s.marginal ? QStringLiteral("PASS (marginal)") : QStringLiteral("PASS");
+    return QStringLiteral("FAIL: ") + s.verdict.failed.join(QStringLiteral("; "));
 }
 
 } // namespace
@@ -65,37 +51,36 @@ QByteArray renderSummary(const RunSummary &s, OutputFormat format)
     QString out;
     const QVector<Field> all = fields(s);
     const QString id = s.deviceId ? QStringLiteral("id %1: ").arg(*s.deviceId) : QString();
+    const bool verdict = s.limits || !s.error.isEmpty();
     switch (format) {
     case OutputFormat::Text:
-        for (const Field &f : all) {
+        for (const Field &f : all)
             out += id + f.label + QStringLiteral(": ")
-                 + (f.value.isEmpty() ? QStringLiteral("-") : f.value + (f.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.unit))
-                 + QLatin1Char('\n');
-        }
-        if (s.limits || !s.error.isEmpty())
+                   + (!f.value ? QStringLiteral("-") : *f.value + (f.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.unit))
+                   + QLatin1Char('\n');
+        if (verdict)
             out += id + verdictLine(s) + QLatin1Char('\n');
         break;
     case OutputFormat::Csv:
         for (const Field &f : all)
-            out += QStringLiteral("# %1%2: %3\n").arg(id, f.key, f.value.isEmpty() ? QStringLiteral("-") : f.value);
-        if (s.limits || !s.error.isEmpty())
+            out += QStringLiteral("# %1%2: %3\n").arg(id, f.key, f.value.value_or(QStringLiteral("-")));
+        if (verdict)
             out += QStringLiteral("# %1verdict: %2\n").arg(id, verdictLine(s));
         break;
     case OutputFormat::Json: {
         // Numbers are written as printed, so JSON carries the same digits.
-        QStringList members;
+        QVector<Field> members = all;
         if (s.deviceId)
-            members << QStringLiteral("\"id\":%1").arg(*s.deviceId);
-        for (const Field &f : all)
-            members << QStringLiteral("\"%1\":%2").arg(f.key, f.value.isEmpty() ? QStringLiteral("null") : f.value);
+            members.prepend(numberField("id", "id", QString::number(*s.deviceId)));
+        QStringList extra;
         if (!s.error.isEmpty()) {
-            members << QStringLiteral("\"verdict\":\"ERROR\",\"error\":") + jsonText(s.error);
+            members << textField("verdict", "verdict", QStringLiteral("ERROR")) << textField("error", "error", s.error);
         } else if (s.limits) {
-            members << QStringLiteral("\"verdict\":\"%1\"").arg(s.verdict.pass ? "PASS" : "FAIL");
-            const QByteArray failed = QJsonDocument(QJsonArray::fromStringList(s.verdict.failed)).toJson(QJsonDocument::Compact);
-            members << QStringLiteral("\"failed\":") + QString::fromUtf8(failed);
+            members << textField("verdict", "verdict", s.verdict.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"))
+                    << numberField("marginal", "marginal", s.marginal ? QStringLiteral("true") : QStringLiteral("false"));
+            extra << QStringLiteral("\"failed\":") + jsonStrings(s.verdict.failed);
         }
-        out = QStringLiteral("{\"summary\":{") + members.join(QLatin1Char(',')) + QStringLiteral("}}\n");
+        out = QStringLiteral("{\"summary\":") + jsonObject(members, extra) + QStringLiteral("}\n");
         break;
     }
     }

@@ -21,6 +21,11 @@ struct RunSummary {
     // Set when the module's run ended in an error: the verdict is
     // "ERROR: " and this (JSON: "verdict":"ERROR","error":...).
     QString error;
+    // False when the module was never measured (it did not answer its
+    // versions): its frames, rate and counts are then "-" like the distances.
+    bool measured = true;
+    // A pass within the marginal band: "PASS (marginal)", JSON "marginal":true.
+    bool marginal = false;
     quint64 frames = 0;
     quint64 expected = 0;
     quint64 failedChecks = 0;

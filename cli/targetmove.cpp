@@ -25,8 +25,9 @@ QString pointText(qint64 referenceMilli)
     return text;
 }
 
-TargetMove::TargetMove(ModuleLine &line)
+TargetMove::TargetMove(ModuleLine &line, const PointsOptions &options)
     : line(line)
+    , options(options)
 {
 }
 
@@ -51,7 +52,7 @@ TargetMove::Result TargetMove::place(qint64 referenceMilli, int index)
         return Result::Stopped;
     }
     const QString mm = pointText(referenceMilli);
-    if (!line.options().moveCommand.isEmpty())
+    if (!options.moveCommand.isEmpty())
         return runCommand(mm, index);
     if (line.moveSimulatedTarget(quint16(qBound<qint64>(0, (referenceMilli + 500) / 1000, 65535))))
         return Result::Placed;
@@ -60,7 +61,7 @@ TargetMove::Result TargetMove::place(qint64 referenceMilli, int index)
 
 TargetMove::Result TargetMove::runCommand(const QString &mm, int index)
 {
-    const CliOptions &o = line.options();
+    const PointsOptions &o = options;
     QProcess move;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("KORVANI_POINT_MM"), mm);

@@ -20,6 +20,8 @@
 #include <QObject>
 #include <QString>
 
+#include "options.h"
+
 class ModuleLine;
 class QEventLoop;
 
@@ -30,7 +32,7 @@ class TargetMove : public QObject
 public:
     enum class Result { Placed, Failed, Stopped };
 
-    explicit TargetMove(ModuleLine &line);
+    TargetMove(ModuleLine &line, const PointsOptions &options);
 
     // A terminal to ask on (needed without --move and --sim).
     static bool canAsk();
@@ -47,6 +49,7 @@ private:
     Result ask(const QString &mm);
 
     ModuleLine &line;
+    const PointsOptions &options;
     QString why;
     QEventLoop *loop = nullptr;
     bool interrupted = false;

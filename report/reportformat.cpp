@@ -3,60 +3,22 @@
 #include "htmlpage.h"
 #include "results/runrecord.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonValue>
 
 namespace {
 
 Field count(const char *key, const char *label, qint64 value)
 {
-    return {QLatin1String(key), QLatin1String(label), QString::number(value)};
+    return numberField(key, label, QString::number(value));
 }
 
 Field figure(const char *key, const char *label, std::optional<double> value, QString (*format)(double))
 {
-    Field f{QLatin1String(key), QLatin1String(label), std::nullopt};
-    if (value)
-        f.value = format(*value);
-    return f;
+    return numberField(key, label, value ? std::optional<QString>(format(*value)) : std::nullopt);
 }
 
 QString ratioText(double v)
 {
     return QString::number(v, 'f', 3);
-}
-
-Field text(const char *key, const char *label, const QString &value)
-{
-    Field f{QLatin1String(key), QLatin1String(label), value};
-    f.isText = true;
-    return f;
-}
-
-QString jsonString(const QString &s)
-{
-    // A one-element array gives the quoted, escaped string.
-    const QByteArray a = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(a.mid(1, a.size() - 2));
-}
-
-QString jsonObject(const QVector<Field> &fields, const QString &extra = QString())
-{
-    QStringList members;
-    for (const Field &f : fields)
-        members << jsonString(f.key) + QLatin1Char(':')
-                       + (!f.value ? QStringLiteral("null") : f.isText ? jsonString(*f.value) : *f.value);
-    if (!extra.isEmpty())
-        members << extra;
-    return QLatin1Char('{') + members.join(QLatin1Char(',')) + QLatin1Char('}');
-}
-
-QString csvCell(const QString &s)
-{
-    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) && !s.contains(QLatin1Char('\n')))
-        return s;
-    return QLatin1Char('"') + QString(s).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
 QString limitsText(const QVector<LimitCount> &limits)
@@ -137,7 +99,7 @@ QVector<Field> groupFields(const GroupFigures &g)
     Field first = figure("first_pass_yield", "first pass", g.firstPassYield(), yieldText);
     Field final = figure("final_yield", "final", g.finalYield(), yieldText);
     first.isYield = final.isYield = true;
-    return {text("group", "group", g.group),
+    return {textField("group", "group", g.group),
             count("runs", "runs", g.runs),
             count("units", "units", g.units),
             count("pass", "PASS", g.pass),
@@ -157,7 +119,7 @@ QVector<Field> groupFields(const GroupFigures &g)
 
 QVector<Field> capabilityFields(const ProductCapability &p)
 {
-    return {text("product", "product", p.product),
+    return {textField("product", "product", p.product),
             figure("tolerance_mm", "tolerance mm", p.tolerance, mmText),
             count("runs", "runs", p.accuracy.n),
             figure("accuracy_mean_mm", "accuracy mm", p.accuracy.mean(), mmText),
@@ -169,30 +131,30 @@ QVector<Field> capabilityFields(const ProductCapability &p)
 QVector<Field> historyFields(const HistoryRun &r)
 {
     const auto optional = [](const char *key, const char *label, const QString &v) {
-        Field f = text(key, label, v);
+        Field f = textField(key, label, v);
         if (v.isEmpty())
             f.value.reset();
         return f;
     };
     Field id = optional("device_id", "ID", r.deviceId);
     id.isText = false;
-    return {text("started_at", "started (UTC)", r.startedAt),
+    return {textField("started_at", "started (UTC)", r.startedAt),
             optional("station", "station", r.station),
             optional("product", "product", r.product),
             id,
             optional("firmware_version", "firmware", r.firmware),
-            text("status", "status", r.status),
+            textField("status", "status", r.status),
             optional("result", "result", r.result),
             count("marginal", "marginal", r.marginal ? 1 : 0),
             figure("accuracy_mm", "accuracy mm", r.accuracy, mmText),
             figure("sigma_mm", "sigma mm", r.sigma, mmText),
             optional("failed", "failed", r.failed),
-            text("run_id", "run", r.runId)};
+            textField("run_id", "run", r.runId)};
 }
 
 QVector<Field> linearityFields(const LinearityFigures &l)
 {
-    return {text("product", "product", l.product),
+    return {textField("product", "product", l.product),
             figure("reference_mm", "reference mm", double(l.referenceMilli) / 1000.0, mmText),
             count("units", "units", l.units),
             figure("bias_mean_mm", "bias mm", l.bias.mean(), mmText),
@@ -204,7 +166,7 @@ QVector<Field> studyFields(const StudyFigures &s)
 {
     Field share = figure("capable_share", "capable", s.capableShare(), yieldText);
     share.isYield = true;
-    return {text("product", "product", s.product),
+    return {textField("product", "product", s.product),
             count("modules", "modules", s.modules),
             count("capable", "capable modules", s.capable),
             share,
@@ -223,12 +185,12 @@ QString csvOf(const QVector<Field> &columns, const QVector<QVector<Field>> &rows
     QStringList cells;
     for (const Field &f : columns)
         cells << f.key;
-    QString out = cells.join(QLatin1Char(',')) + QLatin1Char('\n');
+    QString out = csvRow(cells);
     for (const QVector<Field> &row : rows) {
         cells.clear();
         for (const Field &f : row)
-            cells << csvCell(f.value.value_or(QString()));
-        out += cells.join(QLatin1Char(',')) + QLatin1Char('\n');
+            cells << f.value.value_or(QString());
+        out += csvRow(cells);
     }
     return out;
 }
@@ -249,7 +211,7 @@ QString jsonArrayOf(const QVector<QVector<Field>> &rows, const QStringList &extr
 {
     QStringList items;
     for (int i = 0; i < rows.size(); ++i)
-        items << jsonObject(rows[i], extras.value(i));
+        items << jsonObject(rows[i], extras.value(i).isEmpty() ? QStringList() : QStringList{extras.value(i)});
     return QLatin1Char('[') + items.join(QLatin1Char(',')) + QLatin1Char(']');
 }
 
@@ -281,7 +243,7 @@ QByteArray renderReport(const Report &report, ReportFormat format, const QVector
         break;
     case ReportFormat::Csv: {
         // The failed limits as one more column: "accuracy=3; sigma=1".
-        Field failed = text("failed_limits", "failed limits", QString());
+        Field failed = textField("failed_limits", "failed limits", QString());
         for (int i = 0; i < groups.size(); ++i) {
             failed.value = limitsText(report.groups[i].failedLimits);
             groups[i] << failed;

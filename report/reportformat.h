@@ -11,6 +11,7 @@
 
 #include "rangereport.h"
 #include "reportquery.h"
+#include "platform/fields.h"
 #include "stats/figuretext.h"
 
 #include <QByteArray>
@@ -20,13 +21,6 @@
 
 enum class ReportFormat { Text, Csv, Json, Html };
 
-struct Field {
-    QString key;    // the JSON key and CSV column
-    QString label;  // the text and HTML column
-    std::optional<QString> value;  // as JSON writes it; nullopt: null
-    bool isText = false;           // a string (quoted in JSON), not a number
-    bool isYield = false;          // a fraction shown as a percentage
-};
 
 QString yieldText(double fraction);
 QString percentText(const QString &fraction);  // "0.8333" -> "83.33 %"

@@ -1,5 +1,7 @@
 #include "limitsfile.h"
 
+#include "platform/numbers.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
@@ -7,11 +9,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <cmath>
 
 namespace {
 
-constexpr double MaxMm = 65535;
+constexpr qint64 MaxMilli = 65535000;
+// A limits file is a few hundred bytes; anything much larger (a device, a
+// log given by mistake) is refused before it is read into memory.
+constexpr qint64 MaxBytes = 64 * 1024;
+constexpr int MaxDepth = 16;
 
 // Byte offset -> 1-based line and column (in characters).
 void position(const QByteArray &bytes, int offset, int *line, int *column)
@@ -30,6 +35,7 @@ struct KeyScan {
     QHash<QString, int> at;
     QString duplicate;
     int duplicateAt = -1;
+    int deepest = 0;  // the deepest nesting of objects and arrays
 };
 
 KeyScan scanKeys(const QByteArray &bytes)
@@ -39,7 +45,7 @@ KeyScan scanKeys(const QByteArray &bytes)
     for (int i = 0; i < bytes.size(); ++i) {
         const char c = bytes.at(i);
         if (c == '{' || c == '[') {
-            ++depth;
+            scan.deepest = qMax(scan.deepest, ++depth);
         } else if (c == '}' || c == ']') {
             --depth;
         } else if (c == '"') {
@@ -68,29 +74,28 @@ KeyScan scanKeys(const QByteArray &bytes)
     return scan;
 }
 
-// A finite number with at most three decimals, in thousandths, within [low, high].
-std::optional<qint64> thousandths(const QJsonValue &v, double low, double high)
+// What a value of the wrong kind is, for "wants ..., not a text".
+QString kindOf(const QJsonValue &v)
 {
-    if (!v.isDouble())
-        return std::nullopt;
-    const double d = v.toDouble();
-    if (!std::isfinite(d) || d < low || d > high)
-        return std::nullopt;
-    const double scaled = d * 1000.0;
-    const double rounded = std::round(scaled);
-    if (std::fabs(scaled - rounded) > 1e-6)
-        return std::nullopt;
-    return qint64(rounded);
+    switch (v.type()) {
+    case QJsonValue::String: return QStringLiteral("a text");
+    case QJsonValue::Bool: return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Array: return QStringLiteral("a list");
+    case QJsonValue::Object: return QStringLiteral("an object");
+    case QJsonValue::Double: return numberText(v.toDouble());
+    default: return QStringLiteral("null");
+    }
 }
 
-std::optional<quint64> wholeNumber(const QJsonValue &v, double low, double high)
+// The command line's readers, on the number as it was written.
+std::optional<qint64> thousandths(const QJsonValue &v, qint64 low, qint64 high)
 {
-    if (!v.isDouble())
-        return std::nullopt;
-    const double d = v.toDouble();
-    if (!std::isfinite(d) || d != std::floor(d) || d < low || d > high)
-        return std::nullopt;
-    return quint64(d);
+    return v.isDouble() ? parseThousandths(numberText(v.toDouble()), low, high) : std::nullopt;
+}
+
+std::optional<quint64> wholeNumber(const QJsonValue &v, quint64 low, quint64 high)
+{
+    return v.isDouble() ? parseWhole(numberText(v.toDouble()), low, high) : std::nullopt;
 }
 
 // [500, 1000] or [{"reference_mm": 500, "tolerance_mm": 5}, ...]: at least one
@@ -108,15 +113,15 @@ std::optional<QVector<LimitPoint>> limitPoints(const QJsonValue &v)
                 if (it.key() != QLatin1String("reference_mm") && it.key() != QLatin1String("tolerance_mm"))
                     return std::nullopt;
             }
-            const std::optional<qint64> reference = thousandths(o.value(QStringLiteral("reference_mm")), 0, MaxMm);
+            const std::optional<qint64> reference = thousandths(o.value(QStringLiteral("reference_mm")), 0, MaxMilli);
             if (!reference)
                 return std::nullopt;
             p.referenceMilli = *reference;
             if (o.contains(QStringLiteral("tolerance_mm"))
-                && !(p.toleranceMilli = thousandths(o.value(QStringLiteral("tolerance_mm")), 0, MaxMm)))
+                && !(p.toleranceMilli = thousandths(o.value(QStringLiteral("tolerance_mm")), 0, MaxMilli)))
                 return std::nullopt;
         } else {
-            const std::optional<qint64> reference = thousandths(item, 0, MaxMm);
+            const std::optional<qint64> reference = thousandths(item, 0, MaxMilli);
             if (!reference)
                 return std::nullopt;
             p.referenceMilli = *reference;
@@ -155,7 +160,13 @@ std::optional<LimitsFile> readLimitsFile(const QString &path, LimitsError *error
         *error = LimitsError{path, QString(), 0, 0, QStringLiteral("cannot read the limits file: %1").arg(file.errorString())};
         return std::nullopt;
     }
-    return parseLimits(file.readAll(), path, error);
+    const QByteArray bytes = file.read(MaxBytes + 1);
+    if (bytes.size() > MaxBytes) {
+        *error = LimitsError{path, QString(), 0, 0,
+                             QStringLiteral("larger than %1 KiB: not a limits file").arg(MaxBytes / 1024)};
+        return std::nullopt;
+    }
+    return parseLimits(bytes, path, error);
 }
 
 std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &path, LimitsError *error)
@@ -168,6 +179,11 @@ std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &pa
         return std::nullopt;
     };
 
+    const KeyScan keys = scanKeys(bytes);
+    if (keys.deepest > MaxDepth) {
+        *error = LimitsError{path, QString(), 0, 0, QStringLiteral("nested deeper than %1 levels").arg(MaxDepth)};
+        return std::nullopt;
+    }
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -175,7 +191,6 @@ std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &pa
     if (!doc.isObject())
         return fail(QString(), 0, QStringLiteral("wants one JSON object { \"key\": value, ... }"));
 
-    const KeyScan keys = scanKeys(bytes);
     if (!keys.duplicate.isEmpty())
         return fail(keys.duplicate, keys.duplicateAt, QStringLiteral("given more than once"));
 
@@ -187,20 +202,28 @@ std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &pa
         const QString key = it.key();
         const QJsonValue v = it.value();
         const int at = keys.at.value(key, 0);
-        const auto wrong = [&](const QString &wants) { return fail(key, at, QStringLiteral("wants ") + wants); };
+        const auto wrong = [&](const QString &wants) {
+            return fail(key, at, QStringLiteral("wants %1, not %2").arg(wants, kindOf(v)));
+        };
         const auto millimetres = [&](std::optional<qint64> *target) {
-            *target = thousandths(v, 0, MaxMm);
+            *target = thousandths(v, 0, MaxMilli);
             return target->has_value();
         };
         const auto text = [&](QString *target) {
             *target = v.toString();
             return v.isString();
         };
-        const auto pattern = [&](std::optional<QString> *target) {
-            if (!v.isString() || !QRegularExpression(v.toString()).isValid())
-                return false;
-            *target = v.toString();
-            return true;
+        // A pattern that is no regular expression says why.
+        const auto pattern = [&](std::optional<QString> *target, const char *what) {
+            const QRegularExpression re(v.toString());
+            if (!v.isString())
+                wrong(QStringLiteral("a regular expression for the %1 version").arg(QLatin1String(what)));
+            else if (!re.isValid())
+                fail(key, at, QStringLiteral("not a regular expression: %1 at character %2")
+                                  .arg(re.errorString()).arg(re.patternErrorOffset() + 1));
+            else
+                *target = v.toString();
+            return v.isString() && re.isValid();
         };
 
         if (key == QLatin1String("product")) {
@@ -221,14 +244,14 @@ std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &pa
             if (!millimetres(&l.minAmplitudeMilli))
                 return wrong(QStringLiteral("an amplitude from 0 to 65535 (up to three decimals)"));
         } else if (key == QLatin1String("max_outside")) {
-            if (!(l.maxOutside = wholeNumber(v, 0, 4294967295.0)))
+            if (!(l.maxOutside = wholeNumber(v, 0, 0xFFFFFFFFULL)))
                 return wrong(QStringLiteral("a whole number of frames from 0"));
         } else if (key == QLatin1String("count")) {
-            if (!(l.count = wholeNumber(v, 1, 4294967295.0)))
+            if (!(l.count = wholeNumber(v, 1, 0xFFFFFFFFULL)))
                 return wrong(QStringLiteral("a whole number of frames from 1"));
         } else if (key == QLatin1String("duration_s")) {
-            const std::optional<qint64> ms = thousandths(v, 0, 86400.0 * 365);
-            if (!ms || *ms == 0)
+            const std::optional<qint64> ms = thousandths(v, 1, 86400000LL * 365);
+            if (!ms)
                 return wrong(QStringLiteral("seconds above 0 (up to three decimals)"));
             l.durationMs = ms;
         } else if (key == QLatin1String("rate")) {
@@ -240,12 +263,10 @@ std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &pa
             if (!(l.points = limitPoints(v)))
                 return wrong(QStringLiteral("a list of distinct distances in mm, [500, 1000], or of "
                                             "{\"reference_mm\": 500, \"tolerance_mm\": 5} objects"));
-        } else if (key == QLatin1String("hardware")) {
-            if (!pattern(&l.hardwarePattern))
-                return wrong(QStringLiteral("a regular expression for the hardware version"));
-        } else if (key == QLatin1String("firmware")) {
-            if (!pattern(&l.firmwarePattern))
-                return wrong(QStringLiteral("a regular expression for the firmware version"));
+        } else if (key == QLatin1String("hardware") || key == QLatin1String("firmware")) {
+            const bool hardware = key == QLatin1String("hardware");
+            if (!pattern(hardware ? &l.hardwarePattern : &l.firmwarePattern, hardware ? "hardware" : "firmware"))
+                return std::nullopt;
         } else {
             return fail(key, at, QStringLiteral("unknown key (known: product, version, reference_mm, tolerance_mm, "
                                                 "marginal_mm, max_sigma_mm, min_amplitude, max_outside, count, "

@@ -1,0 +1,166 @@
+// korvani-cli's arguments as the parser reads them, in-process: each usage
+// error names its cause (and whether the usage line follows), numbers are read
+// one way, limits files are read safely, and the manual and the README list
+// exactly the options the option table declares.
+
+#include "cli/options.h"
+#include "cli/optiontable.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TstCliOptions : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+    // `args` with FILE standing for a limits file holding `limits` (none when null).
+    ParsedArguments parse(QString args, const QByteArray &limits)
+    {
+        const QString file = dir.filePath(QStringLiteral("limits.json"));
+        QFile::remove(file);
+        QFile f(file);
+        if (!limits.isNull() && !(f.open(QIODevice::WriteOnly) && f.write(limits) == limits.size()))
+            qFatal("cannot write the limits file");
+        f.close();
+        return parseArguments(args.replace(QStringLiteral("FILE"), file).split(' ', Qt::SkipEmptyParts));
+    }
+
+private slots:
+    void initTestCase() { qunsetenv("KORVANI_DB"); }
+
+    void errors_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QByteArray>("limits");  // null: no file written
+        QTest::addColumn<QString>("error");      // a regular expression; FILE: the limits file
+        QTest::addColumn<bool>("usage");         // the usage line follows
+        const auto row = [](const char *name, const char *args, const QString &error, const QByteArray &limits = {}) {
+            QTest::newRow(name) << args << limits << error << true;
+        };
+        const auto file = [](const char *name, const QByteArray &limits, const QString &error) {
+            QTest::newRow(name) << "--sim test --reference 1500 --tolerance 5 --limits FILE" << limits << error << false;
+        };
+        row("no command", "", "^no command given$");
+        row("unknown option", "--sim --loud version", "^Unknown option 'loud'\\.$");
+        row("id out of range", "--sim --id 256 version", "^--id wants a decimal number from 0 to 255, not '256'$");
+        row("rate not offered", "--sim measure --rate 25", "^--rate wants 10, 20, 50 or 100, not '25'$");
+        row("count with an exponent", "--sim measure --count 1e3", "^--count wants a whole number of frames from 1, not '1e3'$");
+        row("four decimals", "--sim test --reference 1500 --tolerance 0.0005", "^--tolerance wants millimetres");
+        row("no tolerance", "--sim test --reference 1500", "^test needs --reference MM and --tolerance MM");
+        row("threshold too high", "--sim threshold 65536", "^threshold wants a decimal number from 0 to 65535, not '65536'$");
+        row("no line", "version", "^--port NAME or --sim is required$");
+        row("version writes no records", "--sim version --output x", "^version writes no records: --output does not apply$");
+        row("measure without --stats", "--sim measure --db r.sqlite", "measure needs --stats");
+        row("no database in the URL", "--sim test --reference 1 --tolerance 1 --db postgresql://u:s3cret@h/", "names no database");
+        row("records without --db", "--sim test --reference 1 --tolerance 1 --db-records", "^--db-records needs --db");
+        row("sync without --db", "sync", "^sync needs --db");
+        row("limits on measure", "--sim measure --stats --limits l.json", "^measure takes no --limits$");
+        row("report: a bad time", "report --db r.sqlite --since yesterday", "^--since wants a date or time");
+        row("reference only in the file", "--sim test --limits FILE", "^test needs --reference MM", "{\"tolerance_mm\": 5}");
+        file("missing", QByteArray(), "^FILE: cannot read the limits file");
+        file("bad JSON", "{\n  \"reference_mm\": 1230,\n  oops\n}", "^FILE:3:[0-9]+: not valid JSON");
+        file("unknown key", "{\n  \"reference_mm\": 1230,\n  \"tolerance\": 5\n}", "^FILE:3:3: \"tolerance\": unknown key");
+        file("a text for a number", "{\"reference_mm\": 1230,\n \"tolerance_mm\": \"5\"}",
+             "^FILE:2:2: \"tolerance_mm\": wants millimetres from 0 to 65535 \\(up to three decimals\\), not a text$");
+        file("out of range", "{\"rate\": 25}", "^FILE:1:2: \"rate\": wants 10, 20, 50 or 100, not 25$");
+        file("bad pattern", "{\"firmware\": \"B-1\\\\.(2\"}", "^FILE:1:2: \"firmware\": not a regular expression: .*parenthesis");
+        file("nested too deep", "{\"product\": " + QByteArray(100, '[') + QByteArray(100, ']') + "}",
+             "^FILE: nested deeper than 16 levels$");
+        file("not a file: /dev/zero", "", "^FILE: ");
+    }
+    void errors()
+    {
+        QFETCH(QString, args);
+        QFETCH(QByteArray, limits);
+        QFETCH(QString, error);
+        QFETCH(bool, usage);
+        if (QByteArray(QTest::currentDataTag()).startsWith("not a file"))
+            args.replace(QLatin1String("FILE"), QLatin1String("/dev/zero")), error.replace(QLatin1String("FILE"), QLatin1String("/dev/zero"));
+        const ParsedArguments parsed = parse(args, limits);
+        const QString expected = QString(error).replace(QLatin1String("FILE"), QRegularExpression::escape(dir.filePath("limits.json")));
+        QVERIFY2(QRegularExpression(expected).match(parsed.error).hasMatch(), qPrintable(parsed.error));
+        QCOMPARE(parsed.showUsage, usage);
+        QVERIFY(!parsed.error.contains(QLatin1String("s3cret")));
+    }
+
+    // Values as read: decimals exact to the thousandth from either source, the
+    // file's values under the options, and the run length of the command line.
+    void values_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QByteArray>("limits");
+        QTest::addColumn<QString>("read");  // reference tolerance count duration rate marginal
+        QTest::newRow("options") << "--sim test --reference 1500.125 --tolerance 0.5 --duration 0.25" << QByteArray()
+                                 << "1500125 500 - 250 100 -";
+        QTest::newRow("file") << "--sim test --limits FILE"
+                              << QByteArray("{\"reference_mm\": 0.3, \"tolerance_mm\": 65535, \"count\": 7, \"rate\": 50, \"marginal_mm\": 1.001}")
+                              << "300 65535000 7 - 50 1001";
+        QTest::newRow("options over the file") << "--sim test --limits FILE --tolerance 3 --duration 2"
+                                               << QByteArray("{\"reference_mm\": 1500, \"tolerance_mm\": 5, \"count\": 7}")
+                                               << "1500000 3000 - 2000 100 -";
+    }
+    void values()
+    {
+        QFETCH(QString, args);
+        QFETCH(QByteArray, limits);
+        QFETCH(QString, read);
+        const ParsedArguments parsed = parse(args, limits);
+        QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+        const CliOptions &o = parsed.options;
+        const auto text = [](const auto &v) { return v ? QString::number(*v) : QStringLiteral("-"); };
+        QCOMPARE(QStringList({QString::number(o.test.limits.referenceMilli), QString::number(o.test.limits.toleranceMilli),
+                              text(o.run.count), text(o.run.durationMs), QString::number(o.run.rateHz),
+                              text(o.test.marginalMilli)}).join(' '),
+                 read);
+    }
+
+    // The manual and the README's command-line part name exactly the options
+    // the table declares (a documented option that does not exist, or one
+    // left undocumented, fails), and each command's entry in the manual shows
+    // its own options on its tag line.
+    void documentsListEveryOption_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("part");  // a regular expression cutting out the part that speaks of korvani-cli
+        QTest::newRow("manual") << KORVANI_SOURCE_DIR "/packaging/man/korvani-cli.1" << "[\\s\\S]*";
+        QTest::newRow("README") << KORVANI_SOURCE_DIR "/README.md"
+                                << "\n## The command line, for test stations\n[\\s\\S]*?\n## Source layout\n";
+    }
+    void documentsListEveryOption()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, part);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QString text = QRegularExpression(part).match(QString::fromUtf8(file.readAll()).replace("\\-", "-")).captured();
+        // Other programs' switches (korvani-sim, korvani-demo, cmake) are not korvani-cli's.
+        text.remove(QRegularExpression("[^\n]*(korvani-sim|korvani-demo|cmake --install)[^\n]*"));
+        const auto optionsIn = [](const QString &t) {
+            QStringList found;
+            for (QRegularExpressionMatchIterator it = QRegularExpression("(?<![a-z0-9_-])--([a-z]+(-[a-z]+)*)").globalMatch(t); it.hasNext();)
+                found << it.next().captured(1);
+            found.removeDuplicates();
+            found.sort();
+            return found;
+        };
+        QStringList declared;
+        for (const OptionDecl &o : optionTable())
+            declared << o.name;
+        declared.sort();
+        QCOMPARE(optionsIn(text), declared);
+        if (!path.endsWith(".1"))
+            return;
+        for (const CommandDecl &c : commandTable()) {
+            const QString tag = QRegularExpression("\n\\.TP\n(\\.BR? " + c.name + "( [^\n]*)?)\n").match(text).captured(1);
+            QVERIFY2(!tag.isEmpty(), qPrintable(c.name));
+            for (const QString &option : c.required + c.own)
+                QVERIFY2(optionsIn(tag).contains(option), qPrintable(c.name + ": --" + option + " is not on the tag line"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCliOptions)
+#include "tst_clioptions.moc"
