@@ -71,13 +71,6 @@ int countOf(ResultStore &store, const QString &sql)
     return q.value(0).toInt();
 }
 
-// Turns a database made by this program back into one of version 3.
-const QString versionThree = QStringLiteral(
-    "DROP TABLE points; ALTER TABLE runs DROP COLUMN reconnects; ALTER TABLE runs DROP COLUMN cg;"
-    " ALTER TABLE runs DROP COLUMN cgk; ALTER TABLE runs DROP COLUMN linearity_slope;"
-    " ALTER TABLE runs DROP COLUMN linearity_intercept_mm; ALTER TABLE runs DROP COLUMN linearity_r2;"
-    " UPDATE schema_version SET version = 3");
-
 } // namespace
 
 class TstResults : public QObject
@@ -413,7 +406,7 @@ private slots:
         // A database of version 3: the station may not add version 4's
         // columns and table, and says the owner must; the owner upgrades it,
         // and the station stores its runs again.
-        QVERIFY2(pg.psql(versionThree, database), qPrintable(pg.errorString()));
+        QVERIFY2(pg.psql(backToVersionThree().join(QLatin1Char(';')), database), qPrintable(pg.errorString()));
         ResultStore older(*asStation);
         QVERIFY(!older.open());
         QVERIFY2(older.errorString().contains(QStringLiteral("owner")), qPrintable(older.errorString()));
@@ -439,7 +432,7 @@ private slots:
             QVERIFY2(first.open(), qPrintable(first.errorString()));
             QCOMPARE(first.storeRun(sampleRun(QStringLiteral("SN-old")), sampleRows(2)), ResultStore::Stored::Inserted);
             QSqlQuery q(first.database());
-            for (const QString &statement : versionThree.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            for (const QString &statement : backToVersionThree())
                 QVERIFY2(q.exec(statement), qPrintable(q.lastError().text()));
             QSqlDatabase db = first.database();
             QCOMPARE(schemaVersionOf(db), 3);
