@@ -296,21 +296,13 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         }
     }
 
-    // What the shared line gives each module, polled in turn.
-    constexpr int MeasurementBytes = 11;
-    const int pollBytes = commandFrame(Command::Single, QByteArray(), quint8(0)).size();
-    const int modules = qMax(1, int(answering.size()));
-    const int rate = busRateHz(o.run.rateHz, o.line.baud, MeasurementBytes, pollBytes, modules);
-    std::optional<quint64> rounds;
-    if (o.run.durationMs)
-        rounds = deliverableFrames(*o.run.durationMs, rate, o.line.baud, MeasurementBytes * modules, pollBytes * modules);
-    if (o.run.count && rounds)
-        rounds = std::min(*rounds, *o.run.count);
-    const quint64 expected = rounds ? *rounds : o.run.count.value_or(100);
+    const BusPlan plan = busPlan(o.run, o.line.baud, int(answering.size()));
+    const int rate = plan.rateHz;
+    const quint64 expected = plan.expected;
     TestLimits limits = o.test.limits;
     limits.expectedFrames = expected;
 
-    FixtureRun run(s, o.run.fixed, o.output.format, records, answering, rate, limits, rounds,
+    FixtureRun run(s, o.run.fixed, o.output.format, records, answering, rate, limits, plan.rounds,
                    o.run.durationMs ? std::nullopt : o.run.count);
     run.setMeasurementSink([&units, &ids](quint8 id, qint64 at, const Measurement &m) {
         const auto recorder = units[size_t(ids.indexOf(id))].keeper->recorder();

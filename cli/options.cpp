@@ -321,9 +321,8 @@ bool readPoints(Reader &r, const LimitsFile &file, CliOptions &o)
         return false;
     if (r.isSet("max-slope") && !(p.maxSlope = decimal(r.value("max-slope"))))
         return r.wrong("max-slope");
-    if (!o.line.replay.isEmpty() || !o.line.ids.isEmpty())
-        return r.fail(QStringLiteral("--points moves the target between points: it does not go with %1")
-                          .arg(o.line.replay.isEmpty() ? QStringLiteral("--ids") : QStringLiteral("--replay")));
+    if (!o.line.replay.isEmpty())
+        return r.fail(QStringLiteral("--points moves the target between points: it does not go with --replay"));
     return true;
 }
 

@@ -14,6 +14,8 @@
 // module; a point whose module does not answer likewise. q at the prompt or
 // a signal ends it as ABORTED (exit 1: a test cut short). Either way the
 // points already measured are in the summary and the database.
+// With --ids: a fixture, the target moved once per point and every module of
+// the bus measured there together, each with its own summary and row.
 
 #include "options.h"
 

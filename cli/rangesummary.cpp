@@ -115,13 +115,24 @@ QByteArray renderPointsSummary(const PointsSummary &s, OutputFormat format)
         for (const QVector<Field> &row : rows)
             points << jsonObject(row);
         const QString result = !s.error.isEmpty() ? QStringLiteral("ERROR") : s.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+        QVector<Field> id;
+        if (s.deviceId)
+            id << numberField("id", "id", QString::number(*s.deviceId));
         out = QStringLiteral("{\"summary\":")
-              + jsonObject({}, QStringList{QStringLiteral("\"points\":[") + points.join(QLatin1Char(',')) + QLatin1Char(']'),
+              + jsonObject(id, QStringList{QStringLiteral("\"points\":[") + points.join(QLatin1Char(',')) + QLatin1Char(']'),
                                            QStringLiteral("\"linearity\":") + jsonObject(line)}
                                    + verdictJson(result, s.failed, s.error))
               + QStringLiteral("}\n");
         break;
     }
+    }
+    // A fixture's module: each line says which.
+    if (s.deviceId && format != OutputFormat::Json) {
+        const QString id = QStringLiteral("id %1: ").arg(*s.deviceId);
+        QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (QString &line : lines)
+            line = format == OutputFormat::Csv ? QStringLiteral("# ") + id + line.mid(2) : id + line;
+        out = lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
     return out.toUtf8();
 }

@@ -24,6 +24,9 @@
 #include <QStringList>
 
 struct PointsSummary {
+    // A fixture's module (test --ids --points): every line prefixed "id N: "
+    // (csv "# id N: "), "id" the first member in JSON.
+    std::optional<quint8> deviceId;
     QVector<PointRow> points;
     Linearity line;
     bool pass = false;

@@ -2,8 +2,10 @@
 
 #include "moduleline.h"
 #include "protocol/commands.h"
+#include "protocol/pollschedule.h"
 #include "runkeeper.h"
 
+#include <algorithm>
 #include <tuple>
 
 QString Versions::hardwareText() const
@@ -42,4 +44,19 @@ RunStatus statusOf(MeasureRun::End end)
     case MeasureRun::End::OutputFailed: break;
     }
     return RunStatus::Error;
+}
+
+BusPlan busPlan(const RunOptions &run, qint32 baud, int modules)
+{
+    constexpr int MeasurementBytes = 11;
+    const int pollBytes = commandFrame(Command::Single, QByteArray(), quint8(0)).size();
+    modules = qMax(1, modules);
+    BusPlan plan;
+    plan.rateHz = busRateHz(run.rateHz, baud, MeasurementBytes, pollBytes, modules);
+    if (run.durationMs)
+        plan.rounds = deliverableFrames(*run.durationMs, plan.rateHz, baud, MeasurementBytes * modules, pollBytes * modules);
+    if (run.count && plan.rounds)
+        plan.rounds = std::min(*plan.rounds, *run.count);
+    plan.expected = plan.rounds ? *plan.rounds : run.count.value_or(100);
+    return plan;
 }

@@ -7,6 +7,7 @@
 
 #include "decode/answers.h"
 #include "measurerun.h"
+#include "options.h"
 #include "results/runrecord.h"
 
 #include <QString>
@@ -27,5 +28,15 @@ struct Versions {
 Versions readVersions(ModuleLine &line, std::optional<quint8> id);
 
 RunStatus statusOf(MeasureRun::End end);
+
+// What a shared line gives each of `modules` modules of a fixture, polled in
+// turn: the rounds a second, the polls each gets (a duration), and the
+// frames each is expected to bring.
+struct BusPlan {
+    int rateHz = 0;
+    std::optional<quint64> rounds;
+    quint64 expected = 0;
+};
+BusPlan busPlan(const RunOptions &run, qint32 baud, int modules);
 
 #endif // RUNSTEPS_H

@@ -167,6 +167,45 @@ private slots:
         QCOMPARE(moves.readAll().trimmed().split('\n').size(), measured);
     }
 
+    // A fixture across the range: the target moved once per point, every
+    // module of the bus measured there, each with its own points and line; a
+    // silent module is an ERROR and the others are still judged.
+    void fixtureAcrossTheRange()
+    {
+        SimOptions o;
+        o.targetFile = target;
+        o.rateHz = 100;
+        for (const char *module : {"1", "2,scale=1.003", "3,silent"})
+            o.bus << *parseBusModule(QString::fromLatin1(module), nullptr);
+        SimulatedModule unused;
+        SimSession bus(unused, o);
+        QVERIFY2(bus.start(), qPrintable(bus.errorString()));
+        const QString log = dir.filePath(QStringLiteral("fixture-moves"));
+        const Run r = runCli({"--port", bus.portName(), "--format", "json", "test", "--ids", "1-3", "--points", "500,1500",
+                              "--tolerance", "10", "--max-outside", "20", "--count", "20", "--move",
+                              QStringLiteral("echo $KORVANI_POINT_MM > %1; echo $KORVANI_POINT_MM >> %2").arg(target, log)});
+        QCOMPARE(r.status, 2);
+        QFile moves(log);
+        QVERIFY(moves.open(QIODevice::ReadOnly));
+        QCOMPARE(moves.readAll(), QByteArray("500\n1500\n"));
+        QMap<int, QJsonObject> byId;
+        for (const QByteArray &line : r.out.trimmed().split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.contains(QStringLiteral("summary")))
+                byId[o["summary"].toObject()["id"].toInt()] = o["summary"].toObject();
+        }
+        QCOMPARE(byId.keys(), QList<int>({1, 2, 3}));
+        QCOMPARE(byId[3]["result"].toString(), QStringLiteral("ERROR"));
+        for (int id : {1, 2}) {
+            QCOMPARE(byId[id]["points"].toArray().size(), 2);
+            for (const QJsonValue &p : byId[id]["points"].toArray())
+                QCOMPARE(p.toObject()["frames"].toInt(), 20);
+        }
+        // Module 2 reads 0.3 % long: its line says so, module 1's is flat.
+        QVERIFY(std::abs(byId[2]["linearity"].toObject()["slope"].toDouble() - 0.003) < 0.0015);
+        QVERIFY(std::abs(byId[1]["linearity"].toObject()["slope"].toDouble()) < 0.0015);
+    }
+
     void study_data()
     {
         QTest::addColumn<bool>("fixed");  // a reading that never varies: s = 0
