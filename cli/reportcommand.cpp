@@ -82,7 +82,18 @@ int reportRuns(const ReportOptions &o, const OutputOptions &output, QIODevice &o
         RangeReport range;
         if (!buildRangeReport(db, filter, format == ReportFormat::Html, range, &error))
             return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
-        text = renderReport(report, format, stations, range);
+        // The page says where its figures come from, and totals its groups.
+        PageSource source{target->displayName(), QDateTime::currentDateTimeUtc(), std::nullopt};
+        if (format == ReportFormat::Html && filter.by != GroupBy::None) {
+            Report all;
+            ReportFilter together = filter;
+            together.by = GroupBy::None;
+            if (!buildReport(db, together, all, &error))
+                return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
+            if (!all.groups.isEmpty())
+                source.total = all.groups.first();
+        }
+        text = renderReport(report, format, stations, range, source);
     }
 
     if (output.file.isEmpty()) {

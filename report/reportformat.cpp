@@ -140,6 +140,7 @@ QVector<Field> historyFields(const HistoryRun &r)
     id.isText = false;
     return {textField("started_at", "started (UTC)", r.startedAt),
             optional("station", "station", r.station),
+            optional("operator", "operator", r.operatorName),
             optional("product", "product", r.product),
             id,
             optional("firmware_version", "firmware", r.firmware),
@@ -218,10 +219,10 @@ QString jsonArrayOf(const QVector<QVector<Field>> &rows, const QStringList &extr
 } // namespace
 
 QByteArray renderReport(const Report &report, ReportFormat format, const QVector<GroupFigures> &stations,
-                        const RangeReport &range)
+                        const RangeReport &range, const PageSource &source)
 {
     if (format == ReportFormat::Html)
-        return htmlReport(report, stations, range);
+        return htmlReport(report, stations, range, source);
     QVector<QVector<Field>> groups, products, lines, studies;
     for (const LinearityFigures &l : range.linearity)
         lines << linearityFields(l);

@@ -9,6 +9,7 @@
 // (no unit, fewer than two runs, mixed tolerances) is null in JSON, empty in
 // CSV and "-" in text and HTML.
 
+#include "htmlpage.h"
 #include "rangereport.h"
 #include "reportquery.h"
 #include "platform/fields.h"
@@ -36,7 +37,7 @@ QVector<Field> studyFields(const StudyFigures &s);
 // `stations`: the figures per station, for the page's repeatability plot;
 // `range`: the linearity and studies per product (text, JSON and the page).
 QByteArray renderReport(const Report &report, ReportFormat format, const QVector<GroupFigures> &stations = {},
-                        const RangeReport &range = {});
+                        const RangeReport &range = {}, const PageSource &source = {});
 QByteArray renderHistory(const QString &serial, const QVector<HistoryRun> &runs, ReportFormat format);
 
 #endif // REPORTFORMAT_H

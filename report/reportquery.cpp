@@ -462,7 +462,7 @@ bool unitHistory(QSqlDatabase &db, const QString &serial, QVector<HistoryRun> &r
     q.setForwardOnly(true);
     const QString sql = QStringLiteral(
         "SELECT started_at, station, product, device_id, firmware_version, status, result, marginal,"
-        " accuracy_mm, sigma_mm, failed, run_id FROM runs WHERE serial_number = ?"
+        " accuracy_mm, sigma_mm, failed, run_id, operator FROM runs WHERE serial_number = ?"
         " ORDER BY started_at, run_id");
     if (!run(q, sql, {serial}, error))
         return false;
@@ -485,6 +485,7 @@ bool unitHistory(QSqlDatabase &db, const QString &serial, QVector<HistoryRun> &r
         r.sigma = number(q.value(9));
         r.failed = q.value(10).toString();
         r.runId = q.value(11).toString();
+        r.operatorName = q.value(12).toString();
         runs.append(r);
     }
     return true;
