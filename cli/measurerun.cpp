@@ -92,6 +92,13 @@ MeasureRun::End MeasureRun::run()
     polled = line.options().id.has_value();
     QEventLoop events;
     loop = &events;
+    if (polled && settleMs > 0) {
+        // Polls are timed from the start: they begin once the target has
+        // settled, so every poll the run sends is counted.
+        QTimer::singleShot(settleMs, &events, &QEventLoop::quit);
+        events.exec();
+        settleMs = 0;
+    }
     collecting = true;
     watchdog.start();
     sinceStart.start();

@@ -65,7 +65,8 @@ public:
     // (milliseconds since the epoch); for keeping the records elsewhere too.
     void setMeasurementSink(std::function<void(qint64, const Measurement &)> sink) { measured = std::move(sink); }
 
-    // Frames arriving within `ms` of the start are discarded.
+    // Frames arriving within `ms` of the start are discarded (a polled run
+    // sends its first poll only then).
     void setSettleMs(int ms) { settleMs = ms; }
     // The records carry this point's distance; `first`: the first point (its
     // run writes what goes before the records).

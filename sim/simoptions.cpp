@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -52,32 +53,19 @@ const Switch switches[] = {
     {"fast", "Replay as fast as the program reads.", nullptr},
 };
 
-bool readNumber(const QCommandLineParser &parser, const char *name, int low, int high,
-                int &value, QString *error)
+// A whole (int) or decimal (double) number within [low, high], when given.
+template <typename T>
+bool readNumber(const QCommandLineParser &parser, const char *name, T low, T high, T &value, QString *error)
 {
     const QString key = QString::fromLatin1(name);
     if (!parser.isSet(key))
         return true;
     bool ok = false;
-    const int number = parser.value(key).toInt(&ok);
-    if (!ok || number < low || number > high) {
-        if (error)
-            *error = QStringLiteral("--%1 wants a number from %2 to %3, not '%4'")
-                         .arg(key).arg(low).arg(high).arg(parser.value(key));
-        return false;
-    }
-    value = number;
-    return true;
-}
-
-bool readDecimal(const QCommandLineParser &parser, const char *name, double low, double high,
-                 double &value, QString *error)
-{
-    const QString key = QString::fromLatin1(name);
-    if (!parser.isSet(key))
-        return true;
-    bool ok = false;
-    const double number = parser.value(key).toDouble(&ok);
+    T number;
+    if constexpr (std::is_integral_v<T>)
+        number = parser.value(key).toInt(&ok);
+    else
+        number = parser.value(key).toDouble(&ok);
     if (!ok || !(number >= low && number <= high)) {
         if (error)
             *error = QStringLiteral("--%1 wants a number from %2 to %3, not '%4'")
@@ -225,9 +213,9 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
         || !readNumber(parser, "rs485", 0, 255, read.rs485Id, error)
         || !readNumber(parser, "distance", 0, 65535, read.distanceMm, error)
         || !readNumber(parser, "seed", 0, 0x7FFFFFFF, seed, error)
-        || !readDecimal(parser, "drift", 0, 10000, read.driftMm, error)
-        || !readDecimal(parser, "scale", MinScale, MaxScale, read.scale, error)
-        || !readDecimal(parser, "offset", -MaxOffsetMm, MaxOffsetMm, read.offsetMm, error)
+        || !readNumber(parser, "drift", 0.0, 10000.0, read.driftMm, error)
+        || !readNumber(parser, "scale", MinScale, MaxScale, read.scale, error)
+        || !readNumber(parser, "offset", -MaxOffsetMm, MaxOffsetMm, read.offsetMm, error)
         || !readNumber(parser, "join", 0, 1000, read.join, error)
         || !readNumber(parser, "delay", 0, 60000, read.delayMs, error)
         || !readNumber(parser, "go-away", 0, 0x7FFFFFFF, read.goAwayFrames, error)

@@ -59,6 +59,10 @@ private slots:
         row("sync without --db", "sync", "^sync needs --db");
         row("limits on measure", "--sim measure --stats --limits l.json", "^measure takes no --limits$");
         row("report: a bad time", "report --db r.sqlite --since yesterday", "^--since wants a date or time");
+        row("points and reference", "--sim test --points 500 --reference 500 --tolerance 5", "^--points replaces --reference");
+        row("a point twice", "--sim test --points 500,500 --tolerance 5", "^--points wants distinct distances");
+        row("move without points", "--sim test --reference 500 --tolerance 5 --move true", "^--move goes with --points$");
+        row("study without a tolerance", "--sim study --reference 1500", "^study needs --reference MM and --tolerance MM");
         row("reference only in the file", "--sim test --limits FILE", "^test needs --reference MM", "{\"tolerance_mm\": 5}");
         file("missing", QByteArray(), "^FILE: cannot read the limits file");
         file("bad JSON", "{\n  \"reference_mm\": 1230,\n  oops\n}", "^FILE:3:[0-9]+: not valid JSON");
@@ -67,6 +71,7 @@ private slots:
              "^FILE:2:2: \"tolerance_mm\": wants millimetres from 0 to 65535 \\(up to three decimals\\), not a text$");
         file("out of range", "{\"rate\": 25}", "^FILE:1:2: \"rate\": wants 10, 20, 50 or 100, not 25$");
         file("bad pattern", "{\"firmware\": \"B-1\\\\.(2\"}", "^FILE:1:2: \"firmware\": not a regular expression: .*parenthesis");
+        file("a point of the wrong kind", "{\"points\": [500, \"x\"]}", "^FILE:1:2: \"points\": wants a list of distinct distances");
         file("nested too deep", "{\"product\": " + QByteArray(100, '[') + QByteArray(100, ']') + "}",
              "^FILE: nested deeper than 16 levels$");
         file("not a file: /dev/zero", "", "^FILE: ");
