@@ -23,7 +23,8 @@ QVector<OptionDecl> allOptions()
         {"sim", "", "use a built-in simulated module instead of a port", "", S::Line, true},
         {"module", "MODULE",
          "with --sim, a simulated bus (repeat for each module):\n"
-         "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent]",
+         "ID[,distance=MM][,noise=MM][,scale=X][,offset=MM][,firmware=B-1.2.5]\n"
+         "[,hardware=A-0.1.2][,silent]",
          "", S::Line, true},
         {"baud", "RATE", "115200 (default), 9600 or 921600", "115200, 9600 or 921600", S::Line},
         {"id", "N", "address one module on an RS485 bus (0-255)", "a decimal number from 0 to 255", S::Line},
@@ -77,7 +78,7 @@ QVector<OptionDecl> allOptions()
          "distinct distances in mm such as 500,1000,2000", S::Test},
         {"move", "CMD", "run CMD through sh -c before each point, with KORVANI_POINT_MM and\n"
                         "KORVANI_POINT_INDEX in its environment; it must exit with 0. Without\n"
-                        "it, --sim moves its simulated target and a terminal is asked",
+                        "it a simulated module moves its own target, else the terminal asks",
          "a command", S::Test},
         {"move-timeout", "S", "seconds the move command may take (default 120)", "seconds from 1 to 86400", S::Test},
         {"settle", "MS", "frames arriving this long after a point's start are dropped (default 300)",
