@@ -3,12 +3,16 @@
 #include "moduleline.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 const char *const TerminalPath = "/dev/tty";
@@ -31,10 +35,27 @@ TargetMove::TargetMove(ModuleLine &line, const PointsOptions &options)
 {
 }
 
+namespace {
+// The controlling terminal, or -1 (none, or a system without one).
+int openTerminal()
+{
+#ifdef Q_OS_UNIX
+    return ::open(TerminalPath, O_RDWR | O_CLOEXEC);
+#else
+    return -1;
+#endif
+}
+} // namespace
+
 bool TargetMove::canAsk()
 {
-    QFile terminal(QString::fromLatin1(TerminalPath));
-    return terminal.open(QIODevice::ReadWrite);
+    const int fd = openTerminal();
+    if (fd < 0)
+        return false;
+#ifdef Q_OS_UNIX
+    ::close(fd);
+#endif
+    return true;
 }
 
 void TargetMove::interrupt()
@@ -120,28 +141,34 @@ TargetMove::Result TargetMove::runCommand(const QString &mm, int index)
 
 TargetMove::Result TargetMove::ask(const QString &mm)
 {
-    QFile terminal(QString::fromLatin1(TerminalPath));
-    if (!terminal.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        why = QStringLiteral("no terminal to ask on (%1)").arg(terminal.errorString());
+    const int fd = openTerminal();
+    if (fd < 0) {
+        why = QStringLiteral("no terminal to ask on");
         return Result::Stopped;
     }
-    terminal.write(QStringLiteral("Place the target at %1 mm, then press Enter; q stops\n").arg(mm).toLocal8Bit());
+#ifdef Q_OS_UNIX
+    const QByteArray prompt = QStringLiteral("Place the target at %1 mm, then press Enter; q stops\n").arg(mm).toLocal8Bit();
+    const bool prompted = ::write(fd, prompt.constData(), size_t(prompt.size())) == prompt.size();
 
     QEventLoop events;
     loop = &events;
     QByteArray answer;
-    bool closed = false;
-    QSocketNotifier readable(terminal.handle(), QSocketNotifier::Read);
+    bool closed = !prompted;
+    QSocketNotifier readable(fd, QSocketNotifier::Read);
     connect(&readable, &QSocketNotifier::activated, &events, [&] {
-        // A terminal hands over a whole line at a time; nothing at all: it closed (Ctrl+D).
-        const QByteArray chunk = terminal.read(1024);
-        answer += chunk;
-        closed = chunk.isEmpty();
+        // One read: a terminal hands over a line at a time; nothing at all: it closed (Ctrl+D).
+        char chunk[256];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0)
+            answer.append(chunk, int(n));
+        closed = n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN);
         if (closed || answer.contains('\n'))
             events.quit();
     });
-    events.exec();
+    if (!closed)
+        events.exec();
     loop = nullptr;
+    ::close(fd);
     if (interrupted) {
         why = QStringLiteral("interrupted at the prompt");
         return Result::Stopped;
@@ -151,4 +178,8 @@ TargetMove::Result TargetMove::ask(const QString &mm)
         return Result::Stopped;
     }
     return Result::Placed;
+#else
+    Q_UNUSED(mm);
+    return Result::Stopped;
+#endif
 }

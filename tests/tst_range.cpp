@@ -250,6 +250,26 @@ private slots:
         QVERIFY(std::abs(s.value("cgk").toDouble() - (0.1 * 4 - std::abs(f.mean - 1500)) / (3 * f.sigma)) <= 0.0005);
     }
 
+    // Without --move on a terminal (here a pseudo-terminal that `script`
+    // gives the run), each point is asked for and the answer read from it,
+    // a line at a time: Enter measures, q stops (a test cut short: 1).
+    void terminalPrompt()
+    {
+        QProcess p;
+        QStringList cli{QStringLiteral(KORVANI_CLI)};
+        cli << line() << QStringList{"test", "--points", "500,1000,2000", "--tolerance", "5", "--count", "5", "--output", "/dev/null"};
+        p.start(QStringLiteral("script"), {"-qec", cli.join(QLatin1Char(' ')), "/dev/null"});
+        QVERIFY(p.waitForStarted(10000));
+        p.write("\nq\n");
+        p.closeWriteChannel();
+        QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(out.count(QStringLiteral("then press Enter; q stops")), 2);
+        QVERIFY2(out.contains(QStringLiteral("Place the target at 1000 mm")) && out.contains(QStringLiteral("point 2 (1000 mm): stopped at the prompt")),
+                 qPrintable(out));
+    }
+
     // Without --move and without a terminal (a script), asking is impossible: a usage error naming --move.
     void noTerminalNeedsMove()
     {
