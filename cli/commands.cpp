@@ -10,6 +10,9 @@
 #include "replaysource.h"
 #include "reportcommand.h"
 #include "runkeeper.h"
+#include "runsteps.h"
+#include "pointsrun.h"
+#include "studyrun.h"
 #include "serial/portlist.h"
 #include "moduleline.h"
 #include "platform/quitonsignal.h"
@@ -81,32 +84,6 @@ void show(Output &out, OutputFormat format, InfoRecord &record, const Answer &an
         printLines(out, answer.lines);
     else
         record.add(answer);
-}
-
-// The hardware and firmware versions of the module at `id`, as the module
-// answered; `error` says which question went unanswered. `version` and a
-// test's check both ask here.
-struct Versions {
-    std::optional<Answer> hardware, firmware;
-    QString error;
-    QString hardwareText() const { return hardware ? versionOf(hardware->lines.first()) : QString(); }
-    QString firmwareText() const { return firmware ? versionOf(firmware->lines.first()) : QString(); }
-};
-
-Versions readVersions(ModuleLine &s, std::optional<quint8> id)
-{
-    Versions v;
-    for (const auto &[code, answer, what] :
-         {std::tuple<quint8, std::optional<Answer> *, const char *>{Command::HardwareVersion, &v.hardware, "hardware version"},
-          {Command::FirmwareVersion, &v.firmware, "firmware version"}}) {
-        *answer = s.askCode(commandFrame(code, QByteArray(), id), code);
-        if (!*answer || (*answer)->lines.isEmpty() || s.broken()) {
-            answer->reset();
-            v.error = QStringLiteral("the module did not answer (%1)").arg(QLatin1String(what));
-            break;
-        }
-    }
-    return v;
 }
 
 int version(ModuleLine &s, OutputFormat format, Output &out)
@@ -237,18 +214,6 @@ Verdict fullVerdict(const TestOptions &o, const TestLimits &limits, const Distan
     return v;
 }
 
-RunStatus statusOf(MeasureRun::End end)
-{
-    switch (end) {
-    case MeasureRun::End::Done: return RunStatus::Complete;
-    case MeasureRun::End::Interrupted: return RunStatus::Aborted;
-    case MeasureRun::End::NoAnswer:
-    case MeasureRun::End::LinkFailed:
-    case MeasureRun::End::OutputFailed: break;
-    }
-    return RunStatus::Error;
-}
-
 int measure(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
 {
     RunKeeper keeper(o.keep, s.portName());
@@ -366,21 +331,13 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
         }
     }
 
-    // What the shared line gives each module, polled in turn.
-    constexpr int MeasurementBytes = 11;
-    const int pollBytes = commandFrame(Command::Single, QByteArray(), quint8(0)).size();
-    const int modules = qMax(1, int(answering.size()));
-    const int rate = busRateHz(o.run.rateHz, o.line.baud, MeasurementBytes, pollBytes, modules);
-    std::optional<quint64> rounds;
-    if (o.run.durationMs)
-        rounds = deliverableFrames(*o.run.durationMs, rate, o.line.baud, MeasurementBytes * modules, pollBytes * modules);
-    if (o.run.count && rounds)
-        rounds = std::min(*rounds, *o.run.count);
-    quint64 expected = rounds ? *rounds : o.run.count.value_or(100);
+    const BusPlan plan = busPlan(o.run, o.line.baud, int(answering.size()));
+    const int rate = plan.rateHz;
+    quint64 expected = plan.expected;
     TestLimits limits = o.test.limits;
     limits.expectedFrames = expected;
 
-    FixtureRun run(s, o.run.fixed, o.output.format, records, answering, rate, limits, rounds,
+    FixtureRun run(s, o.run.fixed, o.output.format, records, answering, rate, limits, plan.rounds,
                    o.run.durationMs ? std::nullopt : o.run.count);
     run.setDuration(o.run.durationMs);
     run.setMeasurementSink([&units, &ids](quint8 id, qint64 at, const Measurement &m) {
@@ -393,7 +350,7 @@ int fixture(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
     if (!answering.isEmpty())
         run.run();
     // A gap in a duration leaves fewer rounds.
-    if (rounds) {
+    if (plan.rounds) {
         expected = *run.roundLimit();
         limits.expectedFrames = expected;
     }
@@ -470,7 +427,11 @@ int dispatch(ModuleLine &s, const CliOptions &o, Output &out, Output &records)
     case CliCommand::Info: return info(s, format, out);
     case CliCommand::Single: return single(s, o.run.fixed, format, records);
     case CliCommand::Measure:
-    case CliCommand::Test: return o.line.ids.isEmpty() ? measure(s, o, out, records) : fixture(s, o, out, records);
+    case CliCommand::Test:
+        if (!o.points.points.isEmpty())
+            return pointsTest(s, o, out, records);
+        return o.line.ids.isEmpty() ? measure(s, o, out, records) : fixture(s, o, out, records);
+    case CliCommand::Study: return study(s, o, out, records);
     case CliCommand::Threshold: return threshold(s, o.module.threshold, format, out);
     case CliCommand::Integration:
         return simple(s, Command::SetIntegration, integrationTimeData(o.module.integrationUs), "integration time");

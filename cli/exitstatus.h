@@ -21,11 +21,11 @@ struct Meaning {
 
 inline constexpr Meaning table[] = {
     {"0", "done, or the test passed"},
-    {"1", "the test failed (also when cut short), or the module holds another\n"
-          "threshold than the one set"},
+    {"1", "the test failed (also when cut short), the study found the module\n"
+          "NOT CAPABLE, or the module holds another threshold than the one set"},
     {"2", "the port could not be opened or is in use, the module did not answer,\n"
-          "or the port went away; sync: the database could not take every run;\n"
-          "report: it could not be read"},
+          "or the port went away; test --points: a move failed; sync: the\n"
+          "database could not take every run; report: it could not be read"},
     {"64", "usage error, or a malformed capture (--replay) or limits file"},
     {"73", "an output (--output FILE) cannot be created; nothing was asked"},
     {"74", "a write failed (records, summary, report or lines lost: a full disk,\n"

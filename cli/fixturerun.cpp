@@ -74,10 +74,18 @@ quint64 FixtureRun::discarded() const
     return framer.checkFailures() + framer.skippedBytes();
 }
 
+void FixtureRun::setPoint(qint64 referenceMilli, bool first)
+{
+    writer->setWithReference(true);
+    writer->setReference(referenceMilli);
+    writesHeader = first;
+}
+
 MeasureRun::End FixtureRun::run()
 {
     discardedAtStart = discarded();
-    writer->begin(pending);
+    if (writesHeader)
+        writer->begin(pending);
     writeOut();
     QEventLoop events;
     loop = &events;

@@ -62,6 +62,10 @@ public:
     // Called with each measurement counted: the module, when it was read, the values.
     void setMeasurementSink(std::function<void(quint8, qint64, const Measurement &)> sink) { measured = std::move(sink); }
 
+    // The records carry this point's distance (a run across the range);
+    // `first`: the first point's run writes what goes before the records.
+    void setPoint(qint64 referenceMilli, bool first);
+
     MeasureRun::End run();
     void interrupt();
 
@@ -106,6 +110,7 @@ private:
     qint64 silenceNs = 0;
     int inFlight = -1;  // the module whose poll is out
     bool finished = false;
+    bool writesHeader = true;
     MeasureRun::End result = MeasureRun::End::Done;
     QString endReason;
 };

@@ -7,6 +7,7 @@
 #include "optiontable.h"
 #include "output.h"
 #include "platform/version.h"
+#include "targetmove.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -40,8 +41,14 @@ int main(int argc, char *argv[])
         return out.failed() ? (tell(QStringLiteral("cannot write %1: %2").arg(out.name(), out.reason())), ExitStatus::WriteFailed)
                             : ExitStatus::Done;
     }
-    if (!parsed.error.isEmpty()) {
-        tell(parsed.showUsage ? parsed.error + QLatin1Char('\n') + usageLine() : parsed.error);
+    QString error = parsed.error;
+    // Without --move a run across the range asks on the terminal; a script has none.
+    const CliOptions &o = parsed.options;
+    if (error.isEmpty() && !o.points.points.isEmpty() && o.points.moveCommand.isEmpty() && !o.line.sim
+        && !TargetMove::canAsk())
+        error = QStringLiteral("test --points without a terminal to ask on needs --move CMD to move the target");
+    if (!error.isEmpty()) {
+        tell(parsed.showUsage ? error + QLatin1Char('\n') + usageLine() : error);
         return ExitStatus::Usage;
     }
     return runCommand(parsed.options);

@@ -74,16 +74,31 @@ double MeasureRun::rateHz() const
     return double(stats.count() - 1) * 1e9 / double(lastFrameNs);
 }
 
+void MeasureRun::setPoint(qint64 referenceMilli, bool first)
+{
+    writer->setWithReference(true);
+    writer->setReference(referenceMilli);
+    writesHeader = first;
+}
+
 MeasureRun::End MeasureRun::run()
 {
     const RunOptions &o = opts;
     ModuleLink &link = line.link();
     discardedAtStart = discarded();
-    writer->begin(pending);
+    if (writesHeader)
+        writer->begin(pending);
 
     polled = line.options().id.has_value();
     QEventLoop events;
     loop = &events;
+    if (polled && settleMs > 0) {
+        // Polls are timed from the start: they begin once the target has
+        // settled, so every poll the run sends is counted.
+        QTimer::singleShot(settleMs, &events, &QEventLoop::quit);
+        events.exec();
+        settleMs = 0;
+    }
     collecting = true;
     watchdog.start();
     sinceStart.start();
@@ -230,7 +245,10 @@ void MeasureRun::framesReceived(const QVector<QByteArray> &frames)
     const qint64 readUs = line.link().readTimeUs();
     const qint64 readAt = readUs / 1000;
     writer->setTime(readAt);
+    const bool settling = settleMs > 0 && sinceStart.elapsed() < settleMs;
     for (const QByteArray &frame : frames) {
+        if (settling)
+            break;
         if (!isMeasurementCode(quint8(frame.at(1))))
             continue;
         const Answer a = decodeAnswer(frame);

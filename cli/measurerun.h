@@ -33,7 +33,10 @@
 // a polled one polls on. A duration goes on running through the gap; the
 // polls it carries and the frames expected count only the time the port was
 // there.
-// Frames after the end are not counted.
+// Frames after the end are not counted, nor those that arrive within the
+// settling time after the start (the target may still be moving).
+// One run of a run across the range measures one point: its records carry
+// the point's distance, and only the first point's run writes the CSV header.
 
 #include "decode/measurement.h"
 #include "protocol/pollschedule.h"
@@ -69,6 +72,13 @@ public:
     // Called with every measurement counted, and the time it was read
     // (milliseconds since the epoch); for keeping the records elsewhere too.
     void setMeasurementSink(std::function<void(qint64, const Measurement &)> sink) { measured = std::move(sink); }
+
+    // Frames arriving within `ms` of the start are discarded (a polled run
+    // sends its first poll only then).
+    void setSettleMs(int ms) { settleMs = ms; }
+    // The records carry this point's distance; `first`: the first point (its
+    // run writes what goes before the records).
+    void setPoint(qint64 referenceMilli, bool first);
 
     End run();
     // Ends the run from outside: signal `signalNumber` arrived (0: no signal,
@@ -136,6 +146,8 @@ private:
     std::optional<quint64> pollLimit;
     int measurementBytes = 11;
     int signalNumber = 0;
+    int settleMs = 0;
+    bool writesHeader = true;
 };
 
 #endif // MEASURERUN_H

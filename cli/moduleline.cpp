@@ -10,6 +10,7 @@
 #include "sim/simoptions.h"
 #include "sim/simulatedbus.h"
 #include "sim/simulatedmodule.h"
+#include <QRandomGenerator>
 #endif
 
 #include <QLoggingCategory>
@@ -90,6 +91,8 @@ bool ModuleLine::open()
         port = bus->portName();
     } else if (opts.sim) {
         sim = std::make_unique<SimulatedModule>();
+        // Each run its own noise, as a real module's.
+        sim->setSeed(QRandomGenerator::global()->generate());
         // On a bus the simulated module answers to its own ID only; a scan finds it at 1.
         if (opts.id)
             sim->setRs485(true, *opts.id);
@@ -140,6 +143,22 @@ bool ModuleLine::awaitsPort() const
 qint64 ModuleLine::absentMs() const
 {
     return absentBeforeMs + (lostFor.isValid() ? lostFor.elapsed() : 0);
+}
+
+bool ModuleLine::moveSimulatedTarget(quint16 mm)
+{
+#ifdef KORVANI_WITH_SIM
+    if (sim)
+        sim->setReferenceDistance(mm);
+    if (bus) {
+        for (SimulatedModule *m : bus->modules())
+            m->setReferenceDistance(mm);
+    }
+    return sim || bus;
+#else
+    Q_UNUSED(mm);
+    return false;
+#endif
 }
 
 QByteArray ModuleLine::frame(quint8 code, const QByteArray &data) const

@@ -50,6 +50,9 @@ public:
     bool badReplay() const { return replayRefused; }
     // The capture being played, or null.
     ReplaySource *replay() const { return replaySource.get(); }
+    // A simulated rail (--sim): puts the simulated target (every module's,
+    // on a bus) at `mm`. False when the line is no simulated module.
+    bool moveSimulatedTarget(quint16 mm);
 
     ModuleLink &link() { return moduleLink; }
     const LineOptions &options() const { return opts; }

@@ -213,9 +213,20 @@ bool readOutput(Reader &r, CliCommand command, OutputOptions &o)
 bool readRun(Reader &r, CliCommand command, RunOptions &run)
 {
     run.fixed = r.isSet("fixed");
-    run.stats = r.isSet("stats") || command == CliCommand::Test;
+    run.stats = r.isSet("stats") || command == CliCommand::Test || command == CliCommand::Study;
     return r.whole("count", 1, MaxFrames, &run.count) && r.milli("duration", 1, 86400000LL * 365, &run.durationMs)
            && r.oneOf("rate", {"10", "20", "50", "100"}, &run.rateHz);
+}
+
+bool readPoints(Reader &r, const LimitsFile &file, CliOptions &o);
+
+// "0.001", "1.33": a plain decimal number up to 1000, nine decimals at most.
+std::optional<double> decimal(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,9})?$"));
+    if (!form.match(text).hasMatch() || text.toDouble() > 1000)
+        return std::nullopt;
+    return text.toDouble();
 }
 
 // A limits file gives what the command line leaves out; a run length on the
@@ -246,27 +257,81 @@ bool readTest(Reader &r, CliOptions &o)
         o.keep.limitsSha256 = file.sha256;
         o.keep.marginalMilli = file.marginalMilli;
     }
-    if (o.command != CliCommand::Test)
+    if (o.command != CliCommand::Test && o.command != CliCommand::Study)
         return true;
-    if (!(r.isSet("reference") || file.referenceMilli) || !(r.isSet("tolerance") || file.toleranceMilli))
-        return r.fail(QStringLiteral("test needs --reference MM and --tolerance MM (or both in the limits file)"));
+    // A run across the range: --points, or the limits file's points unless
+    // the command line gives one --reference.
+    const bool acrossRange = o.command == CliCommand::Test && (r.isSet("points") || (file.points && !r.isSet("reference")));
+    if (r.isSet("points") && r.isSet("reference"))
+        return r.fail(QStringLiteral("--points replaces --reference: give one of them"));
+    for (const char *name : {"move", "move-timeout", "settle", "max-slope"}) {
+        if (r.isSet(name) && !acrossRange)
+            return r.fail(QStringLiteral("--%1 goes with --points").arg(QLatin1String(name)));
+    }
+    const bool pointsTolerances = !r.isSet("points") && file.points
+                                  && std::all_of(file.points->cbegin(), file.points->cend(),
+                                                 [](const LimitPoint &p) { return p.toleranceMilli.has_value(); });
+    if (acrossRange && !(r.isSet("tolerance") || file.toleranceMilli || pointsTolerances))
+        return r.fail(QStringLiteral("test --points needs --tolerance MM (or tolerances in the limits file)"));
+    if (!acrossRange && (!(r.isSet("reference") || file.referenceMilli) || !(r.isSet("tolerance") || file.toleranceMilli)))
+        return r.fail(QStringLiteral("%1 needs --reference MM and --tolerance MM (or both in the limits file)")
+                          .arg(o.command == CliCommand::Study ? QStringLiteral("study") : QStringLiteral("test")));
     TestLimits &l = t.limits;
     l.referenceMilli = file.referenceMilli.value_or(0);
     l.toleranceMilli = file.toleranceMilli.value_or(0);
     l.maxSigmaMilli = file.maxSigmaMilli;
     l.minAmplitudeMilli = file.minAmplitudeMilli;
     l.maxOutside = file.maxOutside.value_or(0);
-    return r.milli("reference", 0, MaxMilli, &l.referenceMilli) && r.milli("tolerance", 0, MaxMilli, &l.toleranceMilli)
-           && r.milli("max-sigma", 0, MaxMilli, &l.maxSigmaMilli)
-           && r.milli("min-amplitude", 0, MaxMilli, &l.minAmplitudeMilli)
-           && r.whole("max-outside", 0, MaxFrames, &l.maxOutside);
+    if (!(r.milli("reference", 0, MaxMilli, &l.referenceMilli) && r.milli("tolerance", 0, MaxMilli, &l.toleranceMilli)
+          && r.milli("max-sigma", 0, MaxMilli, &l.maxSigmaMilli)
+          && r.milli("min-amplitude", 0, MaxMilli, &l.minAmplitudeMilli)
+          && r.whole("max-outside", 0, MaxFrames, &l.maxOutside)))
+        return false;
+    if (r.isSet("min-cg")) {
+        const std::optional<double> minimum = decimal(r.value("min-cg"));
+        if (!minimum || *minimum <= 0)
+            return r.wrong("min-cg");
+        o.study.minCg = *minimum;
+    }
+    if (o.command == CliCommand::Study && l.toleranceMilli == 0)
+        return r.fail(QStringLiteral("study needs a tolerance above 0"));
+    return !acrossRange || readPoints(r, file, o);
+}
+
+// The points of a run across the range and how the target gets there.
+bool readPoints(Reader &r, const LimitsFile &file, CliOptions &o)
+{
+    PointsOptions &p = o.points;
+    const qint64 tolerance = o.test.limits.toleranceMilli;
+    if (r.isSet("points")) {
+        for (const QString &given : r.value("points").split(QLatin1Char(','))) {
+            const std::optional<qint64> mm = parseThousandths(given.trimmed(), 0, MaxMilli);
+            if (!mm || std::any_of(p.points.cbegin(), p.points.cend(),
+                                   [&mm](const PointsOptions::Point &q) { return q.referenceMilli == *mm; }))
+                return r.wrong("points");
+            p.points.append({*mm, tolerance});
+        }
+    } else {
+        // The command line's --tolerance outweighs the file's, the points' own included.
+        for (const LimitPoint &q : *file.points)
+            p.points.append({q.referenceMilli, r.isSet("tolerance") ? tolerance : q.toleranceMilli.value_or(tolerance)});
+    }
+    o.keep.acrossRange = true;
+    if (!r.text("move", &p.moveCommand) || !r.whole("move-timeout", 1, 86400, &p.moveTimeoutS)
+        || !r.whole("settle", 0, 600000, &p.settleMs))
+        return false;
+    if (r.isSet("max-slope") && !(p.maxSlope = decimal(r.value("max-slope"))))
+        return r.wrong("max-slope");
+    if (!o.line.replay.isEmpty())
+        return r.fail(QStringLiteral("--points moves the target between points: it does not go with --replay"));
+    return true;
 }
 
 bool readKeep(Reader &r, CliOptions &o, const QStringList &arguments)
 {
     KeepOptions &k = o.keep;
     const CliCommand c = o.command;
-    const bool keepsRuns = c == CliCommand::Test || c == CliCommand::Sync || c == CliCommand::Report
+    const bool keepsRuns = c == CliCommand::Test || c == CliCommand::Study || c == CliCommand::Sync || c == CliCommand::Report
                            || (c == CliCommand::Measure && o.run.stats);
     if (r.isSet("db") && !keepsRuns)
         return r.fail(QStringLiteral("--db keeps the summary of a run: measure needs --stats"));
@@ -457,8 +522,10 @@ ParsedArguments parseArguments(const QStringList &arguments)
         result.showUsage = r.showUsage;
         return result;
     }
-    // A run with neither a count nor a duration takes 100 frames.
+    // A run with neither a count nor a duration takes 100 frames; a study 50.
     if ((o.command == CliCommand::Measure || o.command == CliCommand::Test) && !o.run.count && !o.run.durationMs)
         o.run.count = 100;
+    if (o.command == CliCommand::Study && !o.run.count && !o.run.durationMs)
+        o.run.count = 50;
     return result;
 }

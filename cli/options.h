@@ -35,7 +35,7 @@
 enum class OutputFormat { Text, Csv, Json };
 
 enum class CliCommand {
-    Ports, Version, Info, Single, Measure, Test, Threshold, Integration, Restart, Send, Scan, Sync, Report
+    Ports, Version, Info, Single, Measure, Test, Study, Threshold, Integration, Restart, Send, Scan, Sync, Report
 };
 
 // The line to the module (every command that speaks to one).
@@ -87,9 +87,29 @@ struct TestOptions {
     QMap<int, QString> serials;  // test --ids: --serial ID=SN
 };
 
-// Keeping runs in the results database (test, measure --stats) and sync.
+// test --points: one run across the range, the run's limits at each point
+// (with the point's own tolerance from a limits file).
+struct PointsOptions {
+    struct Point {
+        qint64 referenceMilli = 0;
+        qint64 toleranceMilli = 0;
+    };
+    QVector<Point> points;  // empty: a test at one reference
+    QString moveCommand;    // --move: run through sh -c before each point
+    int moveTimeoutS = 120;
+    int settleMs = 300;
+    std::optional<double> maxSlope;
+};
+
+// study: a type-1 study at the test limits' reference and tolerance.
+struct StudyOptions {
+    double minCg = 1.33;
+};
+
+// Keeping runs in the results database (test, study, measure --stats) and sync.
 struct KeepOptions {
     CliCommand command = CliCommand::Measure;  // the kind of run kept
+    bool acrossRange = false;  // test --points
     QString db;  // --db, else KORVANI_DB (not for sync); empty: nothing is stored
     bool dbRecords = false;
     QString spool;  // empty: the default spool
@@ -125,6 +145,8 @@ struct CliOptions {
     OutputOptions output;
     RunOptions run;
     TestOptions test;
+    PointsOptions points;
+    StudyOptions study;
     KeepOptions keep;
     ReportOptions report;
     ModuleCommandOptions module;

@@ -25,7 +25,8 @@ QVector<OptionDecl> allOptions()
         {"sim", "", "use a built-in simulated module instead of a port", "", S::Line, true},
         {"module", "MODULE",
          "with --sim, a simulated bus (repeat for each module):\n"
-         "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent]",
+         "ID[,distance=MM][,noise=MM][,scale=X][,offset=MM][,firmware=B-1.2.5]\n"
+         "[,hardware=A-0.1.2][,silent]",
          "", S::Line, true},
         {"baud", "RATE", "115200 (default), 9600 or 921600", "115200, 9600 or 921600", S::Line},
         {"id", "N", "address one module on an RS485 bus (0-255)", "a decimal number from 0 to 255", S::Line},
@@ -77,6 +78,20 @@ QVector<OptionDecl> allOptions()
                            "options given override it", "a limits file", S::Test},
         {"ids", "LIST", "a fixture: every module of LIST (1,2,5-8) on one bus, polled in turn",
          "device IDs from 0 to 255 such as 1,2,5-8, each once", S::Test},
+        {"points", "MM,...", "one run across the range instead of --reference: each point measured\n"
+                             "and judged like a test at that distance",
+         "distinct distances in mm such as 500,1000,2000", S::Test},
+        {"move", "CMD", "run CMD through sh -c before each point, with KORVANI_POINT_MM and\n"
+                        "KORVANI_POINT_INDEX in its environment; it must exit with 0. Without\n"
+                        "it a simulated module moves its own target, else the terminal asks",
+         "a command", S::Test},
+        {"move-timeout", "S", "seconds the move command may take (default 120)", "seconds from 1 to 86400", S::Test},
+        {"settle", "MS", "frames arriving this long after a point's start are dropped (default 300)",
+         "milliseconds from 0 to 600000", S::Test},
+        {"max-slope", "X", "the largest |slope| of bias against reference that passes (mm per mm)",
+         "mm per mm such as 0.001 (up to nine decimals)", S::Test},
+        {"min-cg", "X", "study: the smallest Cg and Cgk of a capable module (default 1.33)",
+         "a number above 0 such as 1.33", S::Test},
 
         {"db", "TARGET",
          "keep every run: an SQLite file, or\n"
@@ -124,7 +139,8 @@ QVector<CommandDecl> allCommands()
          "hang-up or a closed pipe stops the module and ends the run after\n"
          "its summary. With --stats and --db the run is kept"},
         {"test", CliCommand::Test, {"reference", "tolerance"},
-         run + QStringList{"max-sigma", "min-amplitude", "max-outside", "limits", "ids", "serial"},
+         run + QStringList{"max-sigma", "min-amplitude", "max-outside", "limits", "ids", "serial", "points", "move",
+                           "move-timeout", "settle", "max-slope"},
          output + results + QStringList{"reconnect"}, "",
          "reads the versions, then measures like measure, prints the summary\n"
          "and PASS, PASS (marginal) or FAIL: <every failed limit>. PASS needs\n"
@@ -134,7 +150,19 @@ QVector<CommandDecl> allCommands()
          "and versions that match the limits file's patterns. With --ids, a\n"
          "fixture: a summary and verdict per module, prefixed \"id N: \"; a\n"
          "module that does not answer is ERROR. Exit 0 all passed, 1 any\n"
-         "failed, 2 any did not answer"},
+         "failed, 2 any did not answer. With --points instead of --reference, one\n"
+         "run across the range: the target put at each point (--move, the\n"
+         "simulated rail or the terminal), each point's reference_mm, frames,\n"
+         "mean_mm, bias_mm, sigma_mm, min_mm, max_mm, outside and result, then\n"
+         "the line of bias against reference (slope, intercept_mm, r2,\n"
+         "max_abs_bias_mm); PASS when every point passes and |slope| <=\n"
+         "--max-slope. A failed move: exit 2, the points measured kept"},
+        {"study", CliCommand::Study, {"reference", "tolerance"}, {"count", "rate", "fixed", "min-cg", "limits"},
+         output + results, "",
+         "a type-1 study: --count frames (default 50), then with T = 2 x\n"
+         "tolerance and s the sample sigma, Cg = 0.2 T / 6 s and Cgk = (0.1 T -\n"
+         "|mean - reference|) / 3 s; CAPABLE (exit 0) when both reach --min-cg,\n"
+         "else NOT CAPABLE (exit 1); no Cg/Cgk when s = 0"},
         {"threshold", CliCommand::Threshold, {}, {}, {"format"}, "[VALUE]",
          "sets the switching threshold (0-65535 mm), then reads it"},
         {"integration", CliCommand::Integration, {}, {}, {}, "US", "sets the integration time (10-5280 us)"},
@@ -277,9 +305,9 @@ QString helpText()
         const char *title;
     } sections[] = {{OptionSection::Line, "The line (every command):"},
                     {OptionSection::Output, "Output:"},
-                    {OptionSection::Run, "Measurement runs (single, measure, test):"},
-                    {OptionSection::Test, "Test limits (test):"},
-                    {OptionSection::Results, "The results database (test, measure --stats, sync, report):"},
+                    {OptionSection::Run, "Measurement runs (single, measure, test, study):"},
+                    {OptionSection::Test, "Test limits (test, study):"},
+                    {OptionSection::Results, "The results database (test, study, measure --stats, sync, report):"},
                     {OptionSection::Report, "The report's selection (report):"},
                     {OptionSection::Scan, "scan:"}};
     for (const auto &s : sections) {

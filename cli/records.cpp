@@ -1,6 +1,7 @@
 #include "records.h"
 
 #include "platform/fields.h"
+#include "stats/statistics.h"
 
 #include <QTimeZone>
 
@@ -55,6 +56,8 @@ class TextWriter : public RecordWriter
     {
         if (withId)
             out.append(idText + ',');
+        if (withReference)
+            out.append(referenceText + " mm,");
         out.append(measurementLine(m, QString::fromLatin1(stamp)).toUtf8());
         out.append('\n');
     }
@@ -67,6 +70,8 @@ class CsvWriter : public RecordWriter
         QStringList header;
         if (withId)
             header << QStringLiteral("id");
+        if (withReference)
+            header << QStringLiteral("reference_mm");
         header << QStringLiteral("time");
         for (const char *c : Columns)
             header << QLatin1String(c);
@@ -83,6 +88,8 @@ class CsvWriter : public RecordWriter
     {
         if (withId)
             out.append(idText + ',');
+        if (withReference)
+            out.append(referenceText + ',');
         out.append(stamp);
         out.append(',');
         appendCommonFields(out, m, ',');
@@ -104,6 +111,7 @@ public:
     JsonWriter()
     {
         idKey = jsonKey("id");
+        referenceKey = jsonKey("reference_mm");
         timeKey = jsonKey("time");
         for (const char *c : Columns)
             keys << ',' + jsonKey(c);
@@ -123,6 +131,8 @@ private:
         out.append('{');
         if (withId)
             out.append(idKey + idText + ',');
+        if (withReference)
+            out.append(referenceKey + referenceText + ',');
         out.append(timeKey);
         out.append(stamp);
         const qint64 values[] = {m.extended ? 130 : 129, m.distance, m.amplitude, m.ambient, m.temperature, m.driverCurrent};
@@ -142,7 +152,7 @@ private:
         out.append("}\n");
     }
 
-    QByteArray idKey, timeKey, wordsKey;
+    QByteArray idKey, referenceKey, timeKey, wordsKey;
     QByteArrayList keys;
 };
 
@@ -151,6 +161,11 @@ private:
 void RecordWriter::setDeviceId(quint8 id)
 {
     idText = QByteArray::number(id);
+}
+
+void RecordWriter::setReference(qint64 referenceMilli)
+{
+    referenceText = milliText(referenceMilli).toLatin1();
 }
 
 void RecordWriter::setTime(qint64 ms)

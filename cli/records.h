@@ -9,7 +9,10 @@
 //   json - one object per line with the same names, "words" an array of the
 //          15 words for 0x82 frames only.
 // A fixture's records (test --ids) begin with the module's ID: "3," in
-// text, an `id` column in CSV, an "id" member in JSON.
+// text, an `id` column in CSV, an "id" member in JSON. A run across the
+// range (test --points) gives each record its point's distance next:
+// "1000.000 mm," in text, a `reference_mm` column in CSV, a "reference_mm"
+// member in JSON.
 // `time` is the local time as ISO 8601 with milliseconds and the UTC offset.
 // All records of one read share its time stamp (they arrived together).
 
@@ -33,6 +36,10 @@ public:
     // CSV) or an "id" member (JSON). Set before begin().
     void setWithId(bool on) { withId = on; }
     void setDeviceId(quint8 id);
+    // Records of a run across the range carry their point's distance. Set
+    // before begin(); the distance may change between records.
+    void setWithReference(bool on) { withReference = on; }
+    void setReference(qint64 referenceMilli);
 
 protected:
     // The local time is worked out once a second (it is costly); within the
@@ -42,6 +49,8 @@ protected:
     int millisAt = 0;
     bool withId = false;
     QByteArray idText;  // "3"
+    bool withReference = false;
+    QByteArray referenceText;  // "1000.000"
 
 private:
     qint64 currentSecond = -1;

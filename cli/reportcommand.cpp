@@ -71,13 +71,28 @@ int reportRuns(const ReportOptions &o, OutputFormat outputFormat, bool html, Out
                 stations = report.groups;
             } else {
                 Report byStation;
-                filter.by = GroupBy::Station;
-                if (!buildReport(db, filter, byStation, &error))
+                ReportFilter byStationFilter = filter;
+                byStationFilter.by = GroupBy::Station;
+                if (!buildReport(db, byStationFilter, byStation, &error))
                     return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
                 stations = byStation.groups;
             }
         }
-        text = renderReport(report, format, stations);
+        RangeReport range;
+        if (!buildRangeReport(db, filter, format == ReportFormat::Html, range, &error))
+            return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
+        // The page says where its figures come from, and totals its groups.
+        PageSource source{target->displayName(), QDateTime::currentDateTimeUtc(), std::nullopt};
+        if (format == ReportFormat::Html && filter.by != GroupBy::None) {
+            Report all;
+            ReportFilter together = filter;
+            together.by = GroupBy::None;
+            if (!buildReport(db, together, all, &error))
+                return failed(QStringLiteral("%1: %2").arg(target->displayName(), error));
+            if (!all.groups.isEmpty())
+                source.total = all.groups.first();
+        }
+        text = renderReport(report, format, stations, range, source);
     }
 
     out.write(text);

@@ -70,7 +70,10 @@ RunRecord RunKeeper::record(const RunSummary &s, quint64 amplitudeSum, RunStatus
     r.runId = newRunId();
     r.startedAt = started;
     r.endedAt = QDateTime::currentDateTimeUtc();
-    r.kind = o.command == CliCommand::Test ? QStringLiteral("test") : QStringLiteral("measure");
+    r.kind = o.command == CliCommand::Study  ? QStringLiteral("study")
+             : o.acrossRange                 ? QStringLiteral("points")
+             : o.command == CliCommand::Test ? QStringLiteral("test")
+                                             : QStringLiteral("measure");
     r.station = o.station.isEmpty() ? QSysInfo::machineHostName() : o.station;
     r.operatorName = o.operatorName;
     r.serialNumber = o.serial;
@@ -125,9 +128,13 @@ RunRecord RunKeeper::record(const RunSummary &s, quint64 amplitudeSum, RunStatus
 bool RunKeeper::keep(const RunSummary &s, quint64 amplitudeSum, RunStatus status, int exitStatus, bool marginal,
                      const QString &why)
 {
+    return keepRecord(record(s, amplitudeSum, status, exitStatus, marginal, why));
+}
+
+bool RunKeeper::keepRecord(const RunRecord &run)
+{
     if (o.db.isEmpty())
         return true;
-    const RunRecord run = record(s, amplitudeSum, status, exitStatus, marginal, why);
     QString error;
     const std::optional<DbTarget> target = parseDbTarget(o.db, &error);  // checked with the options
     if (!target) {

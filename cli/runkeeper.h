@@ -37,9 +37,11 @@ public:
     bool keep(const RunSummary &summary, quint64 amplitudeSum, RunStatus status, int exitStatus, bool marginal,
               const QString &why = QString());
 
-    // What keep() stores, for a look without a database.
+    // What keep() stores, for a look without a database, or to be completed
+    // and kept with keepRecord() (a run across the range, a study).
     RunRecord record(const RunSummary &summary, quint64 amplitudeSum, RunStatus status, int exitStatus,
                      bool marginal, const QString &why) const;
+    bool keepRecord(const RunRecord &run);
 
 private:
     const KeepOptions &o;

@@ -75,12 +75,6 @@ QString filterJson(const ReportFilter &f)
 
 } // namespace
 
-QString mmText(double mm)
-{
-    const QString s = QString::number(mm, 'f', 3);
-    return s == QLatin1String("-0.000") ? QStringLiteral("0.000") : s;
-}
-
 QString yieldText(double fraction)
 {
     return QString::number(fraction, 'f', 4);
@@ -147,6 +141,7 @@ QVector<Field> historyFields(const HistoryRun &r)
     id.isText = false;
     return {textField("started_at", "started (UTC)", r.startedAt),
             optional("station", "station", r.station),
+            optional("operator", "operator", r.operatorName),
             optional("product", "product", r.product),
             id,
             optional("firmware_version", "firmware", r.firmware),
@@ -157,6 +152,32 @@ QVector<Field> historyFields(const HistoryRun &r)
             figure("sigma_mm", "sigma mm", r.sigma, mmText),
             optional("failed", "failed", r.failed),
             textField("run_id", "run", r.runId)};
+}
+
+QVector<Field> linearityFields(const LinearityFigures &l)
+{
+    return {textField("product", "product", l.product),
+            figure("reference_mm", "reference mm", double(l.referenceMilli) / 1000.0, mmText),
+            count("units", "units", l.units),
+            figure("bias_mean_mm", "bias mm", l.bias.mean(), mmText),
+            figure("bias_sigma_mm", "bias sigma mm", l.bias.sigma(), mmText),
+            figure("bias_max_abs_mm", "max |bias| mm", double(l.maxAbsBiasMilli) / 1000.0, mmText)};
+}
+
+QVector<Field> studyFields(const StudyFigures &s)
+{
+    Field share = figure("capable_share", "capable", s.capableShare(), yieldText);
+    share.isYield = true;
+    return {textField("product", "product", s.product),
+            count("modules", "modules", s.modules),
+            count("capable", "capable modules", s.capable),
+            share,
+            figure("cg_q1", "Cg Q1", s.cg[0], ratioText),
+            figure("cg_median", "Cg median", s.cg[1], ratioText),
+            figure("cg_q3", "Cg Q3", s.cg[2], ratioText),
+            figure("cgk_q1", "Cgk Q1", s.cgk[0], ratioText),
+            figure("cgk_median", "Cgk median", s.cgk[1], ratioText),
+            figure("cgk_q3", "Cgk Q3", s.cgk[2], ratioText)};
 }
 
 namespace {
@@ -198,11 +219,16 @@ QString jsonArrayOf(const QVector<QVector<Field>> &rows, const QStringList &extr
 
 } // namespace
 
-QByteArray renderReport(const Report &report, ReportFormat format, const QVector<GroupFigures> &stations)
+QByteArray renderReport(const Report &report, ReportFormat format, const QVector<GroupFigures> &stations,
+                        const RangeReport &range, const PageSource &source)
 {
     if (format == ReportFormat::Html)
-        return htmlReport(report, stations);
-    QVector<QVector<Field>> groups, products;
+        return htmlReport(report, stations, range, source);
+    QVector<QVector<Field>> groups, products, lines, studies;
+    for (const LinearityFigures &l : range.linearity)
+        lines << linearityFields(l);
+    for (const StudyFigures &s : range.studies)
+        studies << studyFields(s);
     QStringList limits;
     for (const GroupFigures &g : report.groups) {
         groups << groupFields(g);
@@ -213,8 +239,9 @@ QByteArray renderReport(const Report &report, ReportFormat format, const QVector
     QString out;
     switch (format) {
     case ReportFormat::Json:
-        out = QStringLiteral("{%1,\"groups\":%2,\"capability\":%3}\n")
-                  .arg(filterJson(report.filter), jsonArrayOf(groups, limits), jsonArrayOf(products));
+        out = QStringLiteral("{%1,\"groups\":%2,\"capability\":%3,\"linearity\":%4,\"studies\":%5}\n")
+                  .arg(filterJson(report.filter), jsonArrayOf(groups, limits), jsonArrayOf(products),
+                       jsonArrayOf(lines), jsonArrayOf(studies));
         break;
     case ReportFormat::Csv: {
         // The failed limits as one more column: "accuracy=3; sigma=1".
@@ -235,6 +262,10 @@ QByteArray renderReport(const Report &report, ReportFormat format, const QVector
             out += QLatin1Char('\n') + textOf(capabilityFields(ProductCapability()), products);
         if (groups.isEmpty())
             out += QStringLiteral("no test runs\n");
+        if (!lines.isEmpty())
+            out += QStringLiteral("\nlinearity\n") + textOf(linearityFields(LinearityFigures()), lines);
+        if (!studies.isEmpty())
+            out += QStringLiteral("\nstudies\n") + textOf(studyFields(StudyFigures()), studies);
         break;
     case ReportFormat::Html:
         break;

@@ -9,8 +9,11 @@
 // (no unit, fewer than two runs, mixed tolerances) is null in JSON, empty in
 // CSV and "-" in text and HTML.
 
+#include "htmlpage.h"
+#include "rangereport.h"
 #include "reportquery.h"
 #include "platform/fields.h"
+#include "stats/figuretext.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,7 +23,6 @@
 enum class ReportFormat { Text, Csv, Json, Html };
 
 
-QString mmText(double mm);
 QString yieldText(double fraction);
 QString percentText(const QString &fraction);  // "0.8333" -> "83.33 %"
 QString shown(const Field &f);  // the text and HTML form of a value
@@ -29,9 +31,13 @@ QString shown(const Field &f);  // the text and HTML form of a value
 QVector<Field> groupFields(const GroupFigures &g);
 QVector<Field> capabilityFields(const ProductCapability &p);
 QVector<Field> historyFields(const HistoryRun &r);
+QVector<Field> linearityFields(const LinearityFigures &l);
+QVector<Field> studyFields(const StudyFigures &s);
 
-// `stations`: the figures per station, for the page's repeatability plot.
-QByteArray renderReport(const Report &report, ReportFormat format, const QVector<GroupFigures> &stations = {});
+// `stations`: the figures per station, for the page's repeatability plot;
+// `range`: the linearity and studies per product (text, JSON and the page).
+QByteArray renderReport(const Report &report, ReportFormat format, const QVector<GroupFigures> &stations = {},
+                        const RangeReport &range = {}, const PageSource &source = {});
 QByteArray renderHistory(const QString &serial, const QVector<HistoryRun> &runs, ReportFormat format);
 
 #endif // REPORTFORMAT_H

@@ -1,5 +1,7 @@
 #include "reportquery.h"
 
+#include "reportsql.h"
+
 #include "results/runrecord.h"
 #include "results/schema.h"
 #include "stats/moments.h"
@@ -14,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+using namespace ReportSql;
 
 namespace {
 
@@ -37,52 +41,6 @@ QString groupExpression(GroupBy by, SqlDialect dialect)
                   : QStringLiteral("substr(started_at, 1, 13)");
     }
     return QString();
-}
-
-// The WHERE clause of the filter and its values, bound in order.
-struct Where {
-    QString sql;
-    QVariantList values;
-};
-
-Where whereOf(const ReportFilter &f, SqlDialect dialect)
-{
-    Where w{QStringLiteral("kind = 'test'"), {}};
-    // SQLite keeps times as ISO text in UTC, which sorts as the times do.
-    const QString time = dialect == SqlDialect::Postgres ? QStringLiteral("CAST(? AS timestamptz)")
-                                                         : QStringLiteral("?");
-    if (f.since) {
-        w.sql += QStringLiteral(" AND started_at >= ") + time;
-        w.values << utcText(*f.since);
-    }
-    if (f.until) {
-        w.sql += QStringLiteral(" AND started_at < ") + time;
-        w.values << utcText(*f.until);
-    }
-    if (!f.station.isEmpty()) {
-        w.sql += QStringLiteral(" AND station = ?");
-        w.values << f.station;
-    }
-    if (!f.product.isEmpty()) {
-        w.sql += QStringLiteral(" AND product = ?");
-        w.values << f.product;
-    }
-    return w;
-}
-
-bool run(QSqlQuery &q, const QString &sql, const QVariantList &values, QString *error)
-{
-    if (!q.prepare(sql)) {
-        *error = q.lastError().text().trimmed();
-        return false;
-    }
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec()) {
-        *error = q.lastError().text().trimmed();
-        return false;
-    }
-    return true;
 }
 
 // A row of a query by its columns' names, each looked up once per query
@@ -127,22 +85,9 @@ bool eachRow(QSqlQuery &q, QString *error, Take take)
     return true;
 }
 
-std::optional<double> number(const QVariant &v)
-{
-    if (v.isNull())
-        return std::nullopt;
-    return v.toDouble();
-}
-
 qint64 floorDiv(qint64 a, qint64 b)
 {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-// A millimetre column in whole thousandths.
-QString milli(const char *column)
-{
-    return QStringLiteral("CAST(ROUND(") + QLatin1String(column) + QStringLiteral(" * 1000) AS bigint)");
 }
 
 // A group's units: the figures of the query below.
@@ -336,15 +281,17 @@ bool groupFigures(QSqlDatabase &db, const ReportFilter &f, QVector<GroupFigures>
         return false;
 
     // Runs with reconnects are few: their own partial index holds them.
-    const QString reconnects = QStringLiteral(
-        "SELECT %1 AS g, SUM(reconnects) FROM runs WHERE %2 AND reconnects > 0%3").arg(g, w.sql, groupBy);
+    const QString reconnects = QStringLiteral("SELECT ") + g
+                               + QStringLiteral(" AS grp, SUM(reconnects) AS reconnects FROM runs WHERE ") + w.sql
+                               + QStringLiteral(" AND reconnects > 0") + groupBy;
     if (!run(q, reconnects, w.values, error))
         return false;
-    while (q.next()) {
-        const int i = index.value(q.value(0).toString(), -1);
-        if (i >= 0)
-            groups[i].reconnects = q.value(1).toLongLong();
-    }
+    if (!eachRow(q, error, [&](const Row &row) {
+            const int i = index.value(row["grp"].toString(), -1);
+            if (i >= 0)
+                groups[i].reconnects = row["reconnects"].toLongLong();
+        }))
+        return false;
 
     // Distinct failed-limit texts are few next to the runs; their names are
     // counted here.
@@ -578,7 +525,7 @@ bool unitHistory(QSqlDatabase &db, const QString &serial, QVector<HistoryRun> &r
     q.setForwardOnly(true);
     const QString sql = QStringLiteral(
         "SELECT started_at, station, product, device_id, firmware_version, status, result, marginal,"
-        " accuracy_mm, sigma_mm, failed, run_id FROM runs WHERE serial_number = ?"
+        " accuracy_mm, sigma_mm, failed, run_id, operator FROM runs WHERE serial_number = ?"
         " ORDER BY started_at, run_id");
     if (!run(q, sql, {serial}, error))
         return false;
@@ -602,6 +549,7 @@ bool unitHistory(QSqlDatabase &db, const QString &serial, QVector<HistoryRun> &r
         r.sigma = number(row["sigma_mm"]);
         r.failed = row["failed"].toString();
         r.runId = row["run_id"].toString();
+        r.operatorName = row["operator"].toString();
         runs.append(r);
     });
 }

@@ -101,7 +101,7 @@ struct Report {
 
 struct HistoryRun {
     QString startedAt;  // "2026-12-07T13:03:07.250Z"
-    QString station, product, deviceId, firmware, status, result, failed, runId;
+    QString station, product, deviceId, firmware, status, result, failed, runId, operatorName;
     bool marginal = false;
     std::optional<double> accuracy, sigma;
 };

@@ -98,6 +98,43 @@ std::optional<quint64> wholeNumber(const QJsonValue &v, quint64 low, quint64 hig
     return v.isDouble() ? parseWhole(numberText(v.toDouble()), low, high) : std::nullopt;
 }
 
+// [500, 1000] or [{"reference_mm": 500, "tolerance_mm": 5}, ...]: at least one
+// point, each distance once.
+std::optional<QVector<LimitPoint>> limitPoints(const QJsonValue &v)
+{
+    if (!v.isArray() || v.toArray().isEmpty())
+        return std::nullopt;
+    QVector<LimitPoint> points;
+    for (const QJsonValue &item : v.toArray()) {
+        LimitPoint p;
+        if (item.isObject()) {
+            const QJsonObject o = item.toObject();
+            for (auto it = o.begin(); it != o.end(); ++it) {
+                if (it.key() != QLatin1String("reference_mm") && it.key() != QLatin1String("tolerance_mm"))
+                    return std::nullopt;
+            }
+            const std::optional<qint64> reference = thousandths(o.value(QStringLiteral("reference_mm")), 0, MaxMilli);
+            if (!reference)
+                return std::nullopt;
+            p.referenceMilli = *reference;
+            if (o.contains(QStringLiteral("tolerance_mm"))
+                && !(p.toleranceMilli = thousandths(o.value(QStringLiteral("tolerance_mm")), 0, MaxMilli)))
+                return std::nullopt;
+        } else {
+            const std::optional<qint64> reference = thousandths(item, 0, MaxMilli);
+            if (!reference)
+                return std::nullopt;
+            p.referenceMilli = *reference;
+        }
+        for (const LimitPoint &other : std::as_const(points)) {
+            if (other.referenceMilli == p.referenceMilli)
+                return std::nullopt;
+        }
+        points.append(p);
+    }
+    return points;
+}
+
 } // namespace
 
 QString LimitsError::text() const
@@ -222,6 +259,10 @@ std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &pa
             if (!hz || (*hz != 10 && *hz != 20 && *hz != 50 && *hz != 100))
                 return wrong(QStringLiteral("10, 20, 50 or 100"));
             l.rateHz = int(*hz);
+        } else if (key == QLatin1String("points")) {
+            if (!(l.points = limitPoints(v)))
+                return wrong(QStringLiteral("a list of distinct distances in mm, [500, 1000], or of "
+                                            "{\"reference_mm\": 500, \"tolerance_mm\": 5} objects"));
         } else if (key == QLatin1String("hardware") || key == QLatin1String("firmware")) {
             const bool hardware = key == QLatin1String("hardware");
             if (!pattern(hardware ? &l.hardwarePattern : &l.firmwarePattern, hardware ? "hardware" : "firmware"))
@@ -229,7 +270,7 @@ std::optional<LimitsFile> parseLimits(const QByteArray &bytes, const QString &pa
         } else {
             return fail(key, at, QStringLiteral("unknown key (known: product, version, reference_mm, tolerance_mm, "
                                                 "marginal_mm, max_sigma_mm, min_amplitude, max_outside, count, "
-                                                "duration_s, rate, hardware, firmware)"));
+                                                "duration_s, rate, points, hardware, firmware)"));
         }
     }
     return l;

@@ -9,6 +9,9 @@
 //     "duration_s": 3, "rate": 100,
 //     "hardware": "A-0\\.1\\..*", "firmware": "B-1\\.2\\.[5-9]"
 //   }
+// A run across the range gives its reference distances as "points":
+// [500, 1000, 2000], or [{"reference_mm": 500, "tolerance_mm": 5}, ...] with a
+// tolerance of the point's own (else the file's or the command line's).
 // Every key is optional; "count" may stand for "duration_s". Millimetres take
 // up to three decimals (held in thousandths, like the command line's limits).
 // "hardware" and "firmware" are regular expressions that the whole version
@@ -21,7 +24,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 #include <optional>
+
+struct LimitPoint {
+    qint64 referenceMilli = 0;
+    std::optional<qint64> toleranceMilli;
+};
 
 struct LimitsFile {
     QString path;
@@ -32,6 +41,7 @@ struct LimitsFile {
     std::optional<qint64> durationMs;
     std::optional<int> rateHz;
     std::optional<QString> hardwarePattern, firmwarePattern;
+    std::optional<QVector<LimitPoint>> points;
 };
 
 struct LimitsError {

@@ -186,14 +186,17 @@ bool ResultStore::open()
 
 ResultStore::Stored ResultStore::storeRun(const RunRecord &run, const QVector<MeasurementRow> &rows)
 {
-    QVector<QVariantList> values;
+    QVector<QVariantList> values, points;
     values.reserve(rows.size());
     for (const MeasurementRow &row : rows)
         values.append(measurementValues(run.runId, row));
-    return storeValues(runValues(run), values);
+    for (const PointRow &point : run.points)
+        points.append(pointValues(run.runId, point));
+    return storeValues(runValues(run), values, points);
 }
 
-ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVector<QVariantList> &rows)
+ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVector<QVariantList> &rows,
+                                             const QVector<QVariantList> &points)
 {
     if (!opened && !open())
         return Stored::Failed;
@@ -204,7 +207,7 @@ ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVec
         return Stored::Failed;
     }
     bool lost = false;
-    const Stored first = writeInTime(run, rows, &lost);
+    const Stored first = writeInTime(run, rows, points, &lost);
     if (first != Stored::Failed || !lost)
         return first;
     // The server went away since the connection was made: the transaction
@@ -214,13 +217,14 @@ ResultStore::Stored ResultStore::storeValues(const QVariantList &run, const QVec
         error = firstError;
         return Stored::Failed;
     }
-    return writeInTime(run, rows, &lost);
+    return writeInTime(run, rows, points, &lost);
 }
 
-ResultStore::Stored ResultStore::writeInTime(const QVariantList &run, const QVector<QVariantList> &rows, bool *lost)
+ResultStore::Stored ResultStore::writeInTime(const QVariantList &run, const QVector<QVariantList> &rows,
+                                             const QVector<QVariantList> &points, bool *lost)
 {
     SocketDeadline deadline(db, limitMs + ServerFirstMs);
-    const Stored stored = write(run, rows, deadline, lost);
+    const Stored stored = write(run, rows, points, deadline, lost);
     if (!deadline.expired())
         return stored;
     // Cut off from this side: a server that froze gets no second try.
@@ -236,7 +240,8 @@ bool ResultStore::cutOff()
 }
 
 ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QVariantList> &rows,
-                                       SocketDeadline &deadline, bool *connectionLost)
+                                       const QVector<QVariantList> &points, SocketDeadline &deadline,
+                                       bool *connectionLost)
 {
     const SqlDialect dialect = dialectOf(db);
     const bool server = dialect == SqlDialect::Postgres;
@@ -278,34 +283,48 @@ ResultStore::Stored ResultStore::write(const QVariantList &run, const QVector<QV
         inserted = q.numRowsAffected() > 0;
     }
 
-    // A run already there came with its measurements, in its own transaction.
-    if (inserted && server) {
-        // Many rows per statement: one round trip each.
-        for (int from = 0; from < rows.size(); from += RowsPerInsert) {
-            const int n = qMin(RowsPerInsert, rows.size() - from);
-            QVariantList values;
-            for (int i = 0; i < n; ++i)
-                values += storable(rows.at(from + i));
-            deadline.restart();  // each statement gets the whole time
-            const ParameterResult r = execWithParameters(
-                db, insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), n), values);
-            if (!r.ok)
-                return failed(r.error, r.connectionLost);
+    // A server gets many rows per statement, every value a parameter (one
+    // round trip each); SQLite runs one prepared row statement again and
+    // again, cheaper than binding hundreds of parameters to one statement.
+    // False with the failure recorded.
+    std::optional<Stored> rowsFailed;
+    const auto insertRows = [&](const QString &table, const QStringList &columns,
+                                const QVector<QVariantList> &values) {
+        if (server) {
+            for (int from = 0; from < values.size(); from += RowsPerInsert) {
+                const int n = qMin(RowsPerInsert, values.size() - from);
+                QVariantList flat;
+                for (int i = 0; i < n; ++i)
+                    flat += storable(values.at(from + i));
+                deadline.restart();  // each statement gets the whole time
+                const ParameterResult r = execWithParameters(db, insertStatement(dialect, table, columns, n), flat);
+                if (!r.ok) {
+                    rowsFailed = failed(r.error, r.connectionLost);
+                    return false;
+                }
+            }
+            return true;
         }
-    } else if (inserted) {
-        // One prepared row statement again and again: cheaper on SQLite than
-        // binding hundreds of parameters to one statement.
         QSqlQuery m(db);
-        if (!m.prepare(insertStatement(dialect, QStringLiteral("measurements"), measurementColumns(), 1)))
-            return queryFailed(m);
-        for (const QVariantList &row : rows) {
-            const QVariantList values = storable(row);
-            for (int c = 0; c < values.size(); ++c)
-                m.bindValue(c, values.at(c));
-            if (!m.exec())
-                return queryFailed(m);
+        if (!m.prepare(insertStatement(dialect, table, columns, 1))) {
+            rowsFailed = queryFailed(m);
+            return false;
         }
-    }
+        for (const QVariantList &row : values) {
+            const QVariantList stored = storable(row);
+            for (int c = 0; c < stored.size(); ++c)
+                m.bindValue(c, stored.at(c));
+            if (!m.exec()) {
+                rowsFailed = queryFailed(m);
+                return false;
+            }
+        }
+        return true;
+    };
+    // A run already there came with its measurements and points, in its own transaction.
+    if (inserted && (!insertRows(QStringLiteral("measurements"), measurementColumns(), rows)
+                     || !insertRows(QStringLiteral("points"), pointColumns(), points)))
+        return *rowsFailed;
     deadline.restart();
     if (!q.exec(QStringLiteral("COMMIT")))
         return queryFailed(q);

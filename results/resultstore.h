@@ -19,7 +19,7 @@
 // A database of a newer schema version than this program's is read, never
 // written: storeRun() fails naming both versions.
 //
-// storeRun() writes a run and its measurements in one transaction (SQLite:
+// storeRun() writes a run, its measurements and its points in one transaction (SQLite:
 // BEGIN IMMEDIATE, so a writer waits for the lock instead of failing).
 // Idempotent by run_id: a run already stored is left as it is, so a run sent
 // again after a lost acknowledgement is not stored twice. A server connection
@@ -63,16 +63,18 @@ public:
 
     enum class Stored { Inserted, AlreadyThere, Failed };
     Stored storeRun(const RunRecord &run, const QVector<MeasurementRow> &rows);
-    // The same with the values in column order (runValues(), measurementValues()).
-    Stored storeValues(const QVariantList &run, const QVector<QVariantList> &rows);
+    // The same with the values in column order (runValues(), measurementValues(), pointValues()).
+    Stored storeValues(const QVariantList &run, const QVector<QVariantList> &rows,
+                       const QVector<QVariantList> &points = {});
 
 private:
     bool connect();
     void drop();
-    Stored write(const QVariantList &run, const QVector<QVariantList> &rows, SocketDeadline &deadline,
-                 bool *connectionLost);
+    Stored write(const QVariantList &run, const QVector<QVariantList> &rows, const QVector<QVariantList> &points,
+                 SocketDeadline &deadline, bool *connectionLost);
     // write() with a deadline on each of its statements.
-    Stored writeInTime(const QVariantList &run, const QVector<QVariantList> &rows, bool *connectionLost);
+    Stored writeInTime(const QVariantList &run, const QVector<QVariantList> &rows, const QVector<QVariantList> &points,
+                       bool *connectionLost);
     // Ends a connection whose server did not answer in time; false.
     bool cutOff();
     bool fail(const QString &what);

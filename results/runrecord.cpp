@@ -1,6 +1,8 @@
 #include "runrecord.h"
 
+#include "stats/linearity.h"
 #include "stats/statistics.h"
+#include "stats/typeonestudy.h"
 
 #include <QUuid>
 
@@ -18,6 +20,11 @@ QVariant milli(qint64 v) { return milliText(v); }
 QVariant halves(quint32 v) { return halvesText(v); }
 QVariant whole(int v) { return v; }
 QVariant count(quint64 v) { return qint64(v); }
+QVariant index(double v) { return indexText(v); }
+QVariant slope(double v) { return slopeText(v); }
+QVariant mm(double v) { return mmText(v); }
+QVariant r2(double v) { return r2Text(v); }
+QVariant verdict(bool pass) { return pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"); }
 
 } // namespace
 
@@ -54,8 +61,9 @@ QVariantList runValues(const RunRecord &r)
         orNull(r.meanMilli, milli), orNull(r.sigmaMilli, milli), orNull(r.minMm, whole), orNull(r.maxMm, whole),
         orNull(r.medianHalves, halves), orNull(r.accuracyMilli, milli), orNull(r.outside, count),
         orNull(r.meanAmplitudeMilli, milli), statusText(r.status),
-        r.pass ? QVariant(*r.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QVariant(),
-        r.marginal ? 1 : 0, text(r.failed), r.exitStatus, text(r.errorMessage), r.reconnects,
+        orNull(r.pass, verdict), r.marginal ? 1 : 0, text(r.failed), r.exitStatus, text(r.errorMessage), r.reconnects,
+        orNull(r.cg, index), orNull(r.cgk, index), orNull(r.linearitySlope, slope),
+        orNull(r.linearityInterceptMm, mm), orNull(r.linearityR2, r2),
     };
 }
 
@@ -63,4 +71,11 @@ QVariantList measurementValues(const QString &runId, const MeasurementRow &m)
 {
     return {runId, m.seq, utcText(QDateTime::fromMSecsSinceEpoch(m.timeMs, Qt::UTC)), m.code,
             m.distance, m.amplitude, m.ambient, m.temperature, m.driverCurrent};
+}
+
+QVariantList pointValues(const QString &runId, const PointRow &p)
+{
+    return {runId, p.index, milliText(p.referenceMilli), qint64(p.frames), orNull(p.meanMilli, milli),
+            orNull(p.biasMilli, milli), orNull(p.sigmaMilli, milli), orNull(p.minMm, whole), orNull(p.maxMm, whole),
+            qint64(p.outside), orNull(p.pass, verdict)};
 }

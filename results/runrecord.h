@@ -16,10 +16,22 @@
 
 enum class RunStatus { Complete, Error, Aborted };
 
+// One reference distance of a points run (a row of `points`).
+struct PointRow {
+    int index = 1;  // 1, 2, ... in the order measured
+    qint64 referenceMilli = 0;
+    quint64 frames = 0;
+    // Empty when no distance was measured there.
+    std::optional<qint64> meanMilli, biasMilli, sigmaMilli;
+    std::optional<int> minMm, maxMm;
+    quint64 outside = 0;
+    std::optional<bool> pass;
+};
+
 struct RunRecord {
     QString runId;  // a UUID, without braces
     QDateTime startedAt, endedAt;  // stored as UTC
-    QString kind;  // "test" or "measure"
+    QString kind;  // "test", "points", "study" or "measure"
     QString station, operatorName, serialNumber, product;
     QString limitsVersion, limitsSha256;
     QString port;
@@ -45,6 +57,10 @@ struct RunRecord {
     int exitStatus = 0;
     QString errorMessage;  // why an ERROR or ABORTED run ended
     int reconnects = 0;    // the times a lost port was found again
+    std::optional<double> cg, cgk;  // a study's, when s > 0
+    // A points run's line of bias against reference, when it has one.
+    std::optional<double> linearitySlope, linearityInterceptMm, linearityR2;
+    QVector<PointRow> points;  // a points run's, in order
 };
 
 struct MeasurementRow {
@@ -66,5 +82,6 @@ QString statusText(RunStatus status);
 // The values in the column order of the schema's insert statements.
 QVariantList runValues(const RunRecord &run);
 QVariantList measurementValues(const QString &runId, const MeasurementRow &row);
+QVariantList pointValues(const QString &runId, const PointRow &point);
 
 #endif // RUNRECORD_H

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 // The tables of version 1, with the types as placeholders.
@@ -81,12 +83,32 @@ const char *const version3[] = {
     " started_at, station)",
 };
 
-// Version 4: how often the run found its lost port again (--reconnect), so
-// the report shows which station's cable is loose.
+// Version 4: how often a run found its lost port again (--reconnect), so
+// the report shows which station's cable is loose; the figures of runs
+// across the module's range (the linearity of their points) and of type-1
+// studies (Cg, Cgk), and the points themselves.
 const char *const version4[] = {
     "ALTER TABLE runs ADD COLUMN reconnects INTEGER NOT NULL DEFAULT 0",
     "CREATE INDEX IF NOT EXISTS runs_reconnects ON runs (kind, started_at, station, product, firmware_version,"
     " reconnects) WHERE reconnects > 0",
+    "ALTER TABLE runs ADD COLUMN cg {numeric}",
+    "ALTER TABLE runs ADD COLUMN cgk {numeric}",
+    "ALTER TABLE runs ADD COLUMN linearity_slope {numeric}",
+    "ALTER TABLE runs ADD COLUMN linearity_intercept_mm {numeric}",
+    "ALTER TABLE runs ADD COLUMN linearity_r2 {numeric}",
+    "CREATE TABLE IF NOT EXISTS points ("
+    " run_id {uuid} NOT NULL REFERENCES runs (run_id) ON DELETE CASCADE,"
+    " point_index INTEGER NOT NULL,"
+    " reference_mm {numeric} NOT NULL,"
+    " frames BIGINT NOT NULL,"
+    " mean_mm {numeric},"
+    " bias_mm {numeric},"
+    " sigma_mm {numeric},"
+    " min_mm INTEGER,"
+    " max_mm INTEGER,"
+    " outside BIGINT NOT NULL,"
+    " result TEXT CHECK (result IN ('PASS', 'FAIL')),"
+    " PRIMARY KEY (run_id, point_index))",
 };
 
 struct Upgrade {
@@ -148,13 +170,22 @@ const QStringList &runColumns()
         "firmware_version", "tool_version", "command", "reference_mm", "tolerance_mm", "marginal_mm",
         "frames", "expected", "failed_checks", "rate_hz", "mean_mm", "sigma_mm", "min_mm", "max_mm",
         "median_mm", "accuracy_mm", "outside", "mean_amplitude", "status", "result", "marginal",
-        "failed", "exit_status", "error_message", "reconnects"};
+        "failed", "exit_status", "error_message", "reconnects", "cg", "cgk", "linearity_slope",
+        "linearity_intercept_mm", "linearity_r2"};
+    return columns;
+}
+
+const QStringList &pointColumns()
+{
+    static const QStringList columns = {"run_id", "point_index", "reference_mm", "frames", "mean_mm", "bias_mm",
+                                        "sigma_mm", "min_mm", "max_mm", "outside", "result"};
     return columns;
 }
 
 QStringList runColumnsAt(int version)
 {
-    return version >= 4 ? runColumns() : QStringList(runColumns().mid(0, runColumns().size() - 1));
+    // Version 4 added every column from "reconnects" on.
+    return version >= 4 ? runColumns() : QStringList(runColumns().mid(0, runColumns().indexOf(QStringLiteral("reconnects"))));
 }
 
 const QStringList &measurementColumns()
@@ -213,10 +244,19 @@ bool ensureSchema(QSqlDatabase &db, QString *error)
             continue;
         for (const char *const *s = u.begin; s != u.end; ++s) {
             if (!run(db, typed(*s, dialect), &why)) {
-                if (u.indexesOnly && current >= 1) {
+                // Refused to a user who may not upgrade: a database whose
+                // tables this program can still write is used as it is.
+                const bool tablesWritable = std::all_of(std::begin(upgrades), std::end(upgrades), [current](const Upgrade &later) {
+                    return later.to <= current || later.indexesOnly;
+                });
+                if (current >= 1 && tablesWritable) {
                     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
                     return true;
                 }
+                if (current >= 1)
+                    return fail(QStringLiteral("cannot upgrade the tables from version %1 to %2 (%3): the database's "
+                                               "owner upgrades them by running korvani-cli sync once")
+                                    .arg(current).arg(SchemaVersion).arg(why));
                 return fail(QStringLiteral("cannot create the tables: %1").arg(why));
             }
         }

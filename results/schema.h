@@ -12,7 +12,7 @@
 //   run_id           uuid / TEXT, key     a fresh UUID per run
 //   started_at       time                 the command started
 //   ended_at         time                 the run's figures were final
-//   kind             text                 "test" or "measure"
+//   kind             text                 "test", "points" (test --points), "study" or "measure"
 //   station          text                 --station, default the host name
 //   operator         text, NULL           --operator
 //   serial_number    text, NULL           --serial: the module's label
@@ -45,7 +45,10 @@
 //   failed           text, NULL           the failed limits, as in the verdict line
 //   exit_status      integer              korvani-cli's exit status
 //   error_message    text, NULL           why an ERROR or ABORTED run ended
-//   reconnects       integer              times the lost port was found again (version 4; 0 before)
+//   reconnects       integer              (since version 4) times the module was lost and found again
+//   cg, cgk          numeric, NULL        a study's Cg and Cgk (NULL: s = 0, or no study)
+//   linearity_slope  numeric, NULL        a points run's line of bias against reference: mm/mm,
+//   linearity_intercept_mm, linearity_r2  its bias at 0 mm, and r2 (NULL: no line)
 // measurements - the run's frames, with --db-records; key (run_id, seq)
 //   run_id           uuid / TEXT          the run (deleted with it)
 //   seq              integer              1, 2, ... in the order received
@@ -55,6 +58,15 @@
 //   amplitude, ambient integer            the module's units
 //   temperature_c    integer              degrees C
 //   driver_current   integer              the illumination driver's setting
+// points - a points run's reference distances (since version 4); key (run_id, point_index)
+//   run_id           uuid / TEXT          the run (deleted with it)
+//   point_index      integer              1, 2, ... in the order measured
+//   reference_mm     numeric              mm, the point's distance
+//   frames           bigint               measurement frames taken there
+//   mean_mm, bias_mm, sigma_mm  numeric, NULL  mm; bias = mean - reference
+//   min_mm, max_mm   integer, NULL        mm
+//   outside          bigint               frames outside reference +- tolerance
+//   result           text, NULL           PASS or FAIL
 // schema_version - one row: `version`, the schema's version number.
 // Indexes: runs by serial number, start time, station and product (each
 // with the start time); since version 2 also runs_report, every column the
@@ -76,18 +88,21 @@ constexpr int SchemaVersion = 4;
 // that stations starting together do it once. A database already at (or
 // beyond) the version is only read, so a station user needs no right to
 // create; nor when an upgrade that only adds indexes is refused to it (the
-// database keeps its version). False with `error` set on failure.
+// database keeps its version). An upgrade that adds columns or tables
+// refused to it fails, saying that the owner must upgrade the database
+// (its runs go to the spool meanwhile). False with `error` set on failure.
 bool ensureSchema(QSqlDatabase &db, QString *error);
 
 // The version the database holds; 0 when it has no tables yet, -1 on error.
 int schemaVersionOf(QSqlDatabase &db);
 
-// The columns of the two tables, in the order runValues() and
-// measurementValues() give them.
+// The columns of the tables, in the order runValues(), measurementValues()
+// and pointValues() give them.
 const QStringList &runColumns();
 // The run columns a database of `version` has (each version adds its own at
 // the end): all of them from version 4 on, none of `reconnects` before.
 QStringList runColumnsAt(int version);
 const QStringList &measurementColumns();
+const QStringList &pointColumns();
 
 #endif // SCHEMA_H

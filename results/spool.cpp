@@ -143,19 +143,25 @@ Spool::Sent Spool::sendTo(ResultStore &target, bool unmarkedToo, QDeadlineTimer 
     const QString runSql = QStringLiteral("SELECT %1 FROM runs WHERE run_id = ?").arg(runColumns().join(QLatin1Char(',')));
     const QString rowSql = QStringLiteral("SELECT %1 FROM measurements WHERE run_id = ? ORDER BY seq")
                                .arg(measurementColumns().join(QLatin1Char(',')));
+    const QString pointSql = QStringLiteral("SELECT %1 FROM points WHERE run_id = ? ORDER BY point_index")
+                                 .arg(pointColumns().join(QLatin1Char(',')));
     for (int i = 0; i < ids.size(); ++i) {
         if (until.hasExpired()) {
             result.left += ids.size() - i;
             return result;
         }
         const QString &id = ids.at(i);
-        QSqlQuery run(db), rows(db);
+        QSqlQuery run(db), rows(db), points(db);
         run.prepare(runSql);
         run.addBindValue(id);
         rows.prepare(rowSql);
         rows.addBindValue(id);
-        if (!run.exec() || !rows.exec()) {
-            result.spoolError = run.lastError().isValid() ? run.lastError().text() : rows.lastError().text();
+        points.prepare(pointSql);
+        points.addBindValue(id);
+        if (!run.exec() || !rows.exec() || !points.exec()) {
+            result.spoolError = run.lastError().isValid()    ? run.lastError().text()
+                                : rows.lastError().isValid() ? rows.lastError().text()
+                                                             : points.lastError().text();
             result.left += ids.size() - i;
             return result;
         }
@@ -165,10 +171,14 @@ Spool::Sent Spool::sendTo(ResultStore &target, bool unmarkedToo, QDeadlineTimer 
         QVector<QVariantList> rowValuesList;
         while (rows.next())
             rowValuesList.append(rowValues(rows, measurementColumns().size()));
+        QVector<QVariantList> pointValuesList;
+        while (points.next())
+            pointValuesList.append(rowValues(points, pointColumns().size()));
         run.finish();
         rows.finish();
+        points.finish();
 
-        const ResultStore::Stored stored = target.storeValues(runValues, rowValuesList);
+        const ResultStore::Stored stored = target.storeValues(runValues, rowValuesList, pointValuesList);
         if (stored == ResultStore::Stored::Failed) {
             if (result.targetError.isEmpty())
                 result.targetError = target.errorString();
@@ -183,7 +193,7 @@ Spool::Sent Spool::sendTo(ResultStore &target, bool unmarkedToo, QDeadlineTimer 
         }
         ++(stored == ResultStore::Stored::Inserted ? result.sent : result.already);
 
-        // Only now that the database holds it; the measurements go with the run.
+        // Only now that the database holds it; the measurements and points go with the run.
         QSqlQuery remove(db);
         remove.prepare(QStringLiteral("DELETE FROM runs WHERE run_id = ?"));
         remove.addBindValue(id);

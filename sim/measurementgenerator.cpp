@@ -30,7 +30,7 @@ static quint16 clampTo16(double value, double low = 0.0)
 SensorReading MeasurementGenerator::next(qint64 msSinceStart)
 {
     const double t = double(msSinceStart);
-    double distance = reference + DriftMm * qSin(2.0 * M_PI * t / DriftPeriodMs)
+    double distance = scale * reference + offset + drift * qSin(2.0 * M_PI * t / DriftPeriodMs)
                       + noise * gaussian();
 
     // A diffuse target returns light falling off with the square of the distance.

@@ -1,11 +1,13 @@
 #ifndef MEASUREMENTGENERATOR_H
 #define MEASUREMENTGENERATOR_H
 
-// Readings of a module looking at a still target: the reference distance
-// plus a millimetre of noise and a slow drift of some tens of millimetres over
-// minutes; with outliers on, now and then a reading far off (a multipath or
-// edge hit, as on a cluttered target). Off by default: a module on a test
-// station's target passes the README's station limits.
+// Readings of a module looking at a still target: the target's distance as
+// the module sees it (scale x distance + offset: a linearity error, none by
+// default) plus a millimetre of noise; with a drift set, a slow swing of that
+// many millimetres over minutes; with outliers on, now and then a reading far
+// off (a multipath or edge hit, as on a cluttered target). Drift and outliers
+// are off by default: a healthy module on a test station's target passes the
+// README's station limits.
 // The module warms up from about 31 to 42 degrees C in its first minutes.
 // The same seed gives the same noise and outliers; drift and warm-up follow
 // the time passed to next().
@@ -26,11 +28,18 @@ public:
     void setNoise(double mm) { noise = mm > 0.0 ? mm : 0.0; }
     double noiseMm() const { return noise; }
     void setOutliers(bool on) { outliers = on; }
+    // The amplitude of the slow drift in mm (0: none, the default).
+    void setDrift(double mm) { drift = mm > 0.0 ? mm : 0.0; }
+    // Reads scale x distance + offset (mm) instead of the distance.
+    void setLinearityError(double scale, double offsetMm)
+    {
+        this->scale = scale;
+        offset = offsetMm;
+    }
 
     SensorReading next(qint64 msSinceStart);
 
     static constexpr double NoiseMm = 1.0;
-    static constexpr double DriftMm = 20.0;
     static constexpr double DriftPeriodMs = 300000.0;
     static constexpr double OutlierChance = 0.005;
 
@@ -41,6 +50,9 @@ private:
     quint16 reference = 1500;
     double noise = NoiseMm;
     bool outliers = false;
+    double drift = 0.0;
+    double scale = 1.0;
+    double offset = 0.0;
 };
 
 #endif // MEASUREMENTGENERATOR_H

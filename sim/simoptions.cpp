@@ -8,9 +8,12 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -27,7 +30,12 @@ const Switch switches[] = {
     {"extended", "Measurements as 33-byte 0x82 frames.", nullptr},
     {"rs485", "Obey only addressed frames carrying this device ID (0-255).", "id"},
     {"distance", "Reference distance in mm (default 1500).", "mm"},
-    {"seed", "Seed of the noise and the line faults.", "n"},
+    {"seed", "Seed of the noise and the line faults (default: a new one each run).", "n"},
+    {"drift", "A slow drift of this many mm over minutes (default none).", "mm"},
+    {"scale", "Linearity error: read scale x distance + offset (default 1).", "x"},
+    {"offset", "Linearity error: the offset in mm (default 0).", "mm"},
+    {"target-file", "Read the target's distance (mm) from this file, again whenever it changes, "
+                    "so a script can move the target.", "file"},
     {"split", "Write each frame in pieces with short pauses.", nullptr},
     {"join", "Write frames in groups of this many.", "n"},
     {"garbage", "Noise bytes in front of every frame.", nullptr},
@@ -40,7 +48,8 @@ const Switch switches[] = {
              "(with --replug it comes back, freshly powered, behind the same --link).", "ms"},
     {"stream", "Start measuring at once (measuring at power-up).", nullptr},
     {"module", "A module on an RS485 bus (repeat for each; the other options apply to all): "
-               "ID[,distance=MM][,noise=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent].", "module"},
+               "ID[,distance=MM][,noise=MM][,scale=X][,offset=MM][,firmware=B-1.2.5][,hardware=A-0.1.2]"
+               "[,silent].", "module"},
     {"outliers", "Now and then a reading far off, as on a cluttered target.", nullptr},
     {"replay", "Play the rx lines of this capture file with their recorded timing instead of "
                "answering, from the program's first command on.", "file"},
@@ -48,22 +57,35 @@ const Switch switches[] = {
     {"fast", "Replay as fast as the program reads.", nullptr},
 };
 
-bool readNumber(const QCommandLineParser &parser, const char *name, int low, int high,
-                int &value, QString *error)
+// A whole (int) or decimal (double) number within [low, high], when given.
+template <typename T>
+bool readNumber(const QCommandLineParser &parser, const char *name, T low, T high, T &value, QString *error)
 {
     const QString key = QString::fromLatin1(name);
     if (!parser.isSet(key))
         return true;
-    const std::optional<quint64> number = parseWhole(parser.value(key), quint64(low), quint64(high));
-    if (!number) {
+    T number{};
+    bool ok = false;
+    if constexpr (std::is_integral_v<T>) {
+        const std::optional<quint64> whole = parseWhole(parser.value(key), quint64(low), quint64(high));
+        ok = whole.has_value();
+        if (ok)
+            number = T(*whole);
+    } else {
+        number = parser.value(key).toDouble(&ok);
+    }
+    if (!ok || !(number >= low && number <= high)) {
         if (error)
             *error = QStringLiteral("--%1 wants a number from %2 to %3, not '%4'")
                          .arg(key).arg(low).arg(high).arg(parser.value(key));
         return false;
     }
-    value = int(*number);
+    value = number;
     return true;
 }
+
+// The linearity error's bounds: a module a tenth off at most.
+constexpr double MinScale = 0.9, MaxScale = 1.1, MaxOffsetMm = 1000.0;
 
 // A version as the program shows it, "B-1.2.5", into the four bytes the
 // module sends for it (the second and third are shown swapped).
@@ -75,6 +97,38 @@ bool versionValue(const QString &value, QByteArray &version)
         return false;
     version = (m.captured(1) + m.captured(3) + m.captured(2) + m.captured(4)).toLatin1();
     return true;
+}
+
+// One seed for the whole run when none is given: each run its own noise.
+quint32 runSeed(const SimOptions &options)
+{
+    static const quint32 fresh = QRandomGenerator::global()->bounded(0x7FFFFFFFu);
+    return options.seed ? quint32(*options.seed) : fresh;
+}
+
+// The distance written in a target file ("1000", "1000.4"), rounded to the
+// millimetre; none while the file is missing, being written or not a distance.
+std::optional<quint16> targetDistance(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    bool ok = false;
+    const double mm = QString::fromLatin1(file.read(64)).trimmed().toDouble(&ok);
+    if (!ok || !(mm >= 0.0 && mm <= 65535.0))
+        return std::nullopt;
+    return quint16(qRound(mm));
+}
+
+// Before it acts on a command, the module looks where the target is now.
+void followTarget(SimulatedModule &module, const QString &path, QObject *context)
+{
+    if (path.isEmpty())
+        return;
+    QObject::connect(&module, &SimulatedModule::commandReceived, context, [&module, path] {
+        if (const std::optional<quint16> mm = targetDistance(path))
+            module.setReferenceDistance(*mm);
+    });
 }
 
 } // namespace
@@ -110,6 +164,18 @@ std::optional<BusModuleOptions> parseBusModule(const QString &text, QString *err
             if (!milli)
                 return refuse(QStringLiteral("noise wants 0 to 1000 mm (up to three decimals)"));
             m.noiseMm = double(*milli) / 1000.0;
+        } else if (key == QLatin1String("scale")) {
+            bool ok = false;
+            const double x = value.toDouble(&ok);
+            if (!ok || !(x >= MinScale && x <= MaxScale))
+                return refuse(QStringLiteral("scale wants %1 to %2").arg(MinScale).arg(MaxScale));
+            m.scale = x;
+        } else if (key == QLatin1String("offset")) {
+            bool ok = false;
+            const double mm = value.toDouble(&ok);
+            if (!ok || !(mm >= -MaxOffsetMm && mm <= MaxOffsetMm))
+                return refuse(QStringLiteral("offset wants %1 to %2 mm").arg(-MaxOffsetMm).arg(MaxOffsetMm));
+            m.offsetMm = mm;
         } else if (key == QLatin1String("firmware") || key == QLatin1String("hardware")) {
             if (!versionValue(value, key == QLatin1String("firmware") ? m.firmware : m.hardware))
                 return refuse(QStringLiteral("%1 wants a version as shown, e.g. B-1.2.5").arg(key));
@@ -152,10 +218,14 @@ bool processSimOptions(const QCoreApplication &app, const QString &description,
 bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QString *error)
 {
     SimOptions read;
+    int seed = 0;
     if (!readNumber(parser, "rate", 10, 100, read.rateHz, error)
         || !readNumber(parser, "rs485", 0, 255, read.rs485Id, error)
         || !readNumber(parser, "distance", 0, 65535, read.distanceMm, error)
-        || !readNumber(parser, "seed", 0, 0x7FFFFFFF, read.seed, error)
+        || !readNumber(parser, "seed", 0, 0x7FFFFFFF, seed, error)
+        || !readNumber(parser, "drift", 0.0, 10000.0, read.driftMm, error)
+        || !readNumber(parser, "scale", MinScale, MaxScale, read.scale, error)
+        || !readNumber(parser, "offset", -MaxOffsetMm, MaxOffsetMm, read.offsetMm, error)
         || !readNumber(parser, "join", 0, 1000, read.join, error)
         || !readNumber(parser, "delay", 0, 60000, read.delayMs, error)
         || !readNumber(parser, "go-away", 0, 0x7FFFFFFF, read.goAwayFrames, error)
@@ -171,6 +241,10 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     const auto flag = [&parser](const char *name) {
         return parser.isSet(QString::fromLatin1(name));
     };
+    if (flag("seed"))
+        read.seed = seed;
+    if (flag("target-file"))
+        read.targetFile = parser.value(QStringLiteral("target-file"));
     read.extended = flag("extended");
     read.split = flag("split");
     read.garbage = flag("garbage");
@@ -241,7 +315,9 @@ void applySimOptions(const SimOptions &options, SimulatedModule &module)
         module.setRs485(false);
     module.setExtendedMode(options.extended);
     module.setReferenceDistance(quint16(options.distanceMm));
-    module.setSeed(quint32(options.seed));
+    module.setSeed(runSeed(options));
+    module.setDrift(options.driftMm);
+    module.setLinearityError(options.scale, options.offsetMm);
     module.setSplitFrames(options.split);
     module.setJoinFrames(options.join);
     module.setGarbage(options.garbage);
@@ -264,7 +340,8 @@ std::unique_ptr<SimulatedBus> makeSimulatedBus(const SimOptions &options)
         applySimOptions(options, *module);
         module->setRs485(true, quint8(m.id));
         // Each module its own noise: the seed differs by the ID.
-        module->setSeed(quint32(options.seed) + quint32(m.id) * 7919u);
+        module->setSeed(runSeed(options) + quint32(m.id) * 7919u);
+        module->setLinearityError(m.scale.value_or(options.scale), m.offsetMm.value_or(options.offsetMm));
         if (m.distanceMm)
             module->setReferenceDistance(quint16(*m.distanceMm));
         if (m.noiseMm)
@@ -306,10 +383,13 @@ bool SimSession::start()
             error = bus->errorString();
             return false;
         }
+        for (SimulatedModule *m : bus->modules())
+            followTarget(*m, options.targetFile, this);
         emit portReady(bus->portName());
         return true;
     }
     applySimOptions(options, module);
+    followTarget(module, options.targetFile, this);
     if (!options.replay.isEmpty()) {
         module.setSilent(true);
         player = std::make_unique<CapturePlayer>(module, options.replay, options.speed);

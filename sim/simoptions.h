@@ -29,12 +29,14 @@ class SimulatedBus;
 class SimulatedModule;
 
 // One module of a simulated bus (--module ID[,distance=MM][,noise=MM]
-// [,firmware=B-1.2.5][,hardware=A-0.1.2][,silent], versions written as the
-// program shows them); unset values come from the module-wide options.
+// [,scale=X][,offset=MM][,firmware=B-1.2.5][,hardware=A-0.1.2][,silent],
+// versions written as the program shows them); unset values come from the
+// module-wide options.
 struct BusModuleOptions {
     int id = 1;
     std::optional<int> distanceMm;
     std::optional<double> noiseMm;
+    std::optional<double> scale, offsetMm;  // a linearity error: reads scale x distance + offset
     QByteArray firmware;  // the four bytes the module sends; empty: its default
     QByteArray hardware;
     bool silent = false;
@@ -48,7 +50,12 @@ struct SimOptions {
     bool extended = false;
     int rs485Id = -1;        // -1: not on an RS485 bus
     int distanceMm = 1500;
-    int seed = 1;
+    // Not set: a fresh seed per run, so two runs do not give the same figures.
+    std::optional<int> seed;
+    double driftMm = 0;      // 0: no drift
+    double scale = 1.0;      // a linearity error: reads scale x distance + offset
+    double offsetMm = 0;
+    QString targetFile;      // not empty: the target's distance (mm) is read from it
     bool split = false;
     int join = 0;            // 0: frames written one by one
     bool garbage = false;

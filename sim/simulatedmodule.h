@@ -90,6 +90,8 @@ public:
     void setReferenceDistance(quint16 mm) { generator.setReferenceDistance(mm); }
     void setNoise(double mm) { generator.setNoise(mm); }
     void setOutliers(bool on) { generator.setOutliers(on); }
+    void setDrift(double mm) { generator.setDrift(mm); }
+    void setLinearityError(double scale, double offsetMm) { generator.setLinearityError(scale, offsetMm); }
     void setSeed(quint32 seed);
     void setThreshold(quint16 mm) { settings.threshold = mm; }
     quint16 threshold() const { return settings.threshold; }

@@ -71,9 +71,15 @@ private slots:
         row("--serial without an ID", "--sim test --reference 1 --tolerance 1 --ids 1,2 --serial X", fixture);
         row("--serial twice for one ID", "--sim test --reference 1 --tolerance 1 --ids 1,2 --serial 1=X --serial 1=Y",
             "^--serial: ID 1 given twice$");
+        row("points and reference", "--sim test --points 500 --reference 500 --tolerance 5", "^--points replaces --reference");
+        row("a point twice", "--sim test --points 500,500 --tolerance 5", "^--points wants distinct distances");
+        row("move without points", "--sim test --reference 500 --tolerance 5 --move true", "^--move goes with --points$");
+        row("study without a tolerance", "--sim study --reference 1500", "^study needs --reference MM and --tolerance MM");
         row("reference only in the file", "--sim test --limits FILE", "^test needs --reference MM", "{\"tolerance_mm\": 5}");
         // A file at fault: its line alone, no usage line (the file's every refusal is tst_results').
         file("missing", QByteArray(), "^FILE: cannot read the limits file");
+        file("a point of the wrong kind", "{\"points\": [500, \"x\"]}",
+             "^FILE:1:2: \"points\": wants a list of distinct distances");
     }
     void errors()
     {

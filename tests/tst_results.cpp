@@ -451,21 +451,69 @@ private slots:
         QSqlQuery q(store.database());
         QVERIFY(!q.exec(QStringLiteral("CREATE TABLE other (x int)")));
 
-        // A database of version 1: the station cannot add the report's index
-        // nor the reconnects, and stores its runs all the same; the owner
-        // upgrades it later.
-        QVERIFY2(pg.psql(QStringLiteral("DROP INDEX runs_report; DROP INDEX runs_capability; DROP INDEX runs_reconnects;"
-                                        " ALTER TABLE runs DROP COLUMN reconnects; UPDATE schema_version SET version = 1"), database),
-                 qPrintable(pg.errorString()));
+        // A database of version 3: the station may not add version 4's
+        // columns and table, and says the owner must; the owner upgrades it,
+        // and the station stores its runs again.
+        QVERIFY2(pg.psql(backToVersionThree().join(QLatin1Char(';')), database), qPrintable(pg.errorString()));
         ResultStore older(*asStation);
-        QVERIFY2(older.open(), qPrintable(older.errorString()));
-        QCOMPARE(older.storeRun(sampleRun(QStringLiteral("SN-v1")), sampleRows(3)), ResultStore::Stored::Inserted);
-        QSqlDatabase d = older.database();
-        QCOMPARE(schemaVersionOf(d), 1);
+        QVERIFY(!older.open());
+        QVERIFY2(older.errorString().contains(QStringLiteral("owner")), qPrintable(older.errorString()));
         ResultStore owner(*target);
         QVERIFY2(owner.open(), qPrintable(owner.errorString()));
         QSqlDatabase o = owner.database();
         QCOMPARE(schemaVersionOf(o), SchemaVersion);
+        QVERIFY2(pg.psql(QStringLiteral("GRANT SELECT, INSERT ON points TO station"), database), qPrintable(pg.errorString()));
+        ResultStore upgraded(*asStation);
+        QCOMPARE(upgraded.storeRun(sampleRun(QStringLiteral("SN-v4")), sampleRows(3)), ResultStore::Stored::Inserted);
+    }
+
+    void upgradeFromVersionThree_data() { bothDatabases(); }
+
+    // A version-3 database is upgraded in place: its runs stay, new runs keep
+    // their points, study figures and line.
+    void upgradeFromVersionThree()
+    {
+        QFETCH(QString, kind);
+        TARGET(kind)
+        {
+            ResultStore first(*target);
+            QVERIFY2(first.open(), qPrintable(first.errorString()));
+            QCOMPARE(first.storeRun(sampleRun(QStringLiteral("SN-old")), sampleRows(2)), ResultStore::Stored::Inserted);
+            QSqlQuery q(first.database());
+            for (const QString &statement : backToVersionThree())
+                QVERIFY2(q.exec(statement), qPrintable(q.lastError().text()));
+            QSqlDatabase db = first.database();
+            QCOMPARE(schemaVersionOf(db), 3);
+        }
+        ResultStore store(*target);
+        QVERIFY2(store.open(), qPrintable(store.errorString()));
+        RunRecord run = sampleRun(QStringLiteral("SN-new"));
+        run.kind = QStringLiteral("points");
+        run.linearitySlope = 0.0021234;
+        run.linearityR2 = 0.99;
+        run.cgk = -0.5;
+        run.points = {PointRow{1, 500000, 20, 502000, 2000, 1000, 500, 504, 0, true},
+                      PointRow{2, 1000000, 0, {}, {}, {}, {}, {}, 0, false}};
+        QCOMPARE(store.storeRun(run, {}), ResultStore::Stored::Inserted);
+        QCOMPARE(store.storeRun(run, {}), ResultStore::Stored::AlreadyThere);
+        QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM runs")), 2);
+        QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM points")), 2);
+        QSqlQuery q(store.database());
+        QVERIFY(q.exec(QStringLiteral("SELECT linearity_slope, linearity_r2, cgk, cg, reconnects FROM runs WHERE serial_number = 'SN-new'")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString().toDouble(), 0.002123);
+        QCOMPARE(q.value(1).toString().toDouble(), 0.99);
+        QCOMPARE(q.value(2).toString().toDouble(), -0.5);
+        QVERIFY(q.value(3).isNull());
+        QCOMPARE(q.value(4).toInt(), 0);
+        QVERIFY(q.exec(QStringLiteral("SELECT point_index, reference_mm, bias_mm, min_mm, result FROM points ORDER BY point_index")));
+        QVERIFY(q.next());
+        QCOMPARE(QVector<double>({q.value(0).toDouble(), q.value(1).toDouble(), q.value(2).toDouble(), q.value(3).toDouble()}),
+                 QVector<double>({1, 500, 2, 500}));
+        QCOMPARE(q.value(4).toString(), QStringLiteral("PASS"));
+        QVERIFY(q.next());
+        QVERIFY(q.value(2).isNull());
+        QCOMPARE(q.value(4).toString(), QStringLiteral("FAIL"));
     }
 
     void unreachableServerFailsWithinTheTimeOut()

@@ -6,6 +6,9 @@
 #include "sim/simulatedmodule.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -527,6 +530,62 @@ private slots:
         } else {
             QCOMPARE(Reader(target, &pg).value("SELECT exit_status FROM runs").toInt(), status);
         }
+    }
+
+    void rangeRunsKeptOnce_data() { bothDatabases(); }
+
+    // Runs across the range and a study: their points and figures stored as the
+    // summary printed them, through the spool and sync exactly once, and in the
+    // report's linearity and studies.
+    void rangeRunsKeptOnce()
+    {
+        QFETCH(QString, kind);
+        FRESH_TARGET(target, kind)
+        const QString spool = databases.filePath(kind + "-range-spool.sqlite");
+        const QString unreachable = "postgresql://u@127.0.0.1:1/none";
+        QVector<QJsonObject> summaries;
+        for (const QString &unit : {QStringLiteral("U1"), QStringLiteral("U2")}) {
+            const Run r = runCli({"--sim", "--format", "json", "test", "--points", "500,1000", "--tolerance", "5", "--count",
+                                  "5", "--serial", unit, "--db", unit == "U1" ? target : unreachable, "--spool", spool},
+                                 state("range"));
+            QCOMPARE(r.status, 0);
+            summaries << QJsonDocument::fromJson(r.out.trimmed().split('\n').last().toUtf8()).object()["summary"].toObject();
+        }
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(runCli({"sync", "--db", target, "--spool", spool}, state("range")).out,
+                     i == 0 ? QStringLiteral("sent: 1\nalready stored: 0\nleft: 0\n") : QStringLiteral("sent: 0\nalready stored: 0\nleft: 0\n"));
+        QCOMPARE(runCli({"--sim", "study", "--reference", "1500", "--tolerance", "50", "--serial", "U1", "--db", target,
+                         "--spool", spool}, state("range")).status, 0);
+
+        Reader db(target, &pg);
+        QCOMPARE(db.value("SELECT count(*) FROM points").toInt(), 4);
+        QMap<int, double> largest;  // per distance, the largest |bias| of the two units
+        for (int u = 0; u < 2; ++u) {
+            const QJsonObject &s = summaries[u];
+            const QString run = QStringLiteral("(SELECT run_id FROM runs WHERE kind = 'points' AND serial_number = 'U%1')").arg(u + 1);
+            QCOMPARE(db.value("SELECT linearity_slope FROM runs WHERE run_id = " + run).toDouble(),
+                     s["linearity"].toObject()["slope"].toDouble());
+            for (const QJsonValue &v : s["points"].toArray()) {
+                const QJsonObject p = v.toObject();
+                const int reference = p["reference_mm"].toInt();
+                QCOMPARE(db.value(QStringLiteral("SELECT bias_mm FROM points WHERE run_id = %1 AND reference_mm = %2").arg(run).arg(reference))
+                             .toDouble(),
+                         p["bias_mm"].toDouble());
+                largest[reference] = qMax(largest[reference], std::abs(p["bias_mm"].toDouble()));
+            }
+        }
+        QVERIFY(db.value("SELECT cg FROM runs WHERE kind = 'study'").toDouble() > 0);
+
+        const Run report = runCli({"report", "--db", target, "--format", "json"}, state("range"));
+        const QJsonObject r = QJsonDocument::fromJson(report.out.toUtf8()).object();
+        const QJsonArray linearity = r["linearity"].toArray();
+        QCOMPARE(linearity.size(), 2);
+        for (const QJsonValue &v : linearity) {
+            const QJsonObject l = v.toObject();
+            QCOMPARE(l["units"].toInt(), 2);
+            QCOMPARE(l["bias_max_abs_mm"].toDouble(), largest.value(l["reference_mm"].toInt()));
+        }
+        QCOMPARE(r["studies"].toArray().first().toObject()["modules"].toInt(), 1);
     }
 
     void concurrentStations_data() { bothDatabases(); }

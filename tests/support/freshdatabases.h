@@ -10,7 +10,13 @@
 #include "pgserver.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+
+// Statements that take a database made by this program back to schema
+// version 3 (before the points, the study and linearity figures and the
+// reconnects), as an older station left it; the same on both databases.
+QStringList backToVersionThree();
 
 class FreshDatabases
 {
