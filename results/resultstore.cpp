@@ -160,7 +160,11 @@ bool ResultStore::settle()
         if (!q.exec(QStringLiteral("SET client_min_messages = warning; SET statement_timeout = %1").arg(limitMs)))
             return fail(q.lastError().text());
     } else if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
-        return fail(q.lastError().text());
+        // SQLITE_NOTADB: some other file at the path.
+        const QSqlError e = q.lastError();
+        return fail(e.nativeErrorCode() == QLatin1String("26")
+                        ? QStringLiteral("not a Korvani results database (%1)").arg(e.databaseText())
+                        : e.text());
     }
     QString why;
     if (!ensureSchema(db, &why))

@@ -239,6 +239,17 @@ bool ensureSchema(QSqlDatabase &db, QString *error)
     const int current = schemaVersionOf(db);
     if (current < 0)
         return fail(db.lastError().text());
+    // Tables of someone else's and none of this program's: not a database to
+    // add the runs' tables to.
+    if (current == 0) {
+        QSqlQuery q(db);
+        const QString tables = pg ? QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = current_schema()")
+                                  : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'");
+        if (!q.exec(tables) || !q.next())
+            return fail(q.lastError().text());
+        if (q.value(0).toInt() > 0)
+            return fail(QStringLiteral("not a Korvani results database: it holds other tables and no schema_version"));
+    }
     for (const Upgrade &u : upgrades) {
         if (u.to <= current)
             continue;

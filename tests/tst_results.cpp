@@ -355,6 +355,47 @@ private slots:
         QCOMPARE(countOf(again, QStringLiteral("SELECT count(*) FROM runs")), 0);
     }
 
+    // Someone else's file or database is neither written to nor taken for an
+    // empty one.
+    void foreignDatabaseRefused_data()
+    {
+        QTest::addColumn<QByteArray>("sql");  // empty: a text file
+        QTest::newRow("a text file") << QByteArray();
+        QTest::newRow("another program's tables") << QByteArray("CREATE TABLE inventory (item TEXT)");
+    }
+
+    void foreignDatabaseRefused()
+    {
+        QFETCH(QByteArray, sql);
+        const QString path = databases.filePath(QStringLiteral("foreign-%1.sqlite").arg(QTest::currentDataTag()));
+        if (sql.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(4096, 'x')) == 4096);
+        } else {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open() && QSqlQuery(db).exec(QString::fromLatin1(sql)));
+            db.close();
+        }
+        {
+            QString why;
+            ResultStore store(*parseDbTarget(path, &why));
+            QVERIFY(!store.open());
+            QVERIFY2(store.errorString().contains(QStringLiteral("not a Korvani results database")),
+                     qPrintable(store.errorString()));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+        if (!sql.isEmpty()) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'")) && q.next());
+            QCOMPARE(q.value(0).toInt(), 1);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+    }
+
     void spoolSent_data() { bothDatabases(); }
 
     // Runs kept in the spool reach their database once each, also when one
