@@ -391,7 +391,7 @@ private slots:
         const Run r = runCli({"sync", "--spool", spool, "--db-timeout", "2"}, state("sync"));
         QCOMPARE(r.status, status);
         QVERIFY2(r.err.contains(message) && r.err.contains(spool), qPrintable(r.err));
-        QVERIFY2(!r.err.contains("results database") || fault == "away", qPrintable(r.err));
+        QVERIFY2(!r.err.contains("korvani-cli: results database") || fault == "away", qPrintable(r.err));
         const int stored = fault == "away" ? 0 : Reader(target, nullptr).value("SELECT count(*) FROM runs").toInt();
         QCOMPARE(summaryLine(r.out, "sent"), stored);
         QCOMPARE(summaryLine(r.out, "left"), fault == "away" ? 1 : 0);
