@@ -131,6 +131,7 @@ format:
 
 # A copy of the tree and its build in build-plant-faults/, kept between runs.
 plant-faults: deps
+	@command -v python3 >/dev/null || sh scripts/install-packages.sh python3
 	@python3 scripts/plant-faults $(PLANT_FAULTS)
 
 clean:
