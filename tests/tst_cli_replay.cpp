@@ -156,6 +156,8 @@ private slots:
         QVERIFY(r.out.contains(QLatin1String("# frames: 50\n")));
     }
 
+    // A program that never ran has no exit status 0 to pass a test with.
+    void programNotStarted() { QCOMPARE(runProcess(QStringLiteral("/nonexistent/korvani-cli"), {}).status, -1); }
 };
 
 QTEST_GUILESS_MAIN(TstCliReplay)
