@@ -11,6 +11,9 @@
 # make test-nosim   - the build without the simulated module (-DKORVANI_SIM=OFF), in
 #                     build-nosim/, and the tests that need no simulated module
 # make format       - clang-format over the sources (.clang-format)
+# make plant-faults - plants one fault at a time in a copy of the tree and
+#                     reports which the tests catch (slow; not part of CI);
+#                     PLANT_FAULTS="--only NAME" passes options on
 #
 # WERROR=ON (as CI builds) makes every compiler warning an error.
 BUILD ?= build
@@ -27,7 +30,7 @@ QUIET = -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF
 CONFIGURE = cmake $(QUIET) $(if $(WERROR),-DKORVANI_WERROR=$(WERROR))
 COMPILE = echo "building $(1) (the first build takes a few minutes)"; cmake --build $(1) -j2 -- -s
 
-.PHONY: all deps build run test test-qt6 test-nosim sanitize package test-package bench fuzz fuzz-build fuzz-check fuzz-replay format clean
+.PHONY: all deps build run test test-qt6 test-nosim sanitize package test-package bench fuzz fuzz-build fuzz-check fuzz-replay format plant-faults clean
 
 all: build
 
@@ -126,5 +129,10 @@ format:
 	@sh scripts/install-packages.sh clang-format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# A copy of the tree and its build in build-plant-faults/, kept between runs.
+plant-faults: deps
+	@command -v python3 >/dev/null || sh scripts/install-packages.sh python3
+	@python3 scripts/plant-faults $(PLANT_FAULTS)
+
 clean:
-	rm -rf $(BUILD) $(BUILD_QT6) $(BUILD_FUZZ) build-sanitize build-nosim
+	rm -rf $(BUILD) $(BUILD_QT6) $(BUILD_FUZZ) build-sanitize build-nosim build-plant-faults

@@ -11,7 +11,6 @@
 #include <ctime>
 
 namespace {
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 QString u(const char *utf8) { return QString::fromUtf8(utf8); }
 } // namespace
 

@@ -3,6 +3,7 @@
 // skipped with a warning), with bounded reading of an endless line.
 
 #include "protocol/capturefile.h"
+#include "support/testframes.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -35,10 +36,10 @@ private slots:
         const QDateTime start = QDateTime::fromString(QStringLiteral("2026-12-07T15:20:00.123+08:00"), Qt::ISODateWithMs);
         QByteArray content = CaptureFormat::header(start, QStringLiteral("/dev/ttyUSB0"), 921600);
         const QVector<CaptureEvent> events = {
-            {0, CaptureDirection::Tx, QByteArray::fromHex("56020054"), 3},
-            {4512, CaptureDirection::Rx, QByteArray::fromHex("8981740aab0c2f67000198"), 4},
+            {0, CaptureDirection::Tx, hex("56020054"), 3},
+            {4512, CaptureDirection::Rx, hex("8981740aab0c2f67000198"), 4},
             {4512, CaptureDirection::Rx, QByteArray(1, '\0'), 5},
-            {3723000001, CaptureDirection::Rx, QByteArray::fromHex("ff00"), 6},
+            {3723000001, CaptureDirection::Rx, hex("ff00"), 6},
         };
         for (const CaptureEvent &e : events)
             CaptureFormat::appendEvent(content, e.offsetUs, e.direction, e.bytes);

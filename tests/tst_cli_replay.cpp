@@ -5,6 +5,7 @@
 
 #include "protocol/capturefile.h"
 #include "sim/responseframes.h"
+#include "support/processrun.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,19 +13,7 @@
 
 namespace {
 
-struct Run { int status = -1; QString out, err; };
-
-Run run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        p.kill(), p.waitForFinished();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
-
-Run cli(const QStringList &args) { return run(QStringLiteral(KORVANI_CLI), args); }
+ProcessRun cli(const QStringList &args) { return runProcess(KORVANI_CLI, args); }
 
 // A capture of `frames` measurements 10 ms apart, distance 1000 + i % 50.
 QByteArray syntheticCapture(int frames)
@@ -82,10 +71,10 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("live.txt"));
         command.replaceInStrings(QStringLiteral("LIMITS"), writeFile(dir, QStringLiteral("limits.json"),
             "{\"reference_mm\": 1500, \"tolerance_mm\": 5, \"max_outside\": 5, \"hardware\": \"A-0\\\\.1\\\\.2\", \"firmware\": \"B-1\\\\.2\\\\.5\"}"));
-        const Run live = cli(QStringList{"--sim", "--capture", path} + command);
+        const ProcessRun live = cli(QStringList{"--sim", "--capture", path} + command);
         QVERIFY2(live.status == 0 || (live.status == 1 && !live.out.contains(QLatin1String("does not match"))), qPrintable(live.out + live.err));
         QVERIFY(live.out.contains(QLatin1String("mean")));
-        const Run replayed = cli(QStringList{"--replay", path} + command);
+        const ProcessRun replayed = cli(QStringList{"--replay", path} + command);
         QCOMPARE(replayed.status, live.status);
         QCOMPARE(replayed.out, live.out);
     }
@@ -95,7 +84,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = writeFile(dir, QStringLiteral("five.txt"), syntheticCapture(500));
-        const Run r = cli({"--replay", path, "--format", "csv", "measure", "--duration", "1", "--stats"});
+        const ProcessRun r = cli({"--replay", path, "--format", "csv", "measure", "--duration", "1", "--stats"});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.out.contains(QLatin1String("# frames: 100\n")), qPrintable(r.out.right(300)));
         QVERIFY(r.out.contains(QLatin1String("# rate_hz: 100.00\n")));
@@ -122,7 +111,7 @@ private slots:
         sim.start(QStringLiteral(KORVANI_SIM), QStringList{"--replay", path} + pace);
         QVERIFY(sim.waitForReadyRead(10000));
         const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
-        const Run r = cli({"--port", port, "--timeout", "5000", "--format", "csv", "measure", "--count", "300"});
+        const ProcessRun r = cli({"--port", port, "--timeout", "5000", "--format", "csv", "measure", "--count", "300"});
         sim.terminate();
         sim.waitForFinished(10000);
         QCOMPARE(r.status, 0);
@@ -152,7 +141,7 @@ private slots:
             const QStringList args = program == QLatin1String(KORVANI_CLI)
                 ? QStringList{"--replay", path, "measure", "--stats"}
                 : QStringList{"--replay", path};
-            const Run r = run(program, args);
+            const ProcessRun r = runProcess(program, args);
             QCOMPARE(r.status, 64);
             QVERIFY2(r.err.contains(path + QLatin1Char(':') + message), qPrintable(r.err));
             QVERIFY(r.out.isEmpty());
@@ -164,12 +153,14 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = writeFile(dir, QStringLiteral("cut.txt"), syntheticCapture(50) + "0.6 rx 8981e8");
-        const Run r = cli({"--replay", path, "--format", "csv", "measure", "--count", "100", "--stats"});
+        const ProcessRun r = cli({"--replay", path, "--format", "csv", "measure", "--count", "100", "--stats"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.err.contains(path + QStringLiteral(":54: warning: the last line is incomplete")));
         QVERIFY(r.out.contains(QLatin1String("# frames: 50\n")));
     }
 
+    // A program that never ran has no exit status 0 to pass a test with.
+    void programNotStarted() { QCOMPARE(runProcess(QStringLiteral("/nonexistent/korvani-cli"), {}).status, -1); }
 };
 
 QTEST_GUILESS_MAIN(TstCliReplay)

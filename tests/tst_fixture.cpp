@@ -5,28 +5,15 @@
 #include "protocol/commands.h"
 #include "sim/simulatedbus.h"
 #include "sim/simulatedmodule.h"
+#include "support/dbreader.h"
+#include "support/processrun.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-struct Run { int status = -1; QByteArray out, err; };
-
-Run runCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(KORVANI_CLI), args);
-    // The bus answers on this event loop meanwhile.
-    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
-        p.kill(), p.waitForFinished();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
-}
 
 // A module kind per character: P reads the reference, F 40 mm off, S says nothing.
 SimulatedModule::Reading reading(QChar kind)
@@ -81,11 +68,11 @@ private slots:
                          "--station", "fixture", "--output", records};
         for (int i = 0; i < kinds.size(); ++i)
             args << "--serial" << QStringLiteral("%1=SN-%1").arg(i + 1);
-        const Run r = runCli(args + extra);
-        QVERIFY2(r.status == status, r.err.constData());
+        const ProcessRun r = runProcess(KORVANI_CLI, args + extra);
+        QVERIFY2(r.status == status, qPrintable(r.err));
 
         // One summary object per module, in the order listed.
-        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        const QList<QByteArray> lines = r.out.toUtf8().trimmed().split('\n');
         QCOMPARE(lines.size(), kinds.size());
         for (int i = 0; i < kinds.size(); ++i) {
             const QJsonObject s = QJsonDocument::fromJson(lines.at(i)).object().value("summary").toObject();
@@ -100,7 +87,7 @@ private slots:
             QCOMPARE(s.value("frames").isNull(), kind == 'S');
             QCOMPARE(s.value("marginal"), kind == 'S' ? QJsonValue(QJsonValue::Undefined) : QJsonValue(false));
             if (kind == 'S')
-                QVERIFY2(r.err.contains("id 3: the module did not answer"), r.err.constData());
+                QVERIFY2(r.err.contains("id 3: the module did not answer"), qPrintable(r.err));
         }
 
         // The records carry the ID; the modules are polled in turn, the rounds
@@ -123,28 +110,22 @@ private slots:
         QVERIFY2(firstRounds >= 3 * 1000 / pollRate, qPrintable(QString::number(firstRounds)));
 
         // One row per module, with its ID, serial number, firmware and status.
-        {
-            QSqlDatabase sql = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-            sql.setDatabaseName(db);
-            QVERIFY(sql.open());
-            QSqlQuery q(sql);
-            QVERIFY(q.exec(QStringLiteral("SELECT device_id, serial_number, firmware_version, status, result, frames,"
-                                          " station, exit_status FROM runs ORDER BY device_id")));
-            for (int i = 0; i < kinds.size(); ++i) {
-                QVERIFY(q.next());
-                const QChar kind = kinds.at(i);
-                QCOMPARE(q.value(0).toInt(), i + 1);
-                QCOMPARE(q.value(1).toString(), QStringLiteral("SN-%1").arg(i + 1));
-                QCOMPARE(q.value(2).toString(), kind == 'S' ? QString() : QStringLiteral("B-1.2.%1").arg(i));
-                QCOMPARE(q.value(3).toString(), kind == 'S' ? QString("ERROR") : QString("COMPLETE"));
-                QCOMPARE(q.value(4).toString(), kind == 'S' ? QString() : kind == 'P' ? QString("PASS") : QString("FAIL"));
-                QCOMPARE(q.value(5).toInt(), kind == 'S' ? 0 : expectedFrames);
-                QCOMPARE(q.value(6).toString(), QStringLiteral("fixture"));
-                QCOMPARE(q.value(7).toInt(), kind == 'S' ? 2 : kind == 'P' ? 0 : 1);
-            }
-            QVERIFY(!q.next());
+        const QVector<QVariantList> runs = DbReader(db).rows(QStringLiteral(
+            "SELECT device_id, serial_number, firmware_version, status, result, frames, station, exit_status"
+            " FROM runs ORDER BY device_id"));
+        QCOMPARE(runs.size(), kinds.size());
+        for (int i = 0; i < kinds.size(); ++i) {
+            const QVariantList &row = runs.at(i);
+            const QChar kind = kinds.at(i);
+            QCOMPARE(row.value(0).toInt(), i + 1);
+            QCOMPARE(row.value(1).toString(), QStringLiteral("SN-%1").arg(i + 1));
+            QCOMPARE(row.value(2).toString(), kind == 'S' ? QString() : QStringLiteral("B-1.2.%1").arg(i));
+            QCOMPARE(row.value(3).toString(), kind == 'S' ? QString("ERROR") : QString("COMPLETE"));
+            QCOMPARE(row.value(4).toString(), kind == 'S' ? QString() : kind == 'P' ? QString("PASS") : QString("FAIL"));
+            QCOMPARE(row.value(5).toInt(), kind == 'S' ? 0 : expectedFrames);
+            QCOMPARE(row.value(6).toString(), QStringLiteral("fixture"));
+            QCOMPARE(row.value(7).toInt(), kind == 'S' ? 2 : kind == 'P' ? 0 : 1);
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
     }
 
     // Text: every summary line and the verdict prefixed by the module's ID;
@@ -156,10 +137,10 @@ private slots:
         bus.addModule(9)->setFixedReading(reading('F'));
         QVERIFY(bus.open());
         const QString csv = dir.filePath("records.csv");
-        const Run r = runCli({"--port", bus.portName(), "--timeout", "1000", "test", "--ids", "4,9", "--reference", "1500",
+        const ProcessRun r = runProcess(KORVANI_CLI, {"--port", bus.portName(), "--timeout", "1000", "test", "--ids", "4,9", "--reference", "1500",
                               "--tolerance", "5", "--count", "5", "--format", "csv", "--output", csv});
-        QVERIFY2(r.status == 1, r.err.constData());
-        QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QVERIFY2(r.status == 1, qPrintable(r.err));
+        QList<QByteArray> lines = r.out.toUtf8().trimmed().split('\n');
         for (const QByteArray &line : lines)
             QVERIFY2(line.startsWith("# id 4: ") || line.startsWith("# id 9: "), line.constData());
         QVERIFY(lines.contains("# id 4: verdict: PASS"));
@@ -172,10 +153,10 @@ private slots:
         for (int k = 0; k < lines.size(); ++k)
             QVERIFY2(lines.at(k).startsWith(k % 2 ? "9," : "4,"), lines.at(k).constData());
 
-        const Run text = runCli({"--port", bus.portName(), "--timeout", "1000", "test", "--ids", "4,9", "--reference", "1540",
+        const ProcessRun text = runProcess(KORVANI_CLI, {"--port", bus.portName(), "--timeout", "1000", "test", "--ids", "4,9", "--reference", "1540",
                                  "--tolerance", "5", "--count", "5", "--output", dir.filePath("records.txt")});
-        QVERIFY2(text.status == 1, text.err.constData());
-        lines = text.out.trimmed().split('\n');
+        QVERIFY2(text.status == 1, qPrintable(text.err));
+        lines = text.out.toUtf8().trimmed().split('\n');
         for (const QByteArray &line : lines)
             QVERIFY2(line.startsWith("id 4: ") || line.startsWith("id 9: "), line.constData());
         QVERIFY(lines.contains("id 4: FAIL: accuracy -40.000 mm beyond tolerance 5.000 mm; outside 5 > 0"));

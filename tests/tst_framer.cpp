@@ -2,9 +2,9 @@
 
 #include "protocol/frame.h"
 #include "protocol/responseframer.h"
+#include "support/seededrandom.h"
 #include "support/testframes.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <algorithm>
@@ -12,11 +12,9 @@
 namespace {
 using Frames = QVector<QByteArray>;
 
-QByteArray bytes(const char *hexText) { return QByteArray::fromHex(hexText); }
+QByteArray measurement(quint16 mm) { return fixedLengthFrame(0x81, uint16Bytes(mm) + hex("ab 0c 2f 00 00 00")); }
 
-QByteArray measurement(quint16 mm) { return fixedLengthFrame(0x81, uint16Bytes(mm) + bytes("ab 0c 2f 00 00 00")); }
-
-const QByteArray example = bytes("89 81 74 0A AB 0C 2F 67 00 01 98");
+const QByteArray example = hex("89 81 74 0A AB 0C 2F 67 00 01 98");
 
 // Everything the framer gives for `stream` handed over in reads of the given
 // sizes (cycled; empty: the whole stream at once); `atQuiet` counts what only
@@ -50,7 +48,7 @@ bool holdsCheckedCandidate(const QByteArray &noise)
 }
 
 // A frame of any kind; `headers` allows 0x89 in its data and check byte.
-QByteArray randomFrame(QRandomGenerator &rng, bool headers)
+QByteArray randomFrame(SeededRandom &rng, bool headers)
 {
     for (;;) {
         const quint8 code = rng.bounded(3) ? quint8(0x81 + rng.bounded(2)) : quint8(rng.bounded(256));
@@ -65,7 +63,7 @@ QByteArray randomFrame(QRandomGenerator &rng, bool headers)
 
 // Line damage: a frame with a byte changed, a frame cut short before a byte,
 // noise where a quarter of the bytes are 0x89 (stray headers, codes, lengths).
-QByteArray randomNoise(QRandomGenerator &rng)
+QByteArray randomNoise(SeededRandom &rng)
 {
     QByteArray noise;
     for (int pieces = int(rng.bounded(3)); pieces > 0; --pieces) {
@@ -97,32 +95,32 @@ private slots:
         const QByteArray m1 = measurement(1000), m2 = measurement(2000), m3 = measurement(3000), extended = fixedLengthFrame(0x82, QByteArray(30, '\x01'));
         const QByteArray frame259 = responseFrame(0x55, QByteArray(255, '\x11')), bad259 = frame259.left(200) + char(frame259[200] ^ 1) + frame259.mid(201);
         // 2441 mm: 89 81 89 09 ab ...: a candidate inside claims 175 bytes.
-        const QByteArray headerInData = measurement(0x0989), falseInside = bytes("89 55 04 01 89 20 06 76");
+        const QByteArray headerInData = measurement(0x0989), falseInside = hex("89 55 04 01 89 20 06 76");
 
-        QTest::newRow("every length, joined") << m1 + bytes("89 08 00 81") + extended + frame259 + m2
-                                              << Frames{m1, bytes("89 08 00 81"), extended, frame259, m2} << 0;
-        QTest::newRow("damage and garbage, 0x89 in it") << example.mid(4) + bytes("00 89 03 02") + m1 + example.left(10)
-                + bytes("99 89 04 01 77") + m2 + example.left(5) + bad259 + m3 + bytes("12 89") << Frames{m1, m2, m3} << 0;
+        QTest::newRow("every length, joined") << m1 + hex("89 08 00 81") + extended + frame259 + m2
+                                              << Frames{m1, hex("89 08 00 81"), extended, frame259, m2} << 0;
+        QTest::newRow("damage and garbage, 0x89 in it") << example.mid(4) + hex("00 89 03 02") + m1 + example.left(10)
+                + hex("99 89 04 01 77") + m2 + example.left(5) + bad259 + m3 + hex("12 89") << Frames{m1, m2, m3} << 0;
         // A damaged frame whose inside checks as 89 55 0c ..., 16 bytes
         // reaching into the next frame: "Ack 55" must not swallow 2676 mm.
         QTest::newRow("damaged frame, checked candidate inside")
-            << bytes("89 81 89 55 0c 00 00 00 00 00 2e 89 81 74 0a ab 0c 2f 67 00 01 98"
+            << hex("89 81 89 55 0c 00 00 00 00 00 2e 89 81 74 0a ab 0c 2f 67 00 01 98"
                      "89 81 dc 05 ab 0c 2f 67 00 01 3f")
-            << Frames{example, bytes("89 81 dc 05 ab 0c 2f 67 00 01 3f")} << 0;
+            << Frames{example, hex("89 81 dc 05 ab 0c 2f 67 00 01 3f")} << 0;
         // Both readings are well-formed; the one that would leave a header
         // in the middle of nowhere ("Ack 89") is not taken.
-        QTest::newRow("89 89 00 00 89") << bytes("89 89 00 00 89") << Frames{bytes("89 00 00 89")} << 1;
-        QTest::newRow("stray header, large length") << bytes("89 55 f0") + m1 + m2 + m3 << Frames{m1, m2, m3} << 3;
-        QTest::newRow("stray header, its length runs out") << bytes("89 55 10") + m1 + m2 << Frames{m1, m2} << 0;
+        QTest::newRow("89 89 00 00 89") << hex("89 89 00 00 89") << Frames{hex("89 00 00 89")} << 1;
+        QTest::newRow("stray header, large length") << hex("89 55 f0") + m1 + m2 + m3 << Frames{m1, m2, m3} << 3;
+        QTest::newRow("stray header, its length runs out") << hex("89 55 10") + m1 + m2 << Frames{m1, m2} << 0;
         // 89 55 04 01 [89 20 06 76 | 89 55 00 00 | 00 05] 00: inside the frame a
         // candidate checks and ends where a read may end; the byte after it,
         // not the end of the read, says it is no frame.
         QTest::newRow("checked candidate inside, ending at a read's end")
-            << falseInside + bytes("89 55 00 00 00 05 00") + m1 << Frames{falseInside, m1} << 0;
+            << falseInside + hex("89 55 00 00 00 05 00") + m1 << Frames{falseInside, m1} << 0;
         // 89 55 04 d8 [89 55 16 ca | m1 | m2] m3: the candidate inside checks and
         // is followed by a header, but runs over confirmed frames: no veto.
         QTest::newRow("checked candidate inside, running over frames")
-            << bytes("89 55 04 d8 89 55 16 ca") + m1 + m2 + m3 << Frames{bytes("89 55 04 d8 89 55 16 ca"), m1, m2, m3} << 0;
+            << hex("89 55 04 d8 89 55 16 ca") + m1 + m2 + m3 << Frames{hex("89 55 04 d8 89 55 16 ca"), m1, m2, m3} << 0;
         QTest::newRow("0x89 in data, last frame") << headerInData << Frames{headerInData} << 1;
         QTest::newRow("0x89 in data, two follow") << headerInData + m1 + m2 << Frames{headerInData, m1, m2} << 0;
     }
@@ -160,7 +158,7 @@ private slots:
     {
         QFETCH(quint32, seed);
         QFETCH(bool, exact);
-        QRandomGenerator rng(seed);
+        SeededRandom rng(seed);
         QByteArray stream;
         Frames frames;
         for (int i = 0; i < 2000; ++i) {

@@ -5,6 +5,8 @@
 // digits as the run statistics of the command line's summary.
 
 #include "stats/movingstatistics.h"
+#include "stats/statistics.h"
+#include "support/seededrandom.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -16,11 +18,9 @@ namespace {
 QVector<int> stream(int count, int centre, int spread, quint64 seed)
 {
     QVector<int> values(count);
-    quint64 state = seed;
-    for (int &v : values) {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        v = qBound(0, centre + int((state >> 33) % quint64(2 * spread + 1)) - spread, 65535);
-    }
+    SeededRandom random(seed);
+    for (int &v : values)
+        v = qBound(0, random.between(centre - spread, centre + spread), 65535);
     return values;
 }
 

@@ -6,12 +6,9 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "stats/triggertest.h"
+#include "support/testframes.h"
 
 #include <QtTest>
-
-namespace {
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-} // namespace
 
 class TstProtocol : public QObject
 {

@@ -2,6 +2,7 @@
 // side: a real QSerialPort on the pseudo-terminal and the real event loop.
 
 #include "support/portprobe.h"
+#include "support/testframes.h"
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"

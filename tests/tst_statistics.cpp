@@ -7,6 +7,7 @@
 
 #include "stats/statistics.h"
 #include "stats/wideunsigned.h"
+#include "support/seededrandom.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -17,11 +18,9 @@ namespace {
 QVector<int> noisy(int count, int centre, int spread)
 {
     QVector<int> values(count);
-    quint64 state = 12345;
-    for (int &v : values) {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        v = centre + int((state >> 33) % quint64(2 * spread + 1)) - spread;
-    }
+    SeededRandom random(12345);
+    for (int &v : values)
+        v = random.between(centre - spread, centre + spread);
     return values;
 }
 } // namespace

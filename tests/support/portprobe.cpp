@@ -60,5 +60,3 @@ QVector<QByteArray> scanResponses(const QByteArray &bytes)
     }
     return frames;
 }
-
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text)); }

@@ -37,6 +37,4 @@ private:
 // check byte; anything else costs one byte and the search goes on.
 QVector<QByteArray> scanResponses(const QByteArray &bytes);
 
-QByteArray hex(const char *text);  // "89 81 74" -> bytes
-
 #endif // PORTPROBE_H

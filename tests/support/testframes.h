@@ -1,14 +1,21 @@
 #ifndef TESTFRAMES_H
 #define TESTFRAMES_H
 
-// Checked response frames built for the tests (header only, so that the
-// sanitizer builds of the tests can use it without the support library).
+// Frames and bytes written for the tests: hex text as bytes, and checked
+// response frames (header only, so that the sanitizer builds of the unit
+// tests use it without the support library).
 
 #include "protocol/frame.h"
 
 #include <QByteArray>
 #include <QVector>
 #include <cstring>
+
+// "89 81 74" -> bytes (spaces ignored).
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
 
 // 0x89, code, payload, check: as such for the codes whose length is fixed
 // (0x81 with 8 payload bytes, 0x82 with 30).

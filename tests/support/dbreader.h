@@ -1,0 +1,46 @@
+#ifndef DBREADER_H
+#define DBREADER_H
+
+// A test's own reading connection to a results database, either engine,
+// from the same target text as --db (an SQLite file or a postgresql:// URL):
+// it sees what the program committed, through no code of the program's but
+// the parsing of that text. A query that fails gives its error text in
+// place of the value, so that a comparison shows it.
+//
+//   DbReader db(target);
+//   QCOMPARE(db.value("SELECT count(*) FROM runs").toInt(), 2);
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+class DbReader
+{
+public:
+    explicit DbReader(const QString &target);
+    ~DbReader();
+    DbReader(const DbReader &) = delete;
+    DbReader &operator=(const DbReader &) = delete;
+
+    bool isOpen() const { return db.isOpen(); }
+
+    // The first column of the first row; the error text when there is none.
+    QVariant value(const QString &sql, const QVariantList &bound = {});
+    // The first row, its columns by name; empty when there is none.
+    QSqlRecord record(const QString &sql, const QVariantList &bound = {});
+    // Every row, each as its columns; one row holding the error text on failure.
+    QVector<QVariantList> rows(const QString &sql, const QVariantList &bound = {});
+
+    QSqlDatabase &database() { return db; }
+
+private:
+    bool exec(QSqlQuery &q, const QString &sql, const QVariantList &bound);
+
+    QString name;
+    QSqlDatabase db;
+};
+
+#endif // DBREADER_H
