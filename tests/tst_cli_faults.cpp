@@ -6,13 +6,13 @@
 // (stop included).
 
 #include "cli/output.h"
+#include "dbreader.h"
+#include "processrun.h"
 #include "protocol/commands.h"
 #include "sim/simulatedmodule.h"
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,18 +27,14 @@
 
 namespace {
 
-struct Run { int status = -1; QString out, err; };
-
-// Starts `program` with `args`; `during` runs once it has started, while the module answers here.
-Run run(const QStringList &args, const std::function<void(QProcess &)> &during = {},
-        const QString &program = KORVANI_CLI, QProcess &&p = QProcess())
+// `during` runs once it has started, `before` before it starts.
+ProcessRun run(const QStringList &args, const std::function<void(QProcess &)> &during = {},
+               const QString &program = KORVANI_CLI, const std::function<void(QProcess &)> &before = {})
 {
-    p.start(program, args);
-    if (p.waitForStarted(10000) && during)
-        during(p);
-    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
-        p.kill(), p.waitForFinished();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    ProcessOptions options;
+    options.whileRunning = during;
+    options.beforeStart = before;
+    return runProcess(program, args, options);
 }
 
 QString summaryValue(const QString &out, const char *name)
@@ -81,7 +77,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(store.isValid());
-        const Run r = run({"--sim", "test", "--reference", "1500", "--tolerance", "5", "--count", "5", "--serial", "S1",
+        const ProcessRun r = run({"--sim", "test", "--reference", "1500", "--tolerance", "5", "--count", "5", "--serial", "S1",
                            "--db", store.filePath("runs.sqlite"), "--spool", store.filePath("spool.sqlite")});
         QVERIFY2(r.status == 0, qPrintable(r.err));
     }
@@ -135,12 +131,10 @@ private slots:
         QFile f(file);
         QVERIFY(old.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(old.toLatin1()) > 0 && f.flush()));
         sim->setSilent(fault == "silent");
-        QProcess p;
-        if (fault == "stdout")
-            p.setStandardOutputFile("/dev/full");
+        const auto toFull = [](QProcess &p) { p.setStandardOutputFile("/dev/full"); };
         const QString shell = fault.startsWith("limit") ? "ulimit -f 16 && exec \"$0\" \"$@\""  // 16 blocks of 512 bytes: some 220 records
                                                         : "exec \"$0\" \"$@\" >&-";
-        const Run r = !fault.startsWith("limit") && fault != "closed" ? run(cli, {}, KORVANI_CLI, std::move(p))
+        const ProcessRun r = !fault.startsWith("limit") && fault != "closed" ? run(cli, {}, KORVANI_CLI, fault == "stdout" ? toFull : std::function<void(QProcess &)>())
                                                              : run(QStringList{"-c", shell, KORVANI_CLI} + cli, {}, "/bin/sh");
         QCOMPARE(r.status, status);
         QVERIFY2(QRegularExpression(err).match(r.err).hasMatch(), qPrintable(r.err));
@@ -218,7 +212,7 @@ private slots:
         const QString file = dir->filePath("run.txt");
         sim->setRs485(args.startsWith("--id"), 1);
         const QStringList cli = QStringList{"--port", sim->portName()} + args.replace("FILE", file).split(' ');
-        const Run r = signalNumber == 0
+        const ProcessRun r = signalNumber == 0
             ? run(QStringList{"-c", "\"$0\" \"$@\" | head -n 1; exit ${PIPESTATUS[0]}", KORVANI_CLI} + cli, {}, "/bin/bash")
             : run(cli, [&](QProcess &p) {
                   QTRY_VERIFY_WITH_TIMEOUT(sim->framesWritten() >= 20 || p.state() == QProcess::NotRunning, 20000);
@@ -253,18 +247,13 @@ private slots:
 
     // A polled run on a bus keeps the rate over its whole duration: exactly
     // the polls the duration holds, none early, and a healthy module passes.
-    void polledRun_data()
-    {
-        QTest::addColumn<int>("rate");
-        QTest::newRow("100/s") << 100;
-        QTest::newRow("50/s") << 50;
-    }
+    // Not the default rate, so that a poll timer that ignores it is caught.
     void polledRun()
     {
-        QFETCH(int, rate);
+        const int rate = 50;
         sim->setRs485(true, 7);
         // A generous answer wait: a loaded machine may hold an answer up beyond 100 ms.
-        const Run r = run({"--port", sim->portName(), "--id", "7", "--timeout", "2000", "test", "--reference", "1500",
+        const ProcessRun r = run({"--port", sim->portName(), "--id", "7", "--timeout", "2000", "test", "--reference", "1500",
                            "--tolerance", "5", "--duration", "3", "--rate", QString::number(rate), "--output", dir->filePath("run.txt")});
         QVERIFY2(r.status == 0 && r.out.endsWith("\nPASS\n"), qPrintable(r.out + r.err));
         QCOMPARE(summaryValue(r.out, "frames").toInt(), 3 * rate);
@@ -303,7 +292,7 @@ private slots:
         const QString link = dir->filePath("ttyKorvani"), db = dir->filePath("runs.sqlite"), file = dir->filePath("run.txt");
         QVERIFY(sim->createSymlink(link));
         sim->setRs485(args.contains("--id"), 1);
-        const Run r = run(QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
+        const ProcessRun r = run(QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
                               + args.split(' '),
                           [&](QProcess &p) {
                               QTRY_VERIFY_WITH_TIMEOUT(sim->framesWritten() >= 20 || p.state() == QProcess::NotRunning, 20000);
@@ -330,17 +319,9 @@ private slots:
         } else {
             QVERIFY(frames >= 20);
         }
-        {
-            QSqlDatabase d = QSqlDatabase::addDatabase("QSQLITE", "runs");
-            d.setDatabaseName(db);
-            QVERIFY(d.open());
-            QSqlQuery q("SELECT reconnects, status, frames FROM runs", d);
-            QVERIFY(q.next());
-            QCOMPARE(q.value(0).toInt(), back ? 1 : 0);
-            QCOMPARE(q.value(1).toString(), QString(back ? "COMPLETE" : "ERROR"));
-            QCOMPARE(q.value(2).toInt(), frames);
-        }
-        QSqlDatabase::removeDatabase("runs");
+        DbReader stored(db);
+        QCOMPARE(stored.rows("SELECT reconnects, status, frames FROM runs"),
+                 QVector<QVariantList>({{back ? 1 : 0, back ? "COMPLETE" : "ERROR", frames}}));
     }
 
     // A relative path is that path, not a name under /dev/; a device in use
@@ -359,14 +340,13 @@ private slots:
         QFETCH(QString, first);
         QFETCH(QString, second);
         QVERIFY(QDir(dir->path()).mkpath("sub") && QFile::link(sim->portName(), dir->filePath("sub/ttyK")));
-        QProcess holder, p;
+        QProcess holder;
         holder.setWorkingDirectory(dir->path());
-        p.setWorkingDirectory(dir->path());
         if (!first.isEmpty()) {
             holder.start(KORVANI_CLI, {"--port", first.replace("DEVICE", sim->portName()), "measure", "--count", "100000"});
             QTRY_VERIFY_WITH_TIMEOUT(sim->framesWritten() >= 3, 20000);
         }
-        const Run r = run({"--port", second.replace("DEVICE", sim->portName()), "version"}, {}, KORVANI_CLI, std::move(p));
+        const ProcessRun r = run({"--port", second.replace("DEVICE", sim->portName()), "version"}, {}, KORVANI_CLI, [&](QProcess &p) { p.setWorkingDirectory(dir->path()); });
         QCOMPARE(r.out + r.err, first.isEmpty() ? QString("HARD: A-0.1.2\nSOFT:B-1.2.5\n")
                                                 : QString("korvani-cli: %1: cannot open the port: in use by process %2\n").arg(second).arg(holder.processId()));
         QCOMPARE(r.status, first.isEmpty() ? 0 : 2);
