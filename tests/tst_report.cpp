@@ -85,9 +85,10 @@ QVector<Written> makeRuns()
                 runs << w;
                 continue;
             }
-            // Accuracies in whole thousandths, so both databases hold them exactly.
+            // Accuracies in whole thousandths, so both databases hold them exactly;
+            // P1 reads well short, so that its Cpk is of a negative mean.
             const qint64 spread = p2 ? 1500 : 3000;
-            r.accuracyMilli = qint64(random.bounded(int(2 * spread + 1))) - spread + (p2 ? 300 : -200);
+            r.accuracyMilli = qint64(random.bounded(int(2 * spread + 1))) - spread + (p2 ? 300 : -1500);
             r.sigmaMilli = 500 + qint64(random.bounded(3000));
             r.meanMilli = *r.referenceMilli + *r.accuracyMilli;
             r.frames = r.expected = 300;
