@@ -178,7 +178,6 @@ private slots:
         row("none", "--sim test --reference 1500 --tolerance 5 --max-outside 5 --count 50", 0, "^$", "\nPASS\n$");
         row("missing", "version", 2, "^korvani-cli: PORT: cannot open the port[^\n]*\n$");
         row("silent", "version", 2, "^korvani-cli: PORT: the module did not answer \\(hardware version\\)\n$");
-        row("silent", "measure --count 5", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$");
         row("silent", "info", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$",
             "^range: no answer\nintegration time: no answer\nconfiguration: no answer\ncoefficients: no answer\n$");
         row("silent", "--format json info", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$",
