@@ -59,8 +59,9 @@ private slots:
                                    << "0.667 0.667 0 0";
         QTest::newRow("biased, below 1.33") << QVector<int>{1500, 1502, 1504, 1506} << 1500000LL << 50000LL << 1.33
                                             << "1.291 0.904 0 0";
-        QTest::newRow("biased, lower minimum") << QVector<int>{1500, 1502, 1504, 1506} << 1500000LL << 50000LL
-                                               << 0.9 << "1.291 0.904 1 0";
+        // The same readings 3 mm short: the bias counts by its size.
+        QTest::newRow("biased short, lower minimum") << QVector<int>{1494, 1496, 1498, 1500} << 1500000LL << 50000LL
+                                                     << 0.9 << "1.291 0.904 1 0";
         QTest::newRow("bias beyond 0.1 T: Cg alone is not enough")
             << QVector<int>{1010, 1011, 1012} << 1000000LL << 20000LL << 1.33 << "1.333 -2.333 0 0";
         QTest::newRow("capable") << QVector<int>{1000, 1001, 1000, 1001} << 1000500LL << 20000LL << 1.33
