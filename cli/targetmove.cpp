@@ -75,7 +75,7 @@ TargetMove::Result TargetMove::place(qint64 referenceMilli, int index)
     const QString mm = pointText(referenceMilli);
     if (!options.moveCommand.isEmpty())
         return runCommand(mm, index);
-    if (line.moveSimulatedTarget(quint16(qBound<qint64>(0, (referenceMilli + 500) / 1000, 65535))))
+    if (line.moveSimulatedTarget(quint16(qBound(qint64(0), (referenceMilli + 500) / 1000, qint64(65535)))))
         return Result::Placed;
     return ask(mm);
 }
