@@ -60,7 +60,8 @@ void *connectionOf(const QSqlDatabase &db)
     if (!db.isOpen() || !db.driver())
         return nullptr;
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // Qt 5 names the driver's handle "PGconn*", Qt 6 by libpq's struct, "pg_conn*".
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
         return nullptr;
     return *static_cast<void *const *>(handle.constData());
 }
@@ -87,8 +88,10 @@ ParameterResult execWithParameters(const QSqlDatabase &db, const QString &sql, c
     texts.reserve(size_t(values.size()));
     pointers.reserve(size_t(values.size()));
     for (const QVariant &v : values) {
-        texts.push_back(v.isNull() ? QByteArray() : v.toString().toUtf8());
-        pointers.push_back(v.isNull() ? nullptr : texts.back().constData());
+        // Qt 6 no longer calls a variant holding a null text null: both are SQL's NULL.
+        const bool null = v.isNull() || (v.userType() == QMetaType::QString && v.toString().isNull());
+        texts.push_back(null ? QByteArray() : v.toString().toUtf8());
+        pointers.push_back(null ? nullptr : texts.back().constData());
     }
     void *result = pq.execParams(connection, sql.toUtf8().constData(), int(values.size()), nullptr, pointers.data(),
                                  nullptr, nullptr, 0);
