@@ -73,6 +73,14 @@ int countOf(ResultStore &store, const QString &sql)
 
 }  // namespace
 
+#define TARGET(kind)                                                                                                   \
+    const QString text = freshTarget(kind);                                                                            \
+    if (text.isEmpty())                                                                                                \
+        QSKIP("the PostgreSQL server binaries (package postgresql) are not installed");                                \
+    QString why;                                                                                                       \
+    const std::optional<DbTarget> target = parseDbTarget(text, &why);                                                  \
+    QVERIFY2(target, qPrintable(why));
+
 class TstResults : public QObject
 {
     Q_OBJECT
@@ -88,14 +96,6 @@ class TstResults : public QObject
         QTest::newRow("sqlite") << "sqlite";
         QTest::newRow("postgres") << "postgres";
     }
-
-#define TARGET(kind)                                                                                                   \
-    const QString text = freshTarget(kind);                                                                            \
-    if (text.isEmpty())                                                                                                \
-        QSKIP("the PostgreSQL server binaries (package postgresql) are not installed");                                \
-    QString why;                                                                                                       \
-    const std::optional<DbTarget> target = parseDbTarget(text, &why);                                                  \
-    QVERIFY2(target, qPrintable(why));
 
 private slots:
     void targets_data()
@@ -247,10 +247,7 @@ private slots:
         QCOMPARE(e.text(), QStringLiteral("/dev/zero: larger than 64 KiB: not a limits file"));
     }
 
-    void runStoredOnce_data()
-    {
-        bothDatabases();
-    }
+    void runStoredOnce_data() { bothDatabases(); }
 
     // A run and its measurements read back as written; sending it again
     // (an acknowledgement lost) stores nothing twice; hostile texts verbatim.
@@ -298,10 +295,7 @@ private slots:
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM measurements WHERE temperature_c = -10")), 125);
     }
 
-    void schemaVersioned_data()
-    {
-        bothDatabases();
-    }
+    void schemaVersioned_data() { bothDatabases(); }
 
     void schemaVersioned()
     {
@@ -358,10 +352,7 @@ private slots:
                 1);
     }
 
-    void spoolSent_data()
-    {
-        bothDatabases();
-    }
+    void spoolSent_data() { bothDatabases(); }
 
     // Runs kept in the spool reach their database once each, also when one
     // of them had arrived before the spool learnt so; a run meant for another
@@ -376,6 +367,8 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             runs.append(sampleRun(QStringLiteral("SN-%1").arg(i)));
             runs.last().startedAt = runs.last().startedAt.addSecs(i);
+            if (i == 2)  // a run across the range, with its points
+                runs.last().points = {PointRow{1, 500000, 20, 502000, 2000, 1000, 500, 504, 0, true}};
             QVERIFY2(spool.keep(runs.last(), sampleRows(5), *target, &why), qPrintable(why));
         }
         const DbTarget elsewhere = *parseDbTarget(databases.filePath(QStringLiteral("elsewhere.sqlite")), &why);
@@ -398,6 +391,7 @@ private slots:
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(DISTINCT run_id) FROM runs")), 3);
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM runs")), 3);
         QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM measurements")), 15);
+        QCOMPARE(countOf(store, QStringLiteral("SELECT count(*) FROM points")), 1);
         QCOMPARE(spool.sendTo(store).sent, 0);
         // The measurements left the spool with their runs; the other database's run keeps its own.
         ResultStore kept(*parseDbTarget(spool.path(), &why));
@@ -405,10 +399,7 @@ private slots:
         QCOMPARE(countOf(kept, QStringLiteral("SELECT count(*) FROM measurements")), 1);
     }
 
-    void refusedRunHoldsNoOtherBack_data()
-    {
-        bothDatabases();
-    }
+    void refusedRunHoldsNoOtherBack_data() { bothDatabases(); }
 
     // A run the database refuses (here by a rule of its own) stays in the
     // spool; the runs after it are sent.

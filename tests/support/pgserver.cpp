@@ -36,7 +36,7 @@ bool asRoot()
     return ::geteuid() == 0;
 }
 
-} // namespace
+}  // namespace
 
 PgServer::PgServer() = default;
 
@@ -77,7 +77,7 @@ QString PgServer::tcpUrl(const QString &database, const QString &user) const
     return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(user).arg(tcpPort).arg(database);
 }
 
-bool PgServer::runTool(const QString &tool, const QStringList &args, QString *output, bool asServerUser)
+bool PgServer::runTool(const QString &tool, const QStringList &args, bool asServerUser)
 {
     QProcess p;
     const QString program = binDir() + QLatin1Char('/') + tool;
@@ -92,13 +92,10 @@ bool PgServer::runTool(const QString &tool, const QStringList &args, QString *ou
         error = QStringLiteral("%1 did not finish").arg(tool);
         return false;
     }
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         error = QStringLiteral("%1 failed: %2").arg(tool, QString::fromLocal8Bit(p.readAllStandardError()).trimmed());
         return false;
     }
-    if (output)
-        *output = out;
     return true;
 }
 
@@ -129,19 +126,22 @@ bool PgServer::start(bool durable)
                 }
             }
         }
-        if (!runTool(QStringLiteral("initdb"), {"-D", dir.path() + "/data", "-U", "admin", "--auth=trust",
-                                               "--encoding=UTF8", "--locale=C", "--no-sync"}))
+        if (!runTool(QStringLiteral("initdb"),
+                     {"-D", dir.path() + "/data", "-U", "admin", "--auth=trust", "--encoding=UTF8", "--locale=C",
+                      "--no-sync"}))
             return false;
         initialised = true;
     }
     // The same port after a stop, as a server that comes back.
     if (tcpPort == 0)
         tcpPort = freePort();
-    const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=%3 -c max_connections=60")
-                                .arg(tcpPort)
-                                .arg(socketDir(), durable ? QStringLiteral("on") : QStringLiteral("off"));
-    if (!runTool(QStringLiteral("pg_ctl"), {"-D", dir.path() + "/data", "-l", dir.path() + "/server.log", "-o",
-                                            options, "-w", "-t", "60", "start"}))
+    const QString options =
+        QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=%3 -c max_connections=60")
+            .arg(tcpPort)
+            .arg(socketDir(), durable ? QStringLiteral("on") : QStringLiteral("off"));
+    if (!runTool(
+            QStringLiteral("pg_ctl"),
+            {"-D", dir.path() + "/data", "-l", dir.path() + "/server.log", "-o", options, "-w", "-t", "60", "start"}))
         return false;
     running = true;
     return true;
@@ -155,17 +155,10 @@ bool PgServer::stop()
     return runTool(QStringLiteral("pg_ctl"), {"-D", dir.path() + "/data", "-m", "fast", "-w", "stop"});
 }
 
-bool PgServer::psql(const QString &sql, const QString &database, QString *output)
+bool PgServer::psql(const QString &sql, const QString &database)
 {
     return runTool(QStringLiteral("psql"),
-                   {"-h", socketDir(), "-p", QString::number(tcpPort), "-U", "admin", "-d", database, "-X", "-q",
-                    "-A", "-t", "-v", "ON_ERROR_STOP=1", "-c", sql},
-                   output, false);
-}
-
-QString PgServer::query(const QString &sql, const QString &database)
-{
-    QString out;
-    psql(sql, database, &out);
-    return out.trimmed();
+                   {"-h", socketDir(), "-p", QString::number(tcpPort), "-U", "admin", "-d", database, "-X", "-q", "-A",
+                    "-t", "-v", "ON_ERROR_STOP=1", "-c", sql},
+                   false);
 }

@@ -43,13 +43,12 @@ public:
     // postgresql://USER@127.0.0.1:PORT/DB (through TCP).
     QString tcpUrl(const QString &database, const QString &user = QStringLiteral("admin")) const;
 
-    // Runs SQL through psql as "admin" (each -c its own transaction); the
-    // unaligned output of the last statement, or nothing with errorString() set.
-    bool psql(const QString &sql, const QString &database = QStringLiteral("postgres"), QString *output = nullptr);
-    QString query(const QString &sql, const QString &database = QStringLiteral("postgres"));
+    // Runs SQL through psql as "admin" (each -c its own transaction); false
+    // with errorString() set when it fails.
+    bool psql(const QString &sql, const QString &database = QStringLiteral("postgres"));
 
 private:
-    bool runTool(const QString &tool, const QStringList &args, QString *output = nullptr, bool asServerUser = true);
+    bool runTool(const QString &tool, const QStringList &args, bool asServerUser = true);
 
     QTemporaryDir dir;
     int tcpPort = 0;
@@ -58,4 +57,4 @@ private:
     QString error;
 };
 
-#endif // PGSERVER_H
+#endif  // PGSERVER_H
