@@ -268,7 +268,9 @@ private slots:
             QCOMPARE(got.size(), want.size());
             for (int i = 0; i < want.size(); ++i) {
                 const QString diff = differences(want.at(i).toObject(), got.at(i).toObject());
-                QVERIFY2(diff.isEmpty(), qPrintable(db.left(10) + QStringLiteral(" entry %1: ").arg(i) + diff));
+                QVERIFY2(diff.isEmpty(),
+                         qPrintable((db == sqlite ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL"))
+                                    + QStringLiteral(" entry %1: ").arg(i) + diff));
             }
             if (first.isEmpty())
                 first = report;
