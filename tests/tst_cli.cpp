@@ -53,9 +53,8 @@ private slots:
                             const QString &out) { QTest::newRow(name) << args << busId << QString(sent) << out; };
         const QString readings = "^(\\d\\d:\\d\\d:\\d\\d\\.\\d{3},01234,02000,40,0100,2, \n)",
                       reading = readings + "{1}$";
-        row("info", {"info"}, -1, "56e000b6 56070051 56a000f6 56d00086",
-            "^RANGE: 4321\nIntegration: 250\nPOW_ON:\\d\n(.*\n){6}TEMP_COF:\\[.*\\]\n.*\n温度\\[大\\]: "
-            ".*\n温度\\[小\\]: .*\n环境: .*\n线性: .*\n$");
+        // The lines themselves are tst_answers'.
+        row("info", {"info"}, -1, "56e000b6 56070051 56a000f6 56d00086", "^RANGE: 4321\nIntegration: 250\n(.*\n){13}$");
         row("single", {"single"}, -1, "56020054", reading);
         row("single --fixed", {"single", "--fixed"}, -1, "56010057", reading);
         const QString iso = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d",
@@ -102,7 +101,8 @@ private slots:
         if (busId == Extended)  // words 7, 1234, 2000, 100, -5, -10, 2, 8, 9, 10, 11, -1, 2, -32768, 32767
             sim->setAnswerData(0x02,
                                QByteArray::fromHex("0700d204d0076400fbfff6ff0200080009000a000b00ffff02000080ff7f"));
-        const ProcessRun r = runCli(args, sim.get());
+        // A generous answer wait: a loaded machine may hold an answer up beyond 100 ms.
+        const ProcessRun r = runCli(QStringList{"--timeout", "1000"} + args, sim.get());
         QVERIFY2(r.status == 0 && r.err.isEmpty(), qPrintable(QString::number(r.status) + ' ' + r.err));
         QVERIFY2(QRegularExpression(out).match(r.out).hasMatch(), qPrintable(r.out));
         QCOMPARE(QByteArrayList(sim->receivedCommands()).join().toHex(), sent.toLatin1().replace(' ', ""));
@@ -161,34 +161,20 @@ private slots:
         QVERIFY2(QRegularExpression(out).match(r.out).hasMatch(), qPrintable(r.out));
     }
 
-    // The other programs as a user starts them: help without a display, and
-    // the status the manual gives for a bad option (its every refusal is
-    // tst_simoptions').
-    void programs_data()
+    // The demo as a user starts it for its help, without a display.
+    void demoHelpWithoutDisplay()
     {
-        QTest::addColumn<QStringList>("command");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("out");  // a regular expression over standard output and error
-        QTest::newRow("demo --help, no display") << QStringList{KORVANI_DEMO, "--help"} << 0 << "\n +--outliers +";
-        QTest::newRow("sim, bad value") << QStringList{KORVANI_SIM, "--rate", "25"} << 2
-                                        << "^korvani-sim: --rate wants 10, 20, 50 or 100, not '25'\n$";
-    }
-    void programs()
-    {
-        QFETCH(QStringList, command);
-        QFETCH(int, status);
-        QFETCH(QString, out);
         ProcessOptions options;
         for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             options.environment.remove(display);
-        const ProcessRun r = runProcess(command.takeFirst(), command, options);
-        QCOMPARE(r.status, status);
-        QVERIFY2(QRegularExpression(out).match(r.out + r.err).hasMatch(), qPrintable(r.out + r.err));
+        const ProcessRun r = runProcess(KORVANI_DEMO, {"--help"}, options);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(QRegularExpression("\n +--outliers +").match(r.out + r.err).hasMatch(), qPrintable(r.out + r.err));
     }
 
     // The README's station script as printed, on the simulated module told
     // that the target stands 10 mm further: the module fails on accuracy,
-    // its 3 s of records kept.
+    // its records kept.
     void readmeStation()
     {
         QFile readme(KORVANI_SOURCE_DIR "/README.md");
@@ -207,16 +193,15 @@ private slots:
         options.beforeStart = [&](QProcess &p) { p.setWorkingDirectory(dir.path()); };
         const ProcessRun r = runProcess("/bin/sh", {"station.sh", "0001"}, options);
         QCOMPARE(r.status, 1);
-        QVERIFY2(
-            QRegularExpression(
-                "^0001: # verdict: FAIL: accuracy -\\d+\\.\\d{3} mm beyond tolerance 5\\.000 mm; outside 30[01] > 3\n$")
-                .match(r.out + r.err)
-                .hasMatch(),
-            qPrintable(r.out + r.err));
+        // Every frame is 10 mm off, so outside; a loaded machine may measure fewer than 300.
+        const QRegularExpressionMatch verdict =
+            QRegularExpression("^0001: # verdict: FAIL: accuracy -\\d+\\.\\d{3} mm beyond tolerance 5\\.000 mm; "
+                               "outside (\\d+) > 3(; frames \\d+ < 300)?\n$")
+                .match(r.out + r.err);
+        QVERIFY2(verdict.hasMatch(), qPrintable(r.out + r.err));
         QFile records(dir.filePath("results/0001.csv"));
         QVERIFY(records.open(QIODevice::ReadOnly));
-        const int lines = records.readAll().count('\n');  // the header and 3 s at 100 frames/s, both ends counted
-        QVERIFY2(lines == 301 || lines == 302, qPrintable(QString::number(lines)));
+        QCOMPARE(int(records.readAll().count('\n')), verdict.captured(1).toInt() + 1);  // the header and every frame
     }
 };
 

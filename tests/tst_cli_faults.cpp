@@ -343,12 +343,12 @@ private slots:
     {
         QTest::addColumn<QString>("first");  // holds the device meanwhile; empty: nobody
         QTest::addColumn<QString>("second");
-        QTest::newRow("relative path") << ""
-                                       << "sub/ttyK";
-        QTest::newRow("held by its device name, opened through a link") << "DEVICE"
-                                                                        << "sub/ttyK";
-        QTest::newRow("held through a link, opened by its device name") << "sub/ttyK"
-                                                                        << "DEVICE";
+        const auto row = [](const char *name, const char *first, const char *second) {
+            QTest::newRow(name) << QString(first) << QString(second);
+        };
+        row("relative path", "", "sub/ttyK");
+        row("held by its device name, opened through a link", "DEVICE", "sub/ttyK");
+        row("held through a link, opened by its device name", "sub/ttyK", "DEVICE");
     }
     void portNames()
     {
