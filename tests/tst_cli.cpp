@@ -125,7 +125,8 @@ private slots:
                 << fault << args.split(' ', Qt::SkipEmptyParts) << status << err << out;
         };
         // Distances 0..9 (mean 4.5, sigma 3.028, amplitude 2000).
-        row("0..9", "test --count 10 --reference 20 --tolerance 1 --max-sigma 1 --min-amplitude 3000", 1, "^$",
+        row("0..9", "--timeout 1000 test --count 10 --reference 20 --tolerance 1 --max-sigma 1 --min-amplitude 3000", 1,
+            "^$",
             "\nmean: 4\\.500 mm\nsigma: 3\\.028 mm\nmin: 0 mm\nmax: 9 mm\nmedian: 4\\.5 mm\n(.*\n)*FAIL: accuracy "
             "-15\\.500 mm beyond tolerance 1\\.000 mm; "
             "outside 10 > 0; sigma 3\\.028 mm > 1\\.000 mm; mean amplitude 2000\\.000 < 3000\\.000\n$");
