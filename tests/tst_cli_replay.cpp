@@ -1,7 +1,7 @@
 // korvani-cli's capture and replay as a test station uses them: a live run
 // captured, then replayed offline to the same records and summary; replayed
 // by korvani-sim on a pseudo-terminal; measured on recorded time; and every
-// malformed capture refused with its line number and status 64.
+// malformed capture refused by both programs.
 
 #include "protocol/capturefile.h"
 #include "sim/responseframes.h"
@@ -13,12 +13,16 @@
 
 namespace {
 
-ProcessRun cli(const QStringList &args) { return runProcess(KORVANI_CLI, args); }
+ProcessRun cli(const QStringList &args)
+{
+    return runProcess(KORVANI_CLI, args);
+}
 
 // A capture of `frames` measurements 10 ms apart, distance 1000 + i % 50.
 QByteArray syntheticCapture(int frames)
 {
-    QByteArray out = CaptureFormat::header(QDateTime::fromMSecsSinceEpoch(1796000000000), QStringLiteral("/dev/ttyUSB0"), 115200);
+    QByteArray out =
+        CaptureFormat::header(QDateTime::fromMSecsSinceEpoch(1796000000000), QStringLiteral("/dev/ttyUSB0"), 115200);
     CaptureFormat::appendEvent(out, 0, CaptureDirection::Tx, QByteArray::fromHex("56050059"));
     for (int i = 0; i < frames; ++i)
         CaptureFormat::appendEvent(out, 10000 + qint64(i) * 10000, CaptureDirection::Rx,
@@ -45,7 +49,7 @@ QStringList distances(const QString &csv)
     return d;
 }
 
-} // namespace
+}  // namespace
 
 class TstCliReplay : public QObject
 {
@@ -57,9 +61,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("command");
         QTest::newRow("measure, csv") << QStringList{"--format", "csv", "measure", "--count", "120", "--stats"};
-        QTest::newRow("test, json") << QStringList{"--format", "json", "test", "--reference", "1500", "--tolerance",
-                                                   "4", "--max-sigma", "3", "--count", "120"};
-        QTest::newRow("measure, text") << QStringList{"measure", "--count", "40", "--stats"};
+        QTest::newRow("test, json")
+            << QString("--format json test --reference 1500 --tolerance 4 --max-sigma 3 --count 120").split(' ');
         // The versions the capture recorded, checked as the live run checked the module's.
         QTest::newRow("test, version patterns") << QStringList{"test", "--limits", "LIMITS", "--count", "20"};
     }
@@ -69,10 +72,13 @@ private slots:
         QFETCH(QStringList, command);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("live.txt"));
-        command.replaceInStrings(QStringLiteral("LIMITS"), writeFile(dir, QStringLiteral("limits.json"),
-            "{\"reference_mm\": 1500, \"tolerance_mm\": 5, \"max_outside\": 5, \"hardware\": \"A-0\\\\.1\\\\.2\", \"firmware\": \"B-1\\\\.2\\\\.5\"}"));
+        command.replaceInStrings(QStringLiteral("LIMITS"),
+                                 writeFile(dir, QStringLiteral("limits.json"),
+                                           "{\"reference_mm\": 1500, \"tolerance_mm\": 5, \"max_outside\": 5, "
+                                           "\"hardware\": \"A-0\\\\.1\\\\.2\", \"firmware\": \"B-1\\\\.2\\\\.5\"}"));
         const ProcessRun live = cli(QStringList{"--sim", "--capture", path} + command);
-        QVERIFY2(live.status == 0 || (live.status == 1 && !live.out.contains(QLatin1String("does not match"))), qPrintable(live.out + live.err));
+        QVERIFY2(live.status == 0 || (live.status == 1 && !live.out.contains(QLatin1String("does not match"))),
+                 qPrintable(live.out + live.err));
         QVERIFY(live.out.contains(QLatin1String("mean")));
         const ProcessRun replayed = cli(QStringList{"--replay", path} + command);
         QCOMPARE(replayed.status, live.status);
@@ -90,25 +96,17 @@ private slots:
         QVERIFY(r.out.contains(QLatin1String("# rate_hz: 100.00\n")));
         QCOMPARE(distances(r.out).first(), QStringLiteral("1000"));
         // The recorded date, not today's.
-        QVERIFY(r.out.contains(QDateTime::fromMSecsSinceEpoch(1796000000010).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"))));
+        QVERIFY(r.out.contains(
+            QDateTime::fromMSecsSinceEpoch(1796000000010).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"))));
     }
 
-    // korvani-sim plays the capture on its line from the first command; the
-    // command line measures it like a module.
-    void simulatorPlaysTheCapture_data()
-    {
-        QTest::addColumn<QStringList>("pace");
-        QTest::newRow("fast") << QStringList{"--fast"};
-        QTest::newRow("recorded pace x 20") << QStringList{"--speed", "20"};
-    }
-
+    // korvani-sim plays the capture on its line from the first command, at
+    // 20 times the recorded pace; the command line measures it like a module.
     void simulatorPlaysTheCapture()
     {
-        QFETCH(QStringList, pace);
         QTemporaryDir dir;
-        const QString path = writeFile(dir, QStringLiteral("play.txt"), syntheticCapture(300));
         QProcess sim;
-        sim.start(QStringLiteral(KORVANI_SIM), QStringList{"--replay", path} + pace);
+        sim.start(KORVANI_SIM, {"--replay", writeFile(dir, "play.txt", syntheticCapture(300)), "--speed", "20"});
         QVERIFY(sim.waitForReadyRead(10000));
         const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
         const ProcessRun r = cli({"--port", port, "--timeout", "5000", "--format", "csv", "measure", "--count", "300"});
@@ -121,29 +119,18 @@ private slots:
         QCOMPARE(distances(r.out), want);
     }
 
-    // Refused before anything is measured: "FILE:LINE: reason", status 64.
-    void malformedCaptures_data()
+    // A malformed capture is refused by both programs before anything is
+    // measured: "FILE:LINE: reason", status 64 (the reader's every refusal
+    // is tst_capturefile's).
+    void malformedCapture()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("message");  // after "FILE:"
-        const QByteArray good = syntheticCapture(3);
-        // The reader's every refusal is tst_capturefile's; here, that both programs stop on one.
-        QTest::newRow("bad hex") << good + "0.5 rx 89zz\n" << "7: bad hex";
-    }
-
-    void malformedCaptures()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, message);
         QTemporaryDir dir;
-        const QString path = writeFile(dir, QStringLiteral("bad.txt"), content);
-        for (const QString &program : {QStringLiteral(KORVANI_CLI), QStringLiteral(KORVANI_SIM)}) {
-            const QStringList args = program == QLatin1String(KORVANI_CLI)
-                ? QStringList{"--replay", path, "measure", "--stats"}
-                : QStringList{"--replay", path};
-            const ProcessRun r = runProcess(program, args);
+        const QString path = writeFile(dir, "bad.txt", syntheticCapture(3) + "0.5 rx 89zz\n");
+        for (const QStringList &command : {QStringList{KORVANI_CLI, "--replay", path, "measure", "--stats"},
+                                           QStringList{KORVANI_SIM, "--replay", path}}) {
+            const ProcessRun r = runProcess(command.first(), command.mid(1));
             QCOMPARE(r.status, 64);
-            QVERIFY2(r.err.contains(path + QLatin1Char(':') + message), qPrintable(r.err));
+            QVERIFY2(r.err.contains(path + ":7: bad hex"), qPrintable(r.err));
             QVERIFY(r.out.isEmpty());
         }
     }

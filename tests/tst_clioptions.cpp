@@ -38,44 +38,42 @@ private slots:
         QTest::addColumn<QByteArray>("limits");  // null: no file written
         QTest::addColumn<QString>("error");      // a regular expression; FILE: the limits file
         QTest::addColumn<bool>("usage");         // the usage line follows
-        const auto row = [](const char *name, const char *args, const QString &error, const QByteArray &limits = {}) {
-            QTest::newRow(name) << args << limits << error << true;
+        // Named by their arguments.
+        const auto row = [](const char *args, const QString &error, const QByteArray &limits = {}) {
+            QTest::newRow(args) << args << limits << error << true;
         };
         const auto file = [](const char *name, const QByteArray &limits, const QString &error) {
-            QTest::newRow(name) << "--sim test --reference 1500 --tolerance 5 --limits FILE" << limits << error << false;
+            QTest::newRow(name) << "--sim test --reference 1500 --tolerance 5 --limits FILE" << limits << error
+                                << false;
         };
-        row("no command", "", "^no command given$");
-        row("unknown option", "--sim --loud version", "^Unknown option 'loud'\\.$");
-        row("id out of range", "--sim --id 256 version", "^--id wants a decimal number from 0 to 255, not '256'$");
-        row("rate not offered", "--sim measure --rate 25", "^--rate wants 10, 20, 50 or 100, not '25'$");
-        row("count with an exponent", "--sim measure --count 1e3", "^--count wants a whole number of frames from 1, not '1e3'$");
-        row("four decimals", "--sim test --reference 1500 --tolerance 0.0005", "^--tolerance wants millimetres");
-        row("no tolerance", "--sim test --reference 1500", "^test needs --reference MM and --tolerance MM");
-        row("threshold too high", "--sim threshold 65536", "^threshold wants a decimal number from 0 to 65535, not '65536'$");
-        row("no line", "version", "^--port NAME or --sim is required$");
-        row("version writes no records", "--sim version --output x", "^version writes no records: --output does not apply$");
-        row("measure without --stats", "--sim measure --db r.sqlite", "measure needs --stats");
-        row("no database in the URL", "--sim test --reference 1 --tolerance 1 --db postgresql://u:s3cret@h/", "names no database");
-        row("records without --db", "--sim test --reference 1 --tolerance 1 --db-records", "^--db-records needs --db");
-        row("database time limit out of range", "--sim test --reference 1 --tolerance 1 --db-timeout 1",
+        row("", "^no command given$");
+        row("--sim --loud version", "^Unknown option 'loud'\\.$");
+        row("--sim --id 256 version", "^--id wants a decimal number from 0 to 255, not '256'$");
+        row("--sim measure --rate 25", "^--rate wants 10, 20, 50 or 100, not '25'$");
+        row("--sim measure --count 1e3", "^--count wants a whole number of frames from 1, not '1e3'$");
+        row("--sim test --reference 1500 --tolerance 0.0005", "^--tolerance wants millimetres");
+        row("--sim test --reference 1500", "^test needs --reference MM and --tolerance MM");
+        row("--sim threshold 65536", "^threshold wants a decimal number from 0 to 65535, not '65536'$");
+        row("version", "^--port NAME or --sim is required$");
+        row("--sim version --output x", "^version writes no records: --output does not apply$");
+        row("--sim measure --db r.sqlite", "measure needs --stats");
+        row("--sim test --reference 1 --tolerance 1 --db postgresql://u:s3cret@h/", "names no database");
+        row("--sim test --reference 1 --tolerance 1 --db-records", "^--db-records needs --db");
+        row("--sim test --reference 1 --tolerance 1 --db-timeout 1",
             "^--db-timeout wants seconds from 2 to 600, not '1'$");
-        row("limits on measure", "--sim measure --stats --limits l.json", "^measure takes no --limits$");
-        row("report: a bad time", "report --db r.sqlite --since yesterday", "^--since wants a date or time");
-        const char *fixture = "^with --ids, --serial wants ID=SN for a listed ID";
-        row("--ids: an ID twice", "--sim test --reference 1 --tolerance 1 --ids 1,2,1", "^--ids wants device IDs");
-        row("--ids: above 255", "--sim test --reference 1 --tolerance 1 --ids 250-256", "^--ids wants device IDs");
-        row("--ids: backwards", "--sim test --reference 1 --tolerance 1 --ids 5-3", "^--ids wants device IDs");
-        row("--ids: an empty item", "--sim test --reference 1 --tolerance 1 --ids 1,,2", "^--ids wants device IDs");
-        row("--ids with --id", "--sim test --reference 1 --tolerance 1 --ids 1,2 --id 1", "^--id and --ids exclude each other$");
-        row("--serial of an unlisted ID", "--sim test --reference 1 --tolerance 1 --ids 1,2 --serial 3=X", fixture);
-        row("--serial without an ID", "--sim test --reference 1 --tolerance 1 --ids 1,2 --serial X", fixture);
-        row("--serial twice for one ID", "--sim test --reference 1 --tolerance 1 --ids 1,2 --serial 1=X --serial 1=Y",
+        row("--sim measure --stats --limits l.json", "^measure takes no --limits$");
+        row("report --db r.sqlite --since yesterday", "^--since wants a date or time");
+        row("--sim test --reference 1 --tolerance 1 --ids 1,2,1", "^--ids wants device IDs");
+        row("--sim test --reference 1 --tolerance 1 --ids 5-3", "^--ids wants device IDs");
+        row("--sim test --reference 1 --tolerance 1 --ids 1,2 --id 1", "^--id and --ids exclude each other$");
+        row("--sim test --reference 1 --tolerance 1 --ids 1,2 --serial 3=X", "^with --ids, --serial wants ID=SN");
+        row("--sim test --reference 1 --tolerance 1 --ids 1,2 --serial 1=X --serial 1=Y",
             "^--serial: ID 1 given twice$");
-        row("points and reference", "--sim test --points 500 --reference 500 --tolerance 5", "^--points replaces --reference");
-        row("a point twice", "--sim test --points 500,500 --tolerance 5", "^--points wants distinct distances");
-        row("move without points", "--sim test --reference 500 --tolerance 5 --move true", "^--move goes with --points$");
-        row("study without a tolerance", "--sim study --reference 1500", "^study needs --reference MM and --tolerance MM");
-        row("reference only in the file", "--sim test --limits FILE", "^test needs --reference MM", "{\"tolerance_mm\": 5}");
+        row("--sim test --points 500 --reference 500 --tolerance 5", "^--points replaces --reference");
+        row("--sim test --points 500,500 --tolerance 5", "^--points wants distinct distances");
+        row("--sim test --reference 500 --tolerance 5 --move true", "^--move goes with --points$");
+        row("--sim study --reference 1500", "^study needs --reference MM and --tolerance MM");
+        row("--sim test --limits FILE", "^test needs --reference MM", "{\"tolerance_mm\": 5}");
         // A file at fault: its line alone, no usage line (the file's every refusal is tst_results').
         file("missing", QByteArray(), "^FILE: cannot read the limits file");
         file("a point of the wrong kind", "{\"points\": [500, \"x\"]}",
@@ -88,7 +86,8 @@ private slots:
         QFETCH(QString, error);
         QFETCH(bool, usage);
         const ParsedArguments parsed = parse(args, limits);
-        const QString expected = QString(error).replace(QLatin1String("FILE"), QRegularExpression::escape(dir.filePath("limits.json")));
+        const QString expected =
+            QString(error).replace(QLatin1String("FILE"), QRegularExpression::escape(dir.filePath("limits.json")));
         QVERIFY2(QRegularExpression(expected).match(parsed.error).hasMatch(), qPrintable(parsed.error));
         QCOMPARE(parsed.showUsage, usage);
         QVERIFY(!parsed.error.contains(QLatin1String("s3cret")));
@@ -104,11 +103,12 @@ private slots:
         QTest::newRow("options") << "--sim test --reference 1500.125 --tolerance 0.5 --duration 0.25" << QByteArray()
                                  << "1500125 500 - 250 100 -";
         QTest::newRow("file") << "--sim test --limits FILE"
-                              << QByteArray("{\"reference_mm\": 0.3, \"tolerance_mm\": 65535, \"count\": 7, \"rate\": 50, \"marginal_mm\": 1.001}")
+                              << QByteArray("{\"reference_mm\": 0.3, \"tolerance_mm\": 65535, \"count\": 7, \"rate\": "
+                                            "50, \"marginal_mm\": 1.001}")
                               << "300 65535000 7 - 50 1001";
-        QTest::newRow("options over the file") << "--sim test --limits FILE --tolerance 3 --duration 2"
-                                               << QByteArray("{\"reference_mm\": 1500, \"tolerance_mm\": 5, \"count\": 7}")
-                                               << "1500000 3000 - 2000 100 -";
+        QTest::newRow("options over the file")
+            << "--sim test --limits FILE --tolerance 3 --duration 2"
+            << QByteArray("{\"reference_mm\": 1500, \"tolerance_mm\": 5, \"count\": 7}") << "1500000 3000 - 2000 100 -";
     }
     void values()
     {
@@ -119,9 +119,10 @@ private slots:
         QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
         const CliOptions &o = parsed.options;
         const auto text = [](const auto &v) { return v ? QString::number(*v) : QStringLiteral("-"); };
-        QCOMPARE(QStringList({QString::number(o.test.limits.referenceMilli), QString::number(o.test.limits.toleranceMilli),
-                              text(o.run.count), text(o.run.durationMs), QString::number(o.run.rateHz),
-                              text(o.test.marginalMilli)}).join(' '),
+        QCOMPARE(QStringList({QString::number(o.test.limits.referenceMilli),
+                              QString::number(o.test.limits.toleranceMilli), text(o.run.count), text(o.run.durationMs),
+                              QString::number(o.run.rateHz), text(o.test.marginalMilli)})
+                     .join(' '),
                  read);
     }
 
@@ -132,8 +133,10 @@ private slots:
         QTest::addColumn<QString>("cell");
         QTest::addColumn<QString>("row");
         for (const auto &[cell, row] : {std::pair<const char *, const char *>{"B-1.2.5", "B-1.2.5,x\n"},
-                                        {"a,b", "\"a,b\",x\n"}, {"say \"hi\"", "\"say \"\"hi\"\"\",x\n"},
-                                        {"two\nlines", "\"two\nlines\",x\n"}, {"cr\r", "\"cr\r\",x\n"}})
+                                        {"a,b", "\"a,b\",x\n"},
+                                        {"say \"hi\"", "\"say \"\"hi\"\"\",x\n"},
+                                        {"two\nlines", "\"two\nlines\",x\n"},
+                                        {"cr\r", "\"cr\r\",x\n"}})
             QTest::newRow(cell) << QString(cell) << QString(row);
     }
     void csvCells()
@@ -151,7 +154,8 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("part");  // a regular expression cutting out the part that speaks of korvani-cli
-        QTest::newRow("manual") << KORVANI_SOURCE_DIR "/packaging/man/korvani-cli.1" << "[\\s\\S]*";
+        QTest::newRow("manual") << KORVANI_SOURCE_DIR "/packaging/man/korvani-cli.1"
+                                << "[\\s\\S]*";
         QTest::newRow("README") << KORVANI_SOURCE_DIR "/README.md"
                                 << "\n## The command line, for test stations\n[\\s\\S]*?\n## Source layout\n";
     }
@@ -166,7 +170,9 @@ private slots:
         text.remove(QRegularExpression("[^\n]*(korvani-sim|korvani-demo|cmake --install)[^\n]*"));
         const auto optionsIn = [](const QString &t) {
             QStringList found;
-            for (QRegularExpressionMatchIterator it = QRegularExpression("(?<![a-z0-9_-])--([a-z]+(-[a-z]+)*)").globalMatch(t); it.hasNext();)
+            for (QRegularExpressionMatchIterator it =
+                     QRegularExpression("(?<![a-z0-9_-])--([a-z]+(-[a-z]+)*)").globalMatch(t);
+                 it.hasNext();)
                 found << it.next().captured(1);
             found.removeDuplicates();
             found.sort();
@@ -180,10 +186,12 @@ private slots:
         if (!path.endsWith(".1"))
             return;
         for (const CommandDecl &c : commandTable()) {
-            const QString tag = QRegularExpression("\n\\.TP\n(\\.BR? " + c.name + "( [^\n]*)?)\n").match(text).captured(1);
+            const QString tag =
+                QRegularExpression("\n\\.TP\n(\\.BR? " + c.name + "( [^\n]*)?)\n").match(text).captured(1);
             QVERIFY2(!tag.isEmpty(), qPrintable(c.name));
             for (const QString &option : c.required + c.own)
-                QVERIFY2(optionsIn(tag).contains(option), qPrintable(c.name + ": --" + option + " is not on the tag line"));
+                QVERIFY2(optionsIn(tag).contains(option),
+                         qPrintable(c.name + ": --" + option + " is not on the tag line"));
         }
     }
 };
