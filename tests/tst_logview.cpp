@@ -55,11 +55,6 @@ struct ShownView {
         view.show();
     }
 };
-
-QToolButton *heldButton(const LogView &view)
-{
-    return view.findChild<QToolButton *>(QStringLiteral("heldLines"));
-}
 }  // namespace
 
 class TstLogView : public QObject
@@ -119,7 +114,7 @@ private slots:
 
         // Scrolled up: nothing in the view moves while lines come in; the
         // corner counts the lines that wait.
-        QToolButton *const held = heldButton(*view);
+        auto *const held = view->findChild<QToolButton *>(QStringLiteral("heldLines"));
         QVERIFY(!held->isVisible());
         bar->setValue(bar->maximum() / 2);
         const int value = bar->value();
@@ -275,7 +270,8 @@ private slots:
         feed(shown.book, view, 30, QStringLiteral("new "), 30);
         QCOMPARE(rowsShown(view), rows);
         QCOMPARE(view.heldLines(), qint64(60));
-        QVERIFY(heldButton(view)->isVisible());
+        auto *const held = view.findChild<QToolButton *>(QStringLiteral("heldLines"));
+        QVERIFY(held->isVisible());
         QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(399, rows.at(from + 3).first));
 
         QStringList dragged;  // the four lines that were under the drag
@@ -285,7 +281,7 @@ private slots:
         if (QApplication::clipboard()->supportsSelection())  // made on release
             QCOMPARE(QApplication::clipboard()->text(QClipboard::Selection), view.selectedText());
         QCOMPARE(view.heldLines(), qint64(0));
-        QVERIFY(!heldButton(view)->isVisible());
+        QVERIFY(!held->isVisible());
         QCOMPARE(rowsShown(view).last().second, QStringLiteral("new 0059"));
 
         // Hidden with the button down (another tab in front): no release

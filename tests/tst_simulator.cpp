@@ -11,11 +11,11 @@
 #include "sim/simulatedbus.h"
 #include "sim/simulatedmodule.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QElapsedTimer>
 #include <QtTest>
 
 #include <algorithm>
