@@ -63,7 +63,7 @@ qint64 rounded(long double value, int decimals)
     return qint64(std::floor(scaled + 0.5L));
 }
 
-} // namespace
+}  // namespace
 
 class TstMovingStatistics : public QObject
 {
