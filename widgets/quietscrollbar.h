@@ -1,0 +1,39 @@
+#ifndef QUIETSCROLLBAR_H
+#define QUIETSCROLLBAR_H
+
+// A vertical scroll bar that is drawn again only when what it shows changes:
+// the handle's place and length in pixels, and whether it rests at either
+// end (the arrows there look disabled). A log view that grows by a few
+// lines each display moves its handle by a pixel only every few displays;
+// QScrollBar would repaint on every change of value or range.
+// GUI thread only.
+
+#include <QRect>
+#include <QScrollBar>
+
+class QuietScrollBar : public QScrollBar
+{
+public:
+    explicit QuietScrollBar(QWidget *parent = nullptr) : QScrollBar(Qt::Vertical, parent) {}
+
+protected:
+    void sliderChange(SliderChange change) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    struct Look {
+        QRect handle;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look &o) const
+        {
+            return handle == o.handle && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+        }
+    };
+    Look look() const;
+
+    Look m_painted;  // as last drawn
+    bool m_drawn = false;
+};
+
+#endif // QUIETSCROLLBAR_H
