@@ -11,13 +11,27 @@ QuietScrollBar::Look QuietScrollBar::look() const
             value() == minimum(), value() == maximum()};
 }
 
+// A view sets the range and then the value: the look is compared once both
+// are set, when the events of the moment are handled (before the paint they
+// would cause).
 void QuietScrollBar::sliderChange(SliderChange change)
 {
-    // Orientation changes and the like go through as QScrollBar has them.
     const bool moved = change == SliderRangeChange || change == SliderStepsChange || change == SliderValueChange;
-    if (moved && m_drawn && look() == m_painted)
+    if (!moved || !m_drawn) {
+        QScrollBar::sliderChange(change);
         return;
-    QScrollBar::sliderChange(change);
+    }
+    if (m_checkPending)
+        return;
+    m_checkPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_checkPending = false;
+            if (!(look() == m_painted))
+                update();
+        },
+        Qt::QueuedConnection);
 }
 
 void QuietScrollBar::paintEvent(QPaintEvent *event)

@@ -5,7 +5,8 @@
 // the handle's place and length in pixels, and whether it rests at either
 // end (the arrows there look disabled). A log view that grows by a few
 // lines each display moves its handle by a pixel only every few displays;
-// QScrollBar would repaint on every change of value or range.
+// QScrollBar would repaint on every change of value or range. Other changes
+// (orientation, appearance) repaint as QScrollBar does.
 // GUI thread only.
 
 #include <QRect>
@@ -34,6 +35,7 @@ private:
 
     Look m_painted;  // as last drawn
     bool m_drawn = false;
+    bool m_checkPending = false;
 };
 
 #endif // QUIETSCROLLBAR_H
