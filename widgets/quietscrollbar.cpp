@@ -7,17 +7,18 @@ QuietScrollBar::Look QuietScrollBar::look() const
 {
     QStyleOptionSlider option;
     initStyleOption(&option);
-    return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+    return {size(), style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
             value() == minimum(), value() == maximum()};
 }
 
 // A view sets the range and then the value: the look is compared once both
 // are set, when the events of the moment are handled (before the paint they
-// would cause).
+// would cause), with the look last asked for. Any paint in between draws the
+// bar as it is then, so the screen never keeps an older look.
 void QuietScrollBar::sliderChange(SliderChange change)
 {
     const bool moved = change == SliderRangeChange || change == SliderStepsChange || change == SliderValueChange;
-    if (!moved || !m_drawn) {
+    if (!moved) {
         QScrollBar::sliderChange(change);
         return;
     }
@@ -28,15 +29,11 @@ void QuietScrollBar::sliderChange(SliderChange change)
         this,
         [this] {
             m_checkPending = false;
-            if (!(look() == m_painted))
+            const Look now = look();
+            if (!(now == m_asked)) {
+                m_asked = now;
                 update();
+            }
         },
         Qt::QueuedConnection);
-}
-
-void QuietScrollBar::paintEvent(QPaintEvent *event)
-{
-    QScrollBar::paintEvent(event);
-    m_painted = look();
-    m_drawn = true;
 }

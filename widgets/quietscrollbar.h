@@ -19,22 +19,21 @@ public:
 
 protected:
     void sliderChange(SliderChange change) override;
-    void paintEvent(QPaintEvent *event) override;
 
 private:
     struct Look {
+        QSize size;
         QRect handle;
         bool atMinimum = false;
         bool atMaximum = false;
         bool operator==(const Look &o) const
         {
-            return handle == o.handle && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+            return size == o.size && handle == o.handle && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
         }
     };
     Look look() const;
 
-    Look m_painted;  // as last drawn
-    bool m_drawn = false;
+    Look m_asked;  // the look of the last repaint asked for
     bool m_checkPending = false;
 };
 
