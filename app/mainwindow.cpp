@@ -56,16 +56,18 @@ void MainWindow::initTimers()
     autoSendTimer = std::make_unique<QTimer>();
     connect(autoSendTimer.get(), &QTimer::timeout, this, &MainWindow::selectAutoSend);
     displayTimer = new QTimer(this);
+    displayTimer->setObjectName(QStringLiteral("displayTimer"));
     displayTimer->setSingleShot(true);
     displayTimer->setInterval(DisplayIntervalMs);
     connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
-    sinceDisplay.start();
+    displayClock.start();
 }
 
 // A label whose size may change makes the window lay itself out again on
 // every new text; at the display rate that was a tenth of the window's CPU.
 // The readouts are given a fixed size once, so a new value only repaints the
-// label.
+// label; and they fill their own background (the window's colour, as before),
+// so Qt repaints only their rectangle, not every widget they lie on.
 //
 // The five measurement readouts share one column: the same width (what any of
 // them can show: a 16-bit value, a signed 16-bit temperature; no wider than
@@ -100,6 +102,7 @@ void MainWindow::fixReadoutSizes()
     valueWidth = qMin(valueWidth, widestValue);
     for (const Row &row : rows) {
         row.value->setFixedSize(valueWidth, row.value->sizeHint().height());
+        row.value->setAutoFillBackground(true);
         row.layout->setSpacing(ReadoutSpacing);
         if (row.unit)
             row.unit->setFixedWidth(unitWidth);
@@ -114,7 +117,10 @@ void MainWindow::fixReadoutSizes()
         const int widest = label->fontMetrics().horizontalAdvance(QStringLiteral("-4294967295"))
             + 2 * label->margin() + 2 * label->frameWidth();
         label->setFixedSize(qMax(hint.width(), widest), hint.height());
+        label->setAutoFillBackground(true);
     }
+    // The frame rate changes the status bar's message up to every display.
+    ui->statusbar->setAutoFillBackground(true);
 }
 
 // The port box shows its longest entry whole (a port name such as

@@ -159,11 +159,15 @@ private:
     void saveLog(const Log &log, const QString &prefix);
 
     // Display: new log lines, readouts, trigger counters and the frame rate
-    // are gathered and written to the widgets together, at most
-    // DisplayIntervalMs apart, and at once when a waiting send ends (so a
-    // button's answer is on screen when its slot returns). Each widget then
-    // shows what it would have shown had it been written frame by frame.
-    static constexpr int DisplayIntervalMs = 100;
+    // are gathered and written to the widgets together, 28 times a second
+    // while frames stream (DisplayIntervalMs apart, on the cadence of the
+    // first, so waiting for the next read does not stretch the period), at
+    // once for the first frame after a pause and when a waiting send ends (so
+    // a button's answer is on screen when its slot returns), and never while
+    // nothing comes. Each widget then shows what it would have shown had it
+    // been written frame by frame; a widget whose text did not change is not
+    // written, so it is not drawn again.
+    static constexpr int DisplayIntervalMs = 36;
     void scheduleDisplay();
     void updateDisplay();
 
@@ -194,7 +198,8 @@ private:
     Log hexLog{LogView::MaxViewLines};
     Log testLog;
     QTimer *displayTimer = nullptr;
-    QElapsedTimer sinceDisplay;
+    QElapsedTimer displayClock;
+    qint64 displayDueMs = 0;  // on displayClock
     std::optional<Measurement> pendingReadouts;
     std::optional<qint64> pendingRateElapsedMs;
     bool pendingTriggerReadouts = false;

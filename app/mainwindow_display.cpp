@@ -5,16 +5,28 @@
 
 #include <QTimer>
 
+namespace {
+// A label set to the text it already shows would only be drawn again.
+void setLabelText(QLabel *label, const QString &text)
+{
+    if (label->text() != text)
+        label->setText(text);
+}
+} // namespace
+
+// What comes before the display is due is shown when it is due.
 void MainWindow::scheduleDisplay()
 {
     if (!displayTimer->isActive())
-        displayTimer->start();
+        displayTimer->start(int(qMax<qint64>(0, displayDueMs - displayClock.elapsed())));
 }
 
 void MainWindow::updateDisplay()
 {
     displayTimer->stop();
-    sinceDisplay.start();
+    const qint64 now = displayClock.elapsed();
+    const qint64 late = now - displayDueMs;
+    displayDueMs = (late >= 0 && late < DisplayIntervalMs ? displayDueMs : now) + DisplayIntervalMs;
 
     for (Log *log : {&textLog, &hexLog, &testLog}) {
         if (!log->pending.isEmpty()) {
@@ -25,21 +37,24 @@ void MainWindow::updateDisplay()
 
     if (pendingReadouts) {
         const Measurement &m = *pendingReadouts;
-        ui->label_DIST->setText(QString::number(m.distance));
-        ui->label_AMP->setText(QString::number(m.amplitude));
-        ui->label_STATUS->setText(QString::number(m.driverCurrent));
-        ui->label_INT->setText(QString::number(m.ambient));
-        ui->label_TEMP->setText(QString::number(m.temperature));
+        setLabelText(ui->label_DIST, QString::number(m.distance));
+        setLabelText(ui->label_AMP, QString::number(m.amplitude));
+        setLabelText(ui->label_STATUS, QString::number(m.driverCurrent));
+        setLabelText(ui->label_INT, QString::number(m.ambient));
+        setLabelText(ui->label_TEMP, QString::number(m.temperature));
         pendingReadouts.reset();
     }
     if (pendingTriggerReadouts) {
-        ui->deviationValue->setText(QString::number(trigger.lastDeviation()));
-        ui->D_trigger->setText(QString::number(trigger.triggerCount()));
-        ui->totalValue->setText(QString::number(trigger.totalCount()));
+        setLabelText(ui->deviationValue, QString::number(trigger.lastDeviation()));
+        setLabelText(ui->D_trigger, QString::number(trigger.triggerCount()));
+        setLabelText(ui->totalValue, QString::number(trigger.totalCount()));
         pendingTriggerReadouts = false;
     }
     if (pendingRateElapsedMs) {
-        ui->statusbar->showMessage(frameRateText(*pendingRateElapsedMs).value_or(QString()));
+        // showMessage repaints the bar at once, a paint of its own.
+        const QString rate = frameRateText(*pendingRateElapsedMs).value_or(QString());
+        if (rate != ui->statusbar->currentMessage())
+            ui->statusbar->showMessage(rate);
         pendingRateElapsedMs.reset();
     }
 }

@@ -15,9 +15,8 @@ void MainWindow::SlotReadRxData(const QVector<QByteArray> &frames)
         dispatchFrame(frame);
     }
     // Answers are rare and awaited: shown at once. A stream is shown with the
-    // read that comes once a display period has passed, so the display timer
-    // (one more wake-up each time) fires only when the stream stops.
-    if (!onlyMeasurements || sinceDisplay.elapsed() >= DisplayIntervalMs)
+    // read that comes once the display is due, or by the display timer.
+    if (!onlyMeasurements || displayClock.elapsed() >= displayDueMs)
         updateDisplay();
 }
 

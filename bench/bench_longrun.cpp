@@ -7,7 +7,9 @@
 //              then of the window with the chart window hidden, then shown
 //              with its statistics panel hidden, then shown with the panel;
 //              three rounds and their medians; the module runs as a process of
-//              its own (korvani-sim), so only the reader's CPU is counted
+//              its own (korvani-sim), so only the reader's CPU is counted; beside
+//              each, the redraws per second of the readouts, both logs and the
+//              chart (paint events of each)
 //   fast       frames one per read as fast as the window takes them, 10^6:
 //              CPU per frame and memory retained per frame
 //   shift      2.88 x 10^6 frames (8 hours at 100 frames/s) at the rate a
@@ -15,8 +17,12 @@
 //              growth, CPU per frame first and last tenth; then saving the text
 //              log (time, every line checked) and clearing it
 //
+//   shot       the window after 300 frames of fixed values (no time stamps),
+//              its tabs in turn, saved as PNG files named after the given
+//              prefix: to compare how the window looks before and after a change
+//
 // Usage: bench_longrun [realtime|fast|shift] [frames or seconds]; no argument
-// runs all three with their full sizes.
+// runs all three with their full sizes. bench_longrun shot PREFIX.
 
 #include "chart/chartform.h"
 #include "linkfixture.h"
@@ -26,6 +32,7 @@
 #include "sim/pseudoterminal.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QComboBox>
 #include <QProcess>
 #include <QElapsedTimer>
@@ -33,6 +40,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSerialPort>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +80,26 @@ double residentBytes()
         return 0;
     return statm.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE));
 }
+
+// Paint events of each watched widget.
+class PaintCounter : public QObject
+{
+public:
+    QHash<QObject *, quint64> paints;
+    void watch(QWidget *widget)
+    {
+        paints.insert(widget, 0);
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints[watched];
+        return false;
+    }
+};
 
 // A window with every view and option on, its port open on the simulated module.
 struct Bench {
@@ -186,12 +214,23 @@ double window(int seconds, bool chartShown, bool panelShown = true)
         return -1;
     if (!panelShown)
         b.link.chart->findChild<QWidget *>(QStringLiteral("statsPanel"))->hide();
+    // A readout repaints only when its value changes (the distance's noise).
+    QWidget *views[] = {b.link.widget<QWidget>("label_DIST"),
+                        b.link.widget<QAbstractScrollArea>("outputBrowser")->viewport(),
+                        b.link.widget<QAbstractScrollArea>("HEXBrowser")->viewport(), b.link.chart->viewport()};
+    PaintCounter counter;
     runFor(5000);  // warm-up
+    for (QWidget *view : views)
+        counter.watch(view);
     const quint64 counted0 = b.counted(), reads0 = b.reads;
     const Cpu cpu0 = Cpu::now();
     runFor(seconds * 1000);
-    return printRealtime(!chartShown ? "chart hidden" : panelShown ? "chart shown " : "chart, no panel", b.counted() - counted0,
-                         seconds, Cpu::now() - cpu0, b.reads - reads0);
+    const double perFrame = printRealtime(!chartShown ? "chart hidden" : panelShown ? "chart shown " : "chart, no panel",
+                                          b.counted() - counted0, seconds, Cpu::now() - cpu0, b.reads - reads0);
+    const auto rate = [&](QWidget *view) { return double(counter.paints.value(view)) / seconds; };
+    std::printf("  redraws per second: readouts %.1f, text log %.1f, HEX log %.1f, chart %.1f\n", rate(views[0]),
+                rate(views[1]), rate(views[2]), rate(views[3]));
+    return perFrame;
 }
 
 // This machine is a virtual one: time its host takes from it now and then
@@ -341,6 +380,26 @@ int shift(quint64 total)
     return lost ? 1 : 0;
 }
 
+int shot(const QString &prefix)
+{
+    Bench b;
+    if (!b.start(false))
+        return 1;
+    b.link.click("timeLogcheckBox");  // off: every shot the same
+    b.link.sim.setFixedReading(SensorReading{1234, 3243, 47, 103, 1});
+    b.link.sim.streamFrames(300);
+    for (int waited = 0; b.counted() < 300 && waited < 30000; waited += 50)
+        runFor(50);
+    auto *tabs = b.link.widget<QTabWidget>("tabWidget");
+    bool saved = true;
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        runFor(300);
+        saved = b.link.window->grab().save(prefix + QString::number(i) + QStringLiteral(".png")) && saved;
+    }
+    return saved ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -350,6 +409,8 @@ int main(int argc, char *argv[])
     const QByteArray what = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     const qint64 size = argc > 2 ? QByteArray(argv[2]).toLongLong() : 0;
     int failed = 0;
+    if (what == "shot")
+        return shot(QString::fromLocal8Bit(argv[argc - 1]));
     if (what.isEmpty() || what == "realtime")
         failed |= realtime(size > 0 ? int(size) : 60);
     if (what.isEmpty() || what == "fast")

@@ -7,6 +7,7 @@
 #include "widgets/logview.h"
 #include "log/logbook.h"
 
+#include <QBackingStore>
 #include <QClipboard>
 #include <QMenu>
 #include <QScrollBar>
@@ -147,6 +148,25 @@ private slots:
         const int before = all.size();
         feedLines(2);
         QCOMPARE(view->lines(), all.mid(before));
+    }
+
+    // Following the end, the view moves what it drew and paints only the new
+    // rows, and its bar is drawn again only when it looks different: what is
+    // on screen must still be what a fresh drawing shows, at every step.
+    void onScreenAsDrawnAfresh()
+    {
+        ShownView shown(300, 200);
+        QVERIFY(QTest::qWaitForWindowExposed(&shown.view));
+        const auto onScreen = [&] {
+            QCoreApplication::sendPostedEvents();
+            auto *screen = static_cast<QImage *>(shown.view.backingStore()->paintDevice());
+            return screen->copy(shown.view.rect()).convertToFormat(QImage::Format_RGB32);
+        };
+        for (int batch = 0; batch < 40; ++batch) {
+            feed(shown.book, shown.view, 1 + batch % 5, QStringLiteral("line "), batch * 5);
+            QTRY_VERIFY2_WITH_TIMEOUT(onScreen() == shown.view.grab().toImage().convertToFormat(QImage::Format_RGB32),
+                                      qPrintable(QString::number(batch)), 5000);
+        }
     }
 
     // A line wider than the view wraps after its last blank that fits; every

@@ -1,6 +1,7 @@
 #include "logview.h"
 
 #include "log/logbook.h"
+#include "quietscrollbar.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -19,6 +20,11 @@ LogView::LogView(QWidget *parent) : QAbstractScrollArea(parent)
     // rest of the view alone.
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // The bar changes with every display while lines come: it is drawn again
+    // only when it looks different, and then fills its own background, so
+    // the view under it is not painted again each time.
+    setVerticalScrollBar(new QuietScrollBar);
+    verticalScrollBar()->setAutoFillBackground(true);
     verticalScrollBar()->setSingleStep(1);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         if (!m_scrolling && m_held > 0 && !holding())
@@ -275,7 +281,12 @@ void LogView::updateScrollBar()
 {
     QScrollBar *bar = verticalScrollBar();
     bar->setPageStep(pageRows());
-    bar->setRange(0, qMax(0, rowCount() - pageRows()));
+    const int maximum = qMax(0, rowCount() - pageRows());
+    // On every range change Qt lays the scroll area out again (a queued call)
+    // only to show or hide the bar. A range that grows while the bar stays
+    // shown moves no value and changes no layout: it is set without telling.
+    const QSignalBlocker quiet(maximum >= bar->maximum() && bar->maximum() > 0 ? bar : nullptr);
+    bar->setRange(0, maximum);
 }
 
 // After new lines: back to the end, moving what was drawn by as many rows as
