@@ -1,14 +1,18 @@
-// The live chart window at 100 samples/s in real time, as the program feeds
-// it: its redraws per second and what they cost, for the window shown (chart
-// and statistics panel), hidden, and shown while no sample comes. The history
+// The live chart window at 100 samples/s as the program feeds it: its
+// redraws per second and what they cost, for the window shown (chart and
+// statistics panel), hidden, and shown while no sample comes. The history
 // holds a long run already, so the X axis scrolls on every sample.
 //
-// Figures per mode are the medians of three rounds, in CPU time of the GUI
-// thread: per sample, per second, and per redraw (the shown run's CPU beyond
-// the hidden run's, over its redraws), of which the viewport's painting.
+// In real time, one timer tick per sample: medians of three rounds per mode
+// of GUI-thread CPU per second and per sample, and per redraw (the shown
+// run's CPU beyond the hidden run's, over its redraws) with the viewport's
+// painting. Then the redraw alone, one after another: the samples of one
+// display period appended, the event loop run until the chart has painted
+// them (waiting costs no CPU), without the per-sample wake-ups whose cost
+// and noise on a busy machine swamp the real-time difference.
 //
-// Usage: bench_chart [seconds per round]   (default 5)
-// Profile: perf record -e cpu-clock --call-graph dwarf build/bench/bench_chart 5
+// Usage: bench_chart [seconds per round (default 5)] [shown | redraw: that alone, one round]
+// Profile: perf record -e cpu-clock --call-graph dwarf build/bench/bench_chart 10 redraw
 
 #include "chart/chartform.h"
 
@@ -40,6 +44,7 @@ class PaintTimer : public QObject
 public:
     int paints = 0;
     double paintUs = 0;
+    QEventLoop *waiting = nullptr;  // quit after the next paint
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -52,6 +57,8 @@ protected:
         paintUs += threadCpuUs() - start;
         ++paints;
         inside = false;
+        if (waiting)
+            waiting->quit();
         return true;
     }
 
@@ -84,31 +91,44 @@ void runEventLoopFor(int ms)
     loop.exec();
 }
 
+// A chart window with a long run in its history, shown or not, its paints
+// counted from here on.
+struct Rig
+{
+    explicit Rig(bool shown)
+    {
+        chart.viewport()->installEventFilter(&timer);
+        while (next < historyBefore)
+            append();
+        if (shown) {
+            chart.show();
+            runEventLoopFor(500);
+        }
+        timer.paints = 0;
+        timer.paintUs = 0;
+    }
+    void append()
+    {
+        chart.appendMeasurement(distanceFor(next), quint16(3000 + next % 50));
+        ++next;
+    }
+
+    ChartForm chart;
+    PaintTimer timer;
+    int next = 0;
+};
+
 enum class Mode { Shown, Hidden, Idle };
 
 Round runRound(Mode mode, int seconds)
 {
-    ChartForm chart;
-    PaintTimer timer;
-    chart.viewport()->installEventFilter(&timer);
-    int next = 0;
-    for (; next < historyBefore; ++next)
-        chart.appendMeasurement(distanceFor(next), quint16(3000 + next % 50));
-    if (mode != Mode::Hidden) {
-        chart.show();
-        runEventLoopFor(500);
-    }
-    timer.paints = 0;
-    timer.paintUs = 0;
+    Rig rig(mode != Mode::Hidden);
 
     QTimer feed;
     feed.setTimerType(Qt::PreciseTimer);
     feed.setInterval(1000 / samplesPerSecond);
-    const int first = next;
-    QObject::connect(&feed, &QTimer::timeout, [&] {
-        chart.appendMeasurement(distanceFor(next), quint16(3000 + next % 50));
-        ++next;
-    });
+    const int first = rig.next;
+    QObject::connect(&feed, &QTimer::timeout, [&] { rig.append(); });
     if (mode != Mode::Idle)
         feed.start();
 
@@ -119,10 +139,38 @@ Round runRound(Mode mode, int seconds)
     runEventLoopFor(seconds * 1000);
     round.cpuUs = threadCpuUs() - cpu0;
     round.seconds = wall.nsecsElapsed() / 1e9;
-    round.samples = next - first;
-    round.paints = timer.paints;
-    round.paintUs = timer.paintUs;
+    round.samples = rig.next - first;
+    round.paints = rig.timer.paints;
+    round.paintUs = rig.timer.paintUs;
     return round;
+}
+
+// The redraw alone, `redraws` times.
+struct RedrawCost
+{
+    double cpuUs = 0;
+    double paintUs = 0;
+};
+
+RedrawCost measureRedraw(int redraws)
+{
+    Rig rig(true);
+    QEventLoop loop;
+    rig.timer.waiting = &loop;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const double cpu0 = threadCpuUs();
+    for (int r = 0; r < redraws; ++r) {
+        // 3.5 samples a redraw on average: 100 samples/s at ~28 redraws/s.
+        for (int k = 0; k < 3 + r % 2; ++k)
+            rig.append();
+        giveUp.start(2000);
+        loop.exec();
+    }
+    const double cpu = threadCpuUs() - cpu0;
+    rig.timer.waiting = nullptr;
+    return {cpu / qMax(1, rig.timer.paints), rig.timer.paintUs / qMax(1, rig.timer.paints)};
 }
 
 double median(QVector<double> v)
@@ -158,6 +206,16 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 5;
+    if (argc > 2 && QByteArray(argv[2]) == "redraw") {
+        const RedrawCost cost = measureRedraw(seconds * 30);
+        std::printf("redraw: %.1f us CPU each, %.1f us painting\n", cost.cpuUs, cost.paintUs);
+        return 0;
+    }
+    if (argc > 2 && QByteArray(argv[2]) == "shown") {
+        const Round round = runRound(Mode::Shown, seconds);
+        std::printf("shown: %.1f redraws/s, %.1f us CPU/s\n", round.paints / round.seconds, round.cpuUs / round.seconds);
+        return 0;
+    }
 
     std::printf("chart window at %d samples/s, %d s per round, medians of 3 rounds (GUI thread CPU)\n",
                 samplesPerSecond, seconds);
@@ -175,5 +233,13 @@ int main(int argc, char *argv[])
         ? (shown.cpuPerSecondUs - hidden.cpuPerSecondUs) / shown.redrawsPerSecond : 0;
     std::printf("chart + panel redraw: %.1f us CPU each (shown minus hidden, per redraw), %.1f us of it painting\n",
                 perRedraw, shown.paintPerRedrawUs);
+    QVector<double> cpu, paint;
+    for (int r = 0; r < 3; ++r) {
+        const RedrawCost cost = measureRedraw(200);
+        cpu.append(cost.cpuUs);
+        paint.append(cost.paintUs);
+    }
+    std::printf("chart + panel redraw, one after another: %.1f us CPU each, %.1f us of it painting\n",
+                median(cpu), median(paint));
     return 0;
 }
