@@ -22,11 +22,12 @@ class ChartForm;
 // on every change and a run at 100 samples/s would otherwise grind to a halt.
 // The chart is redrawn on a display timer (every redrawIntervalMs) that runs
 // only while samples come and the window is shown; each redraw hands the
-// series its window in one replace. The X axis itself keeps a fixed range,
-// 0 to the span shown, and the series' points are placed relative to the
-// first sample shown: moving a QValueAxis relayouts all its labels as rich
-// text, which cost more than the rest of the redraw. The sample numbers under
-// the ticks are drawn by TickLabels.
+// series its window in one replace. The X axis itself stands still (it
+// moves only when the span shown or the numbers' width changes) and the
+// series' points are placed relative to the first sample shown: moving a
+// QValueAxis relayouts all its labels as rich text, which cost more than the
+// rest of the redraw. The sample numbers under the ticks are drawn by
+// TickLabels.
 //
 // Beside the chart, a statistics panel and histogram over the latest charted
 // samples (StatsPanel), refreshed with the redraw: nothing is worked out

@@ -4,12 +4,12 @@
 // The sample numbers under the chart's X ticks, drawn as plain text items on
 // the chart.
 //
-// The scrolling X axis keeps a fixed range (0 to the span shown) and leaves
-// its own labels blank: a QValueAxis lays out each of its labels as rich text,
-// several times over, on every range change, which on an axis that moves with
-// every redraw cost more than the rest of the redraw together. These labels
-// take the axis's font and colour, sit where the axis would put its own, and
-// change only their texts as the chart scrolls.
+// The scrolling X axis stands still and its own labels are unseen (they keep
+// the room the numbers need): a QValueAxis lays out each of its labels as
+// rich text, several times over, on every range change, which on an axis
+// that moved with every redraw cost more than the rest of the redraw. These
+// labels take the axis's font, sit where the axis would put its own (to the
+// pixel), and change only their texts as the chart scrolls.
 
 #include "platform/qtcompat.h"
 
@@ -22,7 +22,7 @@ class QGraphicsSimpleTextItem;
 class TickLabels
 {
 public:
-    // The labels follow `axis`'s tick count and font; items of `chart`.
+    // As many labels as `axis` has ticks, in its font; items of `chart`.
     TickLabels(QtCharts::QChart &chart, const QtCharts::QValueAxis &axis);
     ~TickLabels();
     TickLabels(const TickLabels &) = delete;
