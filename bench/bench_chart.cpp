@@ -1,100 +1,203 @@
-// Microseconds per appended sample as the history grows, for a hidden and a
-// shown chart window, events processed after every append as in the program.
+// The live chart window at 100 samples/s as the program feeds it: its
+// redraws per second and what they cost, for the window shown (chart and
+// statistics panel), hidden, and shown while no sample comes. The history
+// holds a long run already, so the X axis scrolls on every sample.
+//
+// In real time, one timer tick per sample: medians of three rounds per mode
+// of GUI-thread CPU per second and per sample, and per redraw (the shown
+// run's CPU beyond the hidden run's, over its redraws) with the viewport's
+// painting. Then the redraw alone, one after another: the samples of one
+// display period appended, the event loop run until the chart has painted
+// them (waiting costs no CPU), without the per-sample wake-ups whose cost
+// and noise on a busy machine swamp the real-time difference.
+//
+// Usage: bench_chart [seconds per round (default 5)] [shown | redraw: that alone, one round]
+// Profile: perf record -e cpu-clock --call-graph dwarf build/bench/bench_chart 10 redraw
 
 #include "chart/chartform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QLoggingCategory>
-#include <QVector>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
-constexpr int totalSamples = 1000000;
-constexpr int windowLength = 1000;
-const QVector<int> marks = {1000, 10000, 100000, 1000000};
+constexpr int samplesPerSecond = 100;
+constexpr int historyBefore = 20000;
 
-class PaintCounter : public QObject
+double threadCpuUs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
+}
+
+// Counts the viewport's paint events and times each one by sending it on
+// itself, so the painting alone is measured.
+class PaintTimer : public QObject
 {
 public:
     int paints = 0;
+    double paintUs = 0;
+    QEventLoop *waiting = nullptr;  // quit after the next paint
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
+        if (event->type() != QEvent::Paint || inside)
+            return false;
+        inside = true;
+        const double start = threadCpuUs();
+        QCoreApplication::sendEvent(watched, event);
+        paintUs += threadCpuUs() - start;
+        ++paints;
+        inside = false;
+        if (waiting)
+            waiting->quit();
+        return true;
     }
+
+private:
+    bool inside = false;
 };
 
-struct RunFigures
+struct Round
 {
-    QVector<double> usAtMarks;
-    double usOverall = 0;
+    double cpuUs = 0;
+    double seconds = 0;
+    int samples = 0;
     int paints = 0;
-    double usPerRepaintingAppend = 0;
+    double paintUs = 0;
 };
 
-// A triangle wave over the sensor's range, so the line really moves.
+// A triangle wave over the sensor's range with a little noise, so the line
+// and the panel's figures really move.
 quint16 distanceFor(int i)
 {
     const int phase = i % 2000;
-    return quint16(phase < 1000 ? 500 + phase * 10 : 500 + (2000 - phase) * 10);
+    const int ramp = phase < 1000 ? phase : 2000 - phase;
+    return quint16(500 + ramp * 4 + (i * 7919) % 13);
 }
 
-RunFigures run(bool shown)
+void runEventLoopFor(int ms)
 {
-    ChartForm chart;
-    PaintCounter counter;
-    chart.viewport()->installEventFilter(&counter);
-    if (shown) {
-        chart.show();
-        for (int i = 0; i < 20; ++i)
-            QCoreApplication::processEvents();
-    }
-    counter.paints = 0;
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
-    RunFigures figures;
-    QElapsedTimer overall;
-    QElapsedTimer window;
-    QElapsedTimer single;
-    qint64 repaintingNs = 0;
-    overall.start();
-    int markIndex = 0;
-    for (int i = 1; i <= totalSamples; ++i) {
-        if (i == marks.at(markIndex) - windowLength + 1)
-            window.start();
-        const int paintsBefore = counter.paints;
-        single.start();
-        chart.appendSample(0, distanceFor(i), QStringLiteral("Distance"));
-        QCoreApplication::processEvents();
-        if (counter.paints != paintsBefore)
-            repaintingNs += single.nsecsElapsed();
-        if (i == marks.at(markIndex)) {
-            figures.usAtMarks.append(window.nsecsElapsed() / 1000.0 / windowLength);
-            ++markIndex;
+// A chart window with a long run in its history, shown or not, its paints
+// counted from here on.
+struct Rig
+{
+    explicit Rig(bool shown)
+    {
+        chart.viewport()->installEventFilter(&timer);
+        while (next < historyBefore)
+            append();
+        if (shown) {
+            chart.show();
+            runEventLoopFor(500);
         }
+        timer.paints = 0;
+        timer.paintUs = 0;
     }
-    figures.usOverall = overall.nsecsElapsed() / 1000.0 / totalSamples;
-    figures.paints = counter.paints;
-    if (figures.paints > 0)
-        figures.usPerRepaintingAppend = repaintingNs / 1000.0 / figures.paints;
-    return figures;
+    void append()
+    {
+        chart.appendMeasurement(distanceFor(next), quint16(3000 + next % 50));
+        ++next;
+    }
+
+    ChartForm chart;
+    PaintTimer timer;
+    int next = 0;
+};
+
+enum class Mode { Shown, Hidden, Idle };
+
+Round runRound(Mode mode, int seconds)
+{
+    Rig rig(mode != Mode::Hidden);
+
+    QTimer feed;
+    feed.setTimerType(Qt::PreciseTimer);
+    feed.setInterval(1000 / samplesPerSecond);
+    const int first = rig.next;
+    QObject::connect(&feed, &QTimer::timeout, [&] { rig.append(); });
+    if (mode != Mode::Idle)
+        feed.start();
+
+    Round round;
+    QElapsedTimer wall;
+    wall.start();
+    const double cpu0 = threadCpuUs();
+    runEventLoopFor(seconds * 1000);
+    round.cpuUs = threadCpuUs() - cpu0;
+    round.seconds = wall.nsecsElapsed() / 1e9;
+    round.samples = rig.next - first;
+    round.paints = rig.timer.paints;
+    round.paintUs = rig.timer.paintUs;
+    return round;
 }
 
-void print(const char *label, const RunFigures &figures)
+// The redraw alone, `redraws` times.
+struct RedrawCost
 {
-    std::printf("%s\n", label);
-    for (int m = 0; m < marks.size(); ++m)
-        std::printf("  around %8d samples: %8.1f us/append\n", marks.at(m), figures.usAtMarks.at(m));
-    std::printf("  overall average:        %8.1f us/append\n", figures.usOverall);
-    std::printf("  repaints:               %8d (%.1f us for an append that repainted)\n",
-                figures.paints, figures.usPerRepaintingAppend);
-    std::printf("  ratio 10^6 / 10^3:      %8.2f\n", figures.usAtMarks.last() / figures.usAtMarks.first());
-    std::fflush(stdout);
+    double cpuUs = 0;
+    double paintUs = 0;
+};
+
+RedrawCost measureRedraw(int redraws)
+{
+    Rig rig(true);
+    QEventLoop loop;
+    rig.timer.waiting = &loop;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const double cpu0 = threadCpuUs();
+    for (int r = 0; r < redraws; ++r) {
+        // 3.5 samples a redraw on average: 100 samples/s at ~28 redraws/s.
+        for (int k = 0; k < 3 + r % 2; ++k)
+            rig.append();
+        giveUp.start(2000);
+        loop.exec();
+    }
+    const double cpu = threadCpuUs() - cpu0;
+    rig.timer.waiting = nullptr;
+    return {cpu / qMax(1, rig.timer.paints), rig.timer.paintUs / qMax(1, rig.timer.paints)};
+}
+
+double median(QVector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.at(v.size() / 2);
+}
+
+struct Figures
+{
+    double redrawsPerSecond = 0;
+    double cpuPerSecondUs = 0;
+    double cpuPerSampleUs = 0;
+    double paintPerRedrawUs = 0;
+};
+
+Figures measure(Mode mode, int seconds)
+{
+    QVector<double> rates, perSecond, perSample, paint;
+    for (int r = 0; r < 3; ++r) {
+        const Round round = runRound(mode, seconds);
+        rates.append(round.paints / round.seconds);
+        perSecond.append(round.cpuUs / round.seconds);
+        perSample.append(round.samples > 0 ? round.cpuUs / round.samples : 0);
+        paint.append(round.paints > 0 ? round.paintUs / round.paints : 0);
+    }
+    return {median(rates), median(perSecond), median(perSample), median(paint)};
 }
 
 } // namespace
@@ -102,11 +205,41 @@ void print(const char *label, const RunFigures &figures)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // Two million diagnostic lines would measure the terminal, not the chart.
-    QLoggingCategory::setFilterRules(QStringLiteral("korvani.chart.debug=false"));
+    const int seconds = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 5;
+    if (argc > 2 && QByteArray(argv[2]) == "redraw") {
+        const RedrawCost cost = measureRedraw(seconds * 30);
+        std::printf("redraw: %.1f us CPU each, %.1f us painting\n", cost.cpuUs, cost.paintUs);
+        return 0;
+    }
+    if (argc > 2 && QByteArray(argv[2]) == "shown") {
+        const Round round = runRound(Mode::Shown, seconds);
+        std::printf("shown: %.1f redraws/s, %.1f us CPU/s\n", round.paints / round.seconds, round.cpuUs / round.seconds);
+        return 0;
+    }
 
-    std::printf("ChartForm::appendSample + processEvents, %d samples\n", totalSamples);
-    print("hidden:", run(false));
-    print("shown:", run(true));
+    std::printf("chart window at %d samples/s, %d s per round, medians of 3 rounds (GUI thread CPU)\n",
+                samplesPerSecond, seconds);
+    const Figures hidden = measure(Mode::Hidden, seconds);
+    const Figures shown = measure(Mode::Shown, seconds);
+    const Figures idle = measure(Mode::Idle, seconds);
+    const auto line = [](const char *name, const Figures &f) {
+        std::printf("  %-7s %6.1f redraws/s  %8.1f us CPU/s  %7.1f us CPU/sample  %6.1f us painting/redraw\n",
+                    name, f.redrawsPerSecond, f.cpuPerSecondUs, f.cpuPerSampleUs, f.paintPerRedrawUs);
+    };
+    line("shown", shown);
+    line("hidden", hidden);
+    line("idle", idle);
+    const double perRedraw = shown.redrawsPerSecond > 0
+        ? (shown.cpuPerSecondUs - hidden.cpuPerSecondUs) / shown.redrawsPerSecond : 0;
+    std::printf("chart + panel redraw: %.1f us CPU each (shown minus hidden, per redraw), %.1f us of it painting\n",
+                perRedraw, shown.paintPerRedrawUs);
+    QVector<double> cpu, paint;
+    for (int r = 0; r < 3; ++r) {
+        const RedrawCost cost = measureRedraw(200);
+        cpu.append(cost.cpuUs);
+        paint.append(cost.paintUs);
+    }
+    std::printf("chart + panel redraw, one after another: %.1f us CPU each, %.1f us of it painting\n",
+                median(cpu), median(paint));
     return 0;
 }

@@ -14,7 +14,7 @@ Q_LOGGING_CATEGORY(lcChart, "korvani.chart", QtWarningMsg)
 
 namespace {
 
-void styleAxis(QValueAxis *axis, const QString &title)
+void styleAxis(QValueAxis *axis, const QString &title, const QString &labelFormat)
 {
     axis->setTitleText(title);
     axis->setTitleVisible(true);
@@ -30,7 +30,7 @@ void styleAxis(QValueAxis *axis, const QString &title)
     labelsFont.setPointSize(12);
     labelsFont.setWeight(QFont::Bold);
     axis->setLabelsFont(labelsFont);
-    axis->setLabelFormat(QStringLiteral("%d"));
+    axis->setLabelFormat(labelFormat);
 
     axis->setGridLineVisible(true);
     axis->setGridLineColor(Qt::darkGray);
@@ -81,9 +81,13 @@ ChartForm::ChartForm(QWidget *parent)
     margins.setRight(margins.right() + ui->statsPanel->sizeHint().width());
     chart->setMargins(margins);
 
-    redrawTimer.setSingleShot(true);
+    tickLabels = std::make_unique<TickLabels>(*chart, *axisX);
+    tickLabels->setLabelsColor(Qt::black);
+    tickLabels->show(shownMin, shownMax);
+    placeAxisX();
+
     redrawTimer.setInterval(redrawIntervalMs);
-    connect(&redrawTimer, &QTimer::timeout, this, &ChartForm::catchUpDrawing);
+    connect(&redrawTimer, &QTimer::timeout, this, &ChartForm::redrawTick);
 }
 
 ChartForm::~ChartForm()
@@ -93,8 +97,11 @@ ChartForm::~ChartForm()
 
 void ChartForm::setUpAxisX()
 {
-    axisX->setRange(0, 100);
-    styleAxis(axisX, QStringLiteral("Sample"));
+    axisX->setRange(shownMin, shownMax);
+    styleAxis(axisX, QStringLiteral("Sample"), QStringLiteral("%d"));
+    // The axis's own labels stay, unseen, to keep the room the numbers need;
+    // TickLabels draws the numbers.
+    axisX->setLabelsColor(Qt::transparent);
     axisX->setLineVisible(true);
     QPen linePen = axisX->linePen();
     linePen.setColor(Qt::black);
@@ -105,7 +112,7 @@ void ChartForm::setUpAxisX()
 void ChartForm::setUpAxisY()
 {
     axisY->setRange(yMin, yMax);
-    styleAxis(axisY, QStringLiteral("Dist/mm"));
+    styleAxis(axisY, QStringLiteral("Dist/mm"), QStringLiteral("%d"));
     axisY->setTickCount(6);
     axisY->setMinorTickCount(4);
 }
@@ -156,9 +163,21 @@ void ChartForm::scrollAxisXFor(int x)
 
 void ChartForm::scheduleRedraw()
 {
+    redrawDue = true;
     // A hidden chart only records; showEvent catches up.
     if (isVisible() && !redrawTimer.isActive())
         redrawTimer.start();
+}
+
+// The timer runs while samples come: it stops at the first tick that finds
+// nothing new, so a quiet or hidden chart is never redrawn.
+void ChartForm::redrawTick()
+{
+    if (!redrawDue || !isVisible()) {
+        redrawTimer.stop();
+        return;
+    }
+    catchUpDrawing();
 }
 
 void ChartForm::showEvent(QShowEvent *event)
@@ -169,11 +188,30 @@ void ChartForm::showEvent(QShowEvent *event)
 
 void ChartForm::catchUpDrawing()
 {
-    if (axisX->min() != scrolledMin || axisX->max() != scrolledMax)
-        axisX->setRange(scrolledMin, scrolledMax);
+    redrawDue = false;
+    if (shownMin != scrolledMin || shownMax != scrolledMax) {
+        shownMin = scrolledMin;
+        shownMax = scrolledMax;
+        tickLabels->show(shownMin, shownMax);
+        placeAxisX();
+    }
     for (int i = 0; i < seriesCount; ++i)
         refreshDrawnSeries(i);
     panel->refresh();
+}
+
+// axisX runs from a base of as many digits as the widest number shown (the
+// last) over the span shown, so its unseen labels take the room of the
+// numbers TickLabels draws and the plot area is laid out as for them. The
+// axis moves, and lays its labels out again, only when that width or the
+// span changes.
+void ChartForm::placeAxisX()
+{
+    const int digits = tickLabels->texts().constLast().size();
+    const qreal base = std::pow(10.0, digits - 1);
+    if (axisX->min() != base || axisX->max() != base + shownMax - shownMin)
+        axisX->setRange(base, base + shownMax - shownMin);
+    origin = shownMin - base;
 }
 
 void ChartForm::refreshDrawnSeries(int index)
@@ -182,10 +220,10 @@ void ChartForm::refreshDrawnSeries(int index)
     const int last = qMin(int(std::ceil(scrolledMax)) + drawMargin, history[index].size() - 1);
     DrawnRange &range = drawn[index];
     const bool stillEmpty = last < first && range.last < range.first;
-    if (stillEmpty || (first == range.first && last == range.last))
+    if (stillEmpty || (first == range.first && last == range.last && range.origin == origin))
         return;
-    series[index]->replace(history[index].points(first, last));
-    range = {first, last};
+    series[index]->replace(history[index].points(first, last, origin));
+    range = {first, last, origin};
 }
 
 int ChartForm::sampleCount(int seriesIndex) const

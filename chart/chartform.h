@@ -2,10 +2,12 @@
 #define CHARTFORM_H
 
 #include <QTimer>
+#include <memory>
 #include <QtCharts/QChartView>
 
 #include "chart/samplehistory.h"
 #include "chart/statspanel.h"
+#include "chart/ticklabels.h"
 #include "platform/qtcompat.h"
 
 namespace Ui {
@@ -18,11 +20,14 @@ class ChartForm;
 // Every sample is kept in a compact history; the drawn line series holds only
 // the samples the X axis can show, because Qt Charts recomputes a whole series
 // on every change and a run at 100 samples/s would otherwise grind to a halt.
-// The X range is worked out on every append but handed to the axis only when
-// the chart redraws (at most 10 times a second, never while hidden): each
-// QValueAxis range change relayouts the axis, about 0.3 ms, and a redraw with
-// its repaint costs about 2.5 ms, so at 100 samples/s a redraw per 35 ms took
-// ~700 us per sample and one per 100 ms takes ~250 (bench_longrun, realtime).
+// The chart is redrawn on a display timer (every redrawIntervalMs) that runs
+// only while samples come and the window is shown; each redraw hands the
+// series its window in one replace. The X axis itself stands still (it
+// moves only when the span shown or the numbers' width changes) and the
+// series' points are placed relative to the first sample shown: moving a
+// QValueAxis relayouts all its labels as rich text, which cost more than the
+// rest of the redraw. The sample numbers under the ticks are drawn by
+// TickLabels.
 //
 // Beside the chart, a statistics panel and histogram over the latest charted
 // samples (StatsPanel), refreshed with the redraw: nothing is worked out
@@ -45,11 +50,17 @@ public:
 
     int sampleCount(int seriesIndex) const;
     quint16 sample(int seriesIndex, int index) const;
+    // Its point x is the sample number less seriesOrigin().
     QtCharts::QLineSeries *drawnSeries(int seriesIndex) const;
-    // Where the X axis stands after the latest sample; axisX follows on redraw.
+    qreal seriesOrigin() const { return origin; }
+    // Where the X scale stands after the latest sample; the chart follows on redraw.
     qreal xRangeMin() const { return scrolledMin; }
     qreal xRangeMax() const { return scrolledMax; }
-    QtCharts::QValueAxis *xAxis() const { return axisX; }
+    // The sample numbers the chart shows since its latest redraw, and the
+    // labels under its X ticks.
+    qreal shownXMin() const { return shownMin; }
+    qreal shownXMax() const { return shownMax; }
+    QStringList xTickLabels() const { return tickLabels->texts(); }
     QtCharts::QValueAxis *yAxis() const { return axisY; }
 
 protected:
@@ -63,16 +74,18 @@ private:
     static constexpr int seriesCount = 2;
     // Samples kept beyond each edge of the X axis so the line runs to the border.
     static constexpr int drawMargin = 2;
-    // Ten redraws per second: the line still moves smoothly enough to follow
-    // a target by eye, at a third of the cost of a film-like rate.
-    static constexpr int redrawIntervalMs = 100;
+    // About 28 redraws per second while samples come: the line moves on with
+    // every redraw, as on a plotter.
+    static constexpr int redrawIntervalMs = 35;
 
     void setUpAxisX();
     void setUpAxisY();
     void scrollAxisXFor(int x);
     void scheduleRedraw();
+    void redrawTick();
     void catchUpDrawing();
     void refreshDrawnSeries(int index);
+    void placeAxisX();
 
     int yMax = 14000;
     int yMin = 0;
@@ -85,15 +98,22 @@ private:
 
     qreal scrolledMin = 0;
     qreal scrolledMax = 100;
+    // The sample numbers the chart shows; a sample x is drawn at x - origin.
+    qreal shownMin = 0;
+    qreal shownMax = 100;
+    qreal origin = 0;
+    std::unique_ptr<TickLabels> tickLabels;
     SampleHistory history[seriesCount];
     // Index range of the samples the drawn series holds now (empty: last < first).
     struct DrawnRange
     {
         int first = 0;
         int last = -1;
+        qreal origin = 0;  // x of the points = sample number - origin
     };
     DrawnRange drawn[seriesCount];
     QTimer redrawTimer;
+    bool redrawDue = false;  // something came since the latest redraw
     StatsPanel *panel = nullptr;
     quint16 nextAmplitude = 0;  // of the distance appendSample() takes next
 };

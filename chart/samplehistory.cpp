@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-QVector<QPointF> SampleHistory::points(int first, int last) const
+QVector<QPointF> SampleHistory::points(int first, int last, qreal origin) const
 {
     first = qMax(first, 0);
     last = qMin(last, values.size() - 1);
@@ -11,6 +11,6 @@ QVector<QPointF> SampleHistory::points(int first, int last) const
         return result;
     result.reserve(last - first + 1);
     for (int i = first; i <= last; ++i)
-        result.append(QPointF(i, values.at(i)));
+        result.append(QPointF(i - origin, values.at(i)));
     return result;
 }

@@ -13,8 +13,9 @@ public:
     int size() const { return values.size(); }
     quint16 at(int index) const { return values.at(index); }
 
-    // Points (index, value) for the indices first..last, clipped to what exists.
-    QVector<QPointF> points(int first, int last) const;
+    // Points (index - origin, value) for the indices first..last, clipped to
+    // what exists.
+    QVector<QPointF> points(int first, int last, qreal origin) const;
 
 private:
     QVector<quint16> values;

@@ -1,8 +1,11 @@
-// The live distance chart: scrolling, the Y axis, and that it keeps every
-// sample while drawing only what the X axis shows.
+// The live distance chart: scrolling and the numbers under the X ticks, the
+// Y axis, that it keeps every sample while drawing only what the X axis shows,
+// and when it draws: the trace moves on every redraw while samples come, and
+// nothing is drawn while none come or while the window is hidden.
 
 #include "chart/chartform.h"
 
+#include <QPaintEvent>
 #include <QSpinBox>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -18,34 +21,74 @@ void appendSamples(ChartForm &form, int from, int to)
         form.appendSample(0, valueFor(x), QStringLiteral("Distance"));
 }
 
-QPointF shownX(const ChartForm &form) { return {form.xAxis()->min(), form.xAxis()->max()}; }
+QPointF shownX(const ChartForm &form) { return {form.shownXMin(), form.shownXMax()}; }
 QPointF shownY(const ChartForm &form) { return {form.yAxis()->min(), form.yAxis()->max()}; }
 
-// The drawn series runs over consecutive x with the appended values, covers
-// the whole shown X range and ends at the newest sample or just past the axis.
+// The newest sample number the drawn series holds (-1: none).
+int newestDrawn(const ChartForm &form)
+{
+    const QtCharts::QLineSeries *series = form.drawnSeries(0);
+    return series->count() > 0 ? int(series->at(series->count() - 1).x() + form.seriesOrigin()) : -1;
+}
+
+// The drawn series runs over consecutive samples with the appended values,
+// covers the whole shown X range and ends at the newest sample or just past
+// the axis; the numbers under the five X ticks are those of the shown range.
 void verifyDrawnWindow(const ChartForm &form, int newestX)
 {
     const QList<QPointF> points = form.drawnSeries(0)->points();
     QVERIFY(!points.isEmpty());
+    const int first = int(points.first().x() + form.seriesOrigin());
     for (int i = 0; i < points.size(); ++i)
-        QCOMPARE(points.at(i), QPointF(points.first().x() + i, valueFor(int(points.first().x()) + i)));
-    QVERIFY(points.first().x() <= form.xAxis()->min());
-    QCOMPARE(int(points.last().x()), qMin(newestX, int(form.xAxis()->max()) + 2));
+        QCOMPARE(points.at(i), QPointF(points.first().x() + i, valueFor(first + i)));
+    QVERIFY(first <= form.shownXMin());
+    QCOMPARE(newestDrawn(form), qMin(newestX, int(form.shownXMax()) + 2));
+    // The series' points sit on the axis as the labels say.
+    const auto *axis = static_cast<QtCharts::QValueAxis *>(form.drawnSeries(0)->attachedAxes().first());
+    QCOMPARE(axis->min() + form.seriesOrigin(), form.shownXMin());
+    QCOMPARE(axis->max() + form.seriesOrigin(), form.shownXMax());
+    QStringList labels;
+    for (int i = 0; i < 5; ++i)
+        labels << QString::number(qint64(form.shownXMin() + i * (form.shownXMax() - form.shownXMin()) / 4));
+    QCOMPARE(form.xTickLabels(), labels);
 }
-}
+
+// Records, at each paint of the chart's viewport, the newest sample drawn.
+class RedrawRecorder : public QObject
+{
+public:
+    explicit RedrawRecorder(ChartForm &chart)
+        : form(chart)
+    {
+        form.viewport()->installEventFilter(this);
+    }
+    QVector<int> newestAtRedraw;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            newestAtRedraw.append(newestDrawn(form));
+        return false;
+    }
+
+private:
+    ChartForm &form;
+};
+} // namespace
 
 class TestChart : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // The axis shows 0..100 until a sample falls past 200, then ends at the
-    // newest sample and spans 200.
+    // The X scale shows 0..100 until a sample falls past 200, then ends at the
+    // newest sample and spans 200; past 9999 the numbers take a fifth digit.
     void xAxisScrolls_data()
     {
         QTest::addColumn<int>("newest");
         QTest::addColumn<QPointF>("range");
-        for (int newest : {0, 100, 101, 200, 201, 202, 203, 10000})
+        for (int newest : {0, 101, 200, 201, 202, 10000})
             QTest::addRow("%d samples", newest + 1) << newest << (newest <= 200 ? QPointF(0, 100) : QPointF(newest - 200, newest));
     }
     void xAxisScrolls()
@@ -71,14 +114,14 @@ private slots:
         ChartForm form;
         form.show();
         int largestDrawn = 0;
-        for (int x = 0; x < 50000; x += 50) {
+        for (int x = 0; x < 20000; x += 50) {
             appendSamples(form, x, x + 49);
             QCoreApplication::processEvents();
             largestDrawn = qMax(largestDrawn, form.drawnSeries(0)->count());
         }
         QVERIFY2(largestDrawn <= 210, qPrintable(QString::number(largestDrawn)));
-        QTRY_COMPARE_WITH_TIMEOUT(form.drawnSeries(0)->points().value(202).x(), 49999.0, 5000);
-        verifyDrawnWindow(form, 49999);
+        QTRY_COMPARE_WITH_TIMEOUT(newestDrawn(form), 19999, 5000);
+        verifyDrawnWindow(form, 19999);
     }
 
     // The spin boxes set the Y axis, their start values too; samples never move it.
@@ -94,6 +137,47 @@ private slots:
         maxValue->setValue(5010);
         appendSamples(form, 0, 300);
         QCOMPARE(shownY(form), QPointF(10, 5010));
+    }
+
+    // Samples at 100/s: a shown chart redraws on its own, each redraw with
+    // newer samples than the one before; a hidden one draws nothing. Once
+    // they stop, neither draws again.
+    void drawsOnlyWhileSamplesComeAndShown_data()
+    {
+        QTest::addColumn<bool>("shown");
+        QTest::addRow("shown") << true;
+        QTest::addRow("hidden") << false;
+    }
+    void drawsOnlyWhileSamplesComeAndShown()
+    {
+        QFETCH(bool, shown);
+        ChartForm form;
+        appendSamples(form, 0, 999);
+        form.show();
+        QTRY_COMPARE_WITH_TIMEOUT(newestDrawn(form), 999, 5000);
+        if (!shown)
+            form.hide();
+        QTest::qWait(200);
+        RedrawRecorder recorder(form);
+        int next = 1000;
+        QTimer feed;
+        feed.setInterval(10);
+        connect(&feed, &QTimer::timeout, this, [&] { appendSamples(form, next, next); ++next; });
+        feed.start();
+        if (shown)
+            QTRY_VERIFY_WITH_TIMEOUT(recorder.newestAtRedraw.size() >= 10, 20000);
+        else
+            QTest::qWait(600);
+        feed.stop();
+        const int last = next - 1;
+        if (shown) {
+            QTRY_COMPARE_WITH_TIMEOUT(recorder.newestAtRedraw.constLast(), last, 5000);
+            for (int i = 1; i < recorder.newestAtRedraw.size(); ++i)
+                QVERIFY2(recorder.newestAtRedraw.at(i) > recorder.newestAtRedraw.at(i - 1), qPrintable(QString::number(i)));
+        }
+        const int redraws = recorder.newestAtRedraw.size();
+        QTest::qWait(600);
+        QCOMPARE(recorder.newestAtRedraw.size(), shown ? redraws : 0);
     }
 };
 
