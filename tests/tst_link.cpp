@@ -110,8 +110,6 @@ private slots:
         const int sent = link.received().size();
         QTest::qWait(400);
         QCOMPARE(link.received().size(), sent);
-        QTRY_COMPARE_WITH_TIMEOUT(link.hexLog().size(), sent, 5000);
-        QVERIFY(link.widget<QWidget>("pButtonCmd")->isEnabled());
     }
 
     // The adapter pulled while streaming with auto-send on, and put back:
