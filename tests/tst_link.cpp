@@ -193,30 +193,17 @@ private slots:
     }
 
     // The typed line goes out by the button and by Return, addressed when
-    // the ID is on; a line of blanks sends nothing.
-    void commandLine()
+    // the ID is on (a line of blanks sends nothing). A whole coefficient
+    // answer replaces the log; a short one shows only its Ack.
+    void commandLineAndCoefficients()
     {
         LinkFixture link;
         QVERIFY(link.openPort());
-        link.sim.setSilent(true);
         link.widget<QCheckBox>("checkBox_ID")->setChecked(true);  // the ID field's own 1
         auto *edit = link.widget<QLineEdit>("lineEditCmd");
         edit->setText("    ");
         link.click("pButtonCmd");
-        edit->setText("da e8 03 00 00");
-        link.click("pButtonCmd");
-        QTest::keyClick(edit, Qt::Key_Return);
-        const QByteArray frame = hex("5601da04e803000062");
-        QTRY_COMPARE_WITH_TIMEOUT(link.received(), (QList<QByteArray>{frame, frame}), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(link.hexLog(), (QStringList{sendLine(frame), sendLine(frame)}), 5000);
-    }
-
-    // A whole coefficient answer replaces the log; a short one shows only its Ack.
-    void coefficientsReplaceTheLog()
-    {
-        LinkFixture link;
-        QVERIFY(link.openPort());
-        link.widget<QLineEdit>("lineEditCmd")->setText("d0");
+        edit->setText("d0");
         link.sim.writeRaw(measurementFrame(1000));
         QTRY_COMPARE_WITH_TIMEOUT(link.textLog().size(), 1, 5000);
         const QString measured = link.textLog().value(0);
@@ -225,9 +212,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(link.textLog(), (QStringList{measured, "Ack d0"}), 5000);
         link.sim.clearAnswerData(0xD0);
         link.sim.setCoefficients(coefficientData("TOF-123456", QVector<float>(10, 0.f)));
-        link.click("pButtonCmd");
+        QTest::keyClick(edit, Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(link.textLog().value(0), QStringLiteral("TOF-123456"), 5000);
         QCOMPARE(link.textLog().mid(5), QStringList{"Ack d0"});  // the name, four lines, the Ack
+        const QByteArray frame = hex("5601d00087");
+        QCOMPARE(link.received(), (QList<QByteArray>{frame, frame}));
+        QCOMPARE(link.hexLog().filter("Send:"), (QStringList{sendLine(frame), sendLine(frame)}));
     }
 };
 
