@@ -1,6 +1,6 @@
 #include "portprobe.h"
 
-#include "protocol/frame.h"
+#include "protocol/responseframer.h"
 
 #include <QTimer>
 
@@ -21,7 +21,10 @@ bool PortProbe::open(const QString &name)
     return port.open(QIODevice::ReadWrite);
 }
 
-bool PortProbe::send(const QByteArray &bytes) { return port.write(bytes) == bytes.size() && port.flush(); }
+bool PortProbe::send(const QByteArray &bytes)
+{
+    return port.write(bytes) == bytes.size() && port.flush();
+}
 
 void PortProbe::readLater(int ms)
 {
@@ -46,17 +49,6 @@ void PortProbe::readAvailable()
 
 QVector<QByteArray> scanResponses(const QByteArray &bytes)
 {
-    QVector<QByteArray> frames;
-    for (int pos = 0; pos + 4 <= bytes.size();) {
-        const int length = quint8(bytes[pos]) == ResponseHeader
-                               ? expectedFrameLength(quint8(bytes[pos + 1]), quint8(bytes[pos + 2]))
-                               : 0;
-        if (length > 0 && pos + length <= bytes.size() && checkFrameXor(bytes.constData() + pos, length)) {
-            frames.append(bytes.mid(pos, length));
-            pos += length;
-        } else {
-            ++pos;
-        }
-    }
-    return frames;
+    ResponseFramer framer;
+    return framer.feed(bytes) + framer.giveUpPartial();
 }

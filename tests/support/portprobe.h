@@ -32,9 +32,8 @@ private:
     bool paused = false;
 };
 
-// Response frames as a careful reader finds them: a 0x89 header, the length
-// its code gives (11 for 0x81, 33 for 0x82, byte 2 + 4 otherwise) and a right
-// check byte; anything else costs one byte and the search goes on.
+// The response frames in bytes that have all come: the program's own framer,
+// its partial frame given up at the end as on a quiet line.
 QVector<QByteArray> scanResponses(const QByteArray &bytes);
 
-#endif // PORTPROBE_H
+#endif  // PORTPROBE_H
