@@ -301,11 +301,14 @@ private slots:
                       file = dir->filePath("run.txt");
         QVERIFY(sim->createSymlink(link));
         sim->setRs485(args.contains("--id"), 1);
+        QFile::remove(file);
         const ProcessRun r =
             run(QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
                     + args.split(' '),
                 [&](QProcess &p) {
-                    QTRY_VERIFY_WITH_TIMEOUT(sim->framesWritten() >= 20 || p.state() == QProcess::NotRunning, 20000);
+                    // Pulled once 20 records are written: frames the module sent may still be in the line.
+                    QTRY_VERIFY_WITH_TIMEOUT(fileBytes(file).count('\n') >= 20 || p.state() == QProcess::NotRunning,
+                                             20000);
                     sim->goAway();
                     if (!back)
                         return;
