@@ -151,7 +151,7 @@ private slots:
         const bool inShell = fault.startsWith("limit") || fault == "closed";
         const ProcessRun r = inShell ? runProcess("/bin/sh", QStringList{"-c", shell, KORVANI_CLI} + cli)
                                      : runProcess(KORVANI_CLI, cli, options);
-        QCOMPARE(r.status, status);
+        QVERIFY2(r.status == status, qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
         QVERIFY2(QRegularExpression(err).match(r.err).hasMatch(), qPrintable(r.err));
         QVERIFY2(!streamed() || stopArrived(), "the module was left streaming");
         if (fault == "limit") {  // whole records only
@@ -302,20 +302,19 @@ private slots:
         QVERIFY(sim->createSymlink(link));
         sim->setRs485(args.contains("--id"), 1);
         QFile::remove(file);
-        const ProcessRun r =
-            run(QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
-                    + args.split(' '),
-                [&](QProcess &p) {
-                    // Pulled once 20 records are written: frames the module sent may still be in the line.
-                    QTRY_VERIFY_WITH_TIMEOUT(fileBytes(file).count('\n') >= 20 || p.state() == QProcess::NotRunning,
-                                             20000);
-                    sim->goAway();
-                    if (!back)
-                        return;
-                    QTest::qWait(1000);
-                    sim->clearReceived();
-                    QVERIFY(sim->open());
-                });
+        const ProcessRun r = run(
+            QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
+                + args.split(' '),
+            [&](QProcess &p) {
+                // Pulled once 20 records are written: frames the module sent may still be in the line.
+                QTRY_VERIFY_WITH_TIMEOUT(fileBytes(file).count('\n') >= 20 || p.state() == QProcess::NotRunning, 20000);
+                sim->goAway();
+                if (!back)
+                    return;
+                QTest::qWait(1000);
+                sim->clearReceived();
+                QVERIFY(sim->open());
+            });
         QVERIFY2(
             QRegularExpression(QString(err).replace("LINK", QRegularExpression::escape(link))).match(r.err).hasMatch(),
             qPrintable(r.err));
