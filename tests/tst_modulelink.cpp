@@ -119,7 +119,7 @@ private slots:
         const ModuleLink::Reply reply = line.link.send(commandFrame(Command::HardwareVersion), expectation(expect));
         QCOMPARE(reply.result, result);
         QCOMPARE(reply.frame, answerCode < 0 ? QByteArray() : answerCode == 0x81 ? measurement : version);
-        QTEST(line.frames.size(), "delivered");
+        QTEST(int(line.frames.size()), "delivered");
         QVERIFY(!line.link.isWaiting());
         QCOMPARE(clock.elapsed() >= timeoutMs, result == ModuleLink::SendResult::TimedOut);
         if (during == "send") {
