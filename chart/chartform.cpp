@@ -14,7 +14,7 @@ Q_LOGGING_CATEGORY(lcChart, "korvani.chart", QtWarningMsg)
 
 namespace {
 
-void styleAxis(QValueAxis *axis, const QString &title, const QString &labelFormat)
+void styleAxis(QValueAxis *axis, const QString &title)
 {
     axis->setTitleText(title);
     axis->setTitleVisible(true);
@@ -30,7 +30,7 @@ void styleAxis(QValueAxis *axis, const QString &title, const QString &labelForma
     labelsFont.setPointSize(12);
     labelsFont.setWeight(QFont::Bold);
     axis->setLabelsFont(labelsFont);
-    axis->setLabelFormat(labelFormat);
+    axis->setLabelFormat(QStringLiteral("%d"));
 
     axis->setGridLineVisible(true);
     axis->setGridLineColor(Qt::darkGray);
@@ -98,7 +98,7 @@ ChartForm::~ChartForm()
 void ChartForm::setUpAxisX()
 {
     axisX->setRange(shownMin, shownMax);
-    styleAxis(axisX, QStringLiteral("Sample"), QStringLiteral("%d"));
+    styleAxis(axisX, QStringLiteral("Sample"));
     // The axis's own labels stay, unseen, to keep the room the numbers need;
     // TickLabels draws the numbers.
     axisX->setLabelsColor(Qt::transparent);
@@ -112,7 +112,7 @@ void ChartForm::setUpAxisX()
 void ChartForm::setUpAxisY()
 {
     axisY->setRange(yMin, yMax);
-    styleAxis(axisY, QStringLiteral("Dist/mm"), QStringLiteral("%d"));
+    styleAxis(axisY, QStringLiteral("Dist/mm"));
     axisY->setTickCount(6);
     axisY->setMinorTickCount(4);
 }
