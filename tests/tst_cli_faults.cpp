@@ -50,6 +50,21 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
 }
 
+// The placeholders FILE, DIR, DB and PORT filled in one pass: a temporary
+// folder's random name may hold a placeholder's letters.
+QString filledIn(const QString &text, const QHash<QString, QString> &values)
+{
+    static const QRegularExpression placeholder(QStringLiteral("FILE|DIR|DB|PORT"));
+    QString result;
+    int from = 0;
+    for (auto it = placeholder.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        result += text.mid(from, m.capturedStart() - from) + values.value(m.captured(), m.captured());
+        from = m.capturedEnd();
+    }
+    return result + text.mid(from);
+}
+
 const QRegularExpression textRecord("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3},\\d{5},\\d{5},\\d+,\\d{4},\\d, $");
 
 }  // namespace
@@ -129,11 +144,12 @@ private slots:
         const QString file = dir->filePath("run.txt"),
                       old =
                           QTest::currentDataTag() == QLatin1String("silent module, old file") ? "an earlier run\n" : "";
-        args.replace("FILE", file).replace("DIR", dir->path()).replace("DB", store.filePath("runs.sqlite"));
+        args = filledIn(args, {{"FILE", file}, {"DIR", dir->path()}, {"DB", store.filePath("runs.sqlite")}});
         const QStringList cli = QStringList{"--port", sim->portName()} + args.split(' ');
-        err.replace("FILE", QRegularExpression::escape(file))
-            .replace("DIR", QRegularExpression::escape(dir->path()))
-            .replace("PORT", QRegularExpression::escape(sim->portName()));
+        err = filledIn(err,
+                       {{"FILE", QRegularExpression::escape(file)},
+                        {"DIR", QRegularExpression::escape(dir->path())},
+                        {"PORT", QRegularExpression::escape(sim->portName())}});
         // A FIFO's reader, there before the writer comes.
         const int fifo = fault == "fifo" && ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0
             ? ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NONBLOCK)
