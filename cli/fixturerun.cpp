@@ -147,6 +147,8 @@ void FixtureRun::pollRound()
         if (r == ModuleLink::SendResult::WriteFailed)
             finish(MeasureRun::End::LinkFailed,
                    QStringLiteral("cannot write to the port (%1)").arg(line.link().errorString()));
+        if (r == ModuleLink::SendResult::TimedOut)
+            line.letLateAnswerPass();
         if (finished)
             return;
         // A module silent for too long is left alone; the others go on.

@@ -4,7 +4,8 @@
 // The measurement of a fixture (test --ids): several modules on one RS485
 // bus, polled in turn with addressed single measurements, so all are
 // measured over the same time. One poll is in flight at a time, so a frame
-// belongs to the module polled when it arrives (answers carry no ID). Rounds
+// belongs to the module polled when it arrives (answers carry no ID; after a
+// time-out, see ModuleLine::letLateAnswerPass). Rounds
 // are timed from the end of the first round at the rate each module gets on
 // the shared line (busRateHz), as a single polled run times its polls.
 //

@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #endif
 
+#include <QEventLoop>
 #include <QLoggingCategory>
 
 
@@ -180,9 +181,19 @@ std::optional<Answer> ModuleLine::ask(const QByteArray &frame, const Expect &exp
 {
     const ModuleLink::Reply reply = moduleLink.send(frame, expect);
     noteFailure(reply.result);
+    if (reply.result == ModuleLink::SendResult::TimedOut && !opts.ids.isEmpty())
+        letLateAnswerPass();
     if (reply.result != ModuleLink::SendResult::Answered)
         return std::nullopt;
     return decodeAnswer(reply.frame);
+}
+
+void ModuleLine::letLateAnswerPass()
+{
+    QEventLoop quiet;
+    QTimer::singleShot(moduleLink.answerTimeout(), &quiet, &QEventLoop::quit);
+    quiet.exec();
+    moduleLink.framer().clear();
 }
 
 QVector<QByteArray> ModuleLine::collect(const QByteArray &frame)

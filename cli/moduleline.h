@@ -63,6 +63,12 @@ public:
 
     std::optional<Answer> ask(const QByteArray &frame, const Expect &expect);
     std::optional<Answer> askCode(const QByteArray &frame, quint8 code) { return ask(frame, Expect::code(code)); }
+    // Answers carry no ID: on a bus, an answer that comes after its question
+    // timed out would be taken for the next module's. This waits one more
+    // answer time-out, in which nothing is asked and what arrives goes to no
+    // question, then drops any part of a frame the framer holds. ask() does
+    // it after a time-out when the line is a bus (--ids).
+    void letLateAnswerPass();
     // Sends without waiting, then gathers every checked frame until the time-out.
     QVector<QByteArray> collect(const QByteArray &frame);
 

@@ -2,6 +2,7 @@
 // process on the port of a simulated bus owned by the test, one module
 // failing, one silent; verdicts, exit status, records and the results rows.
 
+#include "protocol/commands.h"
 #include "sim/simulatedbus.h"
 #include "sim/simulatedmodule.h"
 #include "support/dbreader.h"
@@ -168,6 +169,28 @@ private slots:
         QVERIFY2(QRegularExpression("^(id [49]: [^\n]*\n)+$").match(text.out).hasMatch(), qPrintable(text.out));
         QVERIFY(text.out.contains("\nid 4: FAIL: accuracy -40.000 mm beyond tolerance 5.000 mm; outside 5 > 0\n"));
         QVERIFY(text.out.contains("\nid 9: PASS\n"));
+    }
+
+    // Module 2 tells its versions in time but answers each poll 450 ms late,
+    // past the 300 ms time-out: those answers must not be taken for module
+    // 3's (which would then read 40 mm off) or, a round on, for module 1's.
+    void lateAnswerNotTheNextModules()
+    {
+        SimulatedBus bus;
+        bus.addModule(1)->setFixedReading(reading('P'));
+        SimulatedModule *late = bus.addModule(2);
+        late->setFixedReading(reading('F'));
+        connect(late, &SimulatedModule::commandReceived, late, [late](const QByteArray &command) {
+            late->setAnswerDelayMs(command == commandFrame(Command::Single, {}, 2) ? 450 : 0);
+        });
+        bus.addModule(3)->setFixedReading(reading('P'));
+        QVERIFY(bus.open());
+        const ProcessRun r = runProcess(KORVANI_CLI,
+                                        {"--port", bus.portName(), "--timeout", "300", "test", "--ids", "1-3",
+                                         "--reference", "1500", "--tolerance", "5", "--count", "5"});
+        QVERIFY2(r.status == 2, qPrintable(r.err));
+        QVERIFY2(r.out.contains("\nid 1: PASS\n") && r.out.contains("\nid 3: PASS\n"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("\nid 2: ERROR: the module did not answer (no measurement)"), qPrintable(r.out));
     }
 };
 
