@@ -286,9 +286,10 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
         return false;
     }
     if (flag("speed")) {
-        bool ok = false;
-        read.speed = parser.value(QStringLiteral("speed")).toDouble(&ok);
-        if (!ok || !(read.speed >= 0.001 && read.speed <= 1000000)) {
+        const std::optional<qint64> thousandths =
+            parseThousandths(parser.value(QStringLiteral("speed")), 1, qint64(1000000) * 1000);
+        read.speed = thousandths ? double(*thousandths) / 1000.0 : 0.0;
+        if (!thousandths) {
             if (error)
                 *error = QStringLiteral("--speed wants a factor from 0.001 to 1000000, not '%1'")
                              .arg(parser.value(QStringLiteral("speed")));

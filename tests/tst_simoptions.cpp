@@ -75,6 +75,7 @@ private slots:
         QTest::newRow("--module 4,offset=2000") << "offset";
         QTest::newRow("--module 4,loud") << "loud";
         QTest::newRow("--module 4 --rs485 4") << "--rs485";
+        QTest::newRow("--replay x.txt --speed 1e3") << "--speed";
     }
     void refusesBadValues()
     {
