@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -166,46 +167,43 @@ private slots:
         }
     }
 
-    // A study through the command line: its figures and the note that a
-    // tolerance of 4 mm is below 20 resolutions.
-    void study()
+    // The other ways a run goes, one process each: a study, its figures and
+    // the note that a tolerance of 4 mm is below 20 resolutions; without
+    // --move on a terminal (a pseudo-terminal that `script` gives the run),
+    // each point asked for and the answer read a line at a time (Enter
+    // measures, q stops: a test cut short, 1); without --move and without a
+    // terminal (a script), asking is impossible: a usage error naming --move.
+    void otherRuns_data()
     {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output");  // a regular expression for standard output and error
+        QTest::newRow("study")
+            << "--format json study --reference 1500 --tolerance 2 --count 30 --output /dev/null" << false << 1
+            << "^\\{\"summary\":\\{\"frames\":30,.*,\"cg\":\\d+\\.\\d{3},\"cgk\":-?\\d+\\.\\d{3},"
+               "\"result\":\"NOT CAPABLE\",.*\"notes\":\\[\"[^\"]*cannot resolve this tolerance\"\\]";
+        QTest::newRow("asked on a terminal")
+            << "test --points 500,1000,2000 --tolerance 5 --count 5 --output /dev/null" << true << 1
+            << "Place the target at 500 mm[^\n]*then press Enter; q stops[\\s\\S]*Place the target at 1000 mm[^\n]*"
+               "then press Enter; q stops[\\s\\S]*point 2 \\(1000 mm\\): stopped at the prompt";
+        QTest::newRow("no terminal, no --move") << "test --points 500,1000 --tolerance 5" << false << 64 << "--move";
+    }
+    void otherRuns()
+    {
+        QFETCH(QString, args);
+        QFETCH(bool, terminal);
+        QFETCH(int, status);
+        QFETCH(QString, output);
         QVERIFY(writeTestFile(target, "1500"));
-        const ProcessRun r = runCli(line()
-                                    + QStringList{"--format", "json", "study", "--reference", "1500", "--tolerance",
-                                                  "2", "--count", "30", "--output", "/dev/null"});
-        QCOMPARE(r.status, 1);
-        const QJsonObject s = summaryOf(r.out.trimmed());
-        QCOMPARE(s.value("result").toString(), QStringLiteral("NOT CAPABLE"));
-        QCOMPARE(s.value("frames").toInt(), 30);
-        QVERIFY2(s.value("cg").toDouble() > 0 && s.value("cgk").isDouble(), qPrintable(r.out));
-        QVERIFY(s.value("notes").toArray().first().toString().contains("cannot resolve"));
-    }
-
-    // Without --move on a terminal (here a pseudo-terminal that `script`
-    // gives the run), each point is asked for and the answer read from it,
-    // a line at a time: Enter measures, q stops (a test cut short: 1).
-    void terminalPrompt()
-    {
-        const QStringList cli =
-            QStringList{KORVANI_CLI} + line() + QStringList{"test",    "--points", "500,1000,2000", "--tolerance", "5",
-                                                            "--count", "5",        "--output",      "/dev/null"};
-        ProcessOptions options;
-        options.input = "\nq\n";
-        const ProcessRun r = runProcess("script", {"-qec", cli.join(' '), "/dev/null"}, options);
-        QCOMPARE(r.status, 1);
-        QCOMPARE(r.out.count("then press Enter; q stops"), 2);
-        QVERIFY2(r.out.contains("Place the target at 1000 mm")
-                     && r.out.contains("point 2 (1000 mm): stopped at the prompt"),
-                 qPrintable(r.out));
-    }
-
-    // Without --move and without a terminal (a script), asking is impossible: a usage error naming --move.
-    void noTerminalNeedsMove()
-    {
-        const ProcessRun r = runCli(line() + QStringList{"test", "--points", "500,1000", "--tolerance", "5"});
-        QCOMPARE(r.status, 64);
-        QVERIFY2(r.err.contains("--move"), qPrintable(r.err));
+        const QStringList cli = line() + args.split(' ');
+        ProcessOptions typed;
+        typed.input = "\nq\n";
+        const ProcessRun r = terminal
+            ? runProcess("script", {"-qec", (QStringList{KORVANI_CLI} + cli).join(' '), "/dev/null"}, typed)
+            : runCli(cli);
+        QCOMPARE(r.status, status);
+        QVERIFY2(QRegularExpression(output).match(r.out + r.err).hasMatch(), qPrintable(r.out + r.err));
     }
 };
 
