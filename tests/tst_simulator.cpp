@@ -6,9 +6,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "sim/responseframes.h"
 #include "sim/simoptions.h"
-#include "sim/simulatedbus.h"
 #include "sim/simulatedmodule.h"
 
 #include <QFileInfo>
@@ -147,67 +145,6 @@ private slots:
         QVERIFY(!sim.isStreaming());
         QTest::qWait(600);
         QCOMPARE(away.count(), 1);  // pulled once
-    }
-
-    // A bus of three modules behind one port: each answers only to its own
-    // ID (1 included: there is no broadcast ID), with its own firmware,
-    // distance and linearity error; the silent one and an ID nobody has
-    // answer nothing. A module that goes away leaves the others.
-    void busOfModules()
-    {
-        SimOptions options;
-        for (const char *given :
-             {"1", "2,distance=2000,noise=0,scale=0.998,offset=2,firmware=B-1.2.6,hardware=C-3.4.5", "3,silent"}) {
-            QString error;
-            const std::optional<BusModuleOptions> m = parseBusModule(QString::fromLatin1(given), &error);
-            QVERIFY2(m, qPrintable(error));
-            options.bus.append(*m);
-        }
-        const std::unique_ptr<SimulatedBus> bus = makeSimulatedBus(options);
-        PortProbe probe;
-        QVERIFY2(bus->open(), qPrintable(bus->errorString()));
-        QVERIFY(probe.open(bus->portName()));
-
-        // The answers to one command. Once the module addressed has the
-        // command, module 1 is asked to stop: its acknowledgement goes the
-        // longer way and marks the end of the answers.
-        const auto ask = [&](quint8 code, quint8 id) -> QVector<QByteArray> {
-            const int before = scanResponses(probe.bytes).size();
-            const QByteArray command = commandFrame(code, {}, id);
-            probe.send(command);
-            SimulatedModule *addressed = bus->module(id);
-            if (addressed && addressed->isOpen()
-                && !QTest::qWaitFor([&] { return addressed->receivedCommands().contains(command); }, 5000))
-                return {QByteArrayLiteral("not received")};
-            probe.send(commandFrame(Command::Stop, {}, 1));
-            QVector<QByteArray> got;
-            if (!QTest::qWaitFor(
-                    [&] {
-                        got = scanResponses(probe.bytes).mid(before);
-                        return !got.isEmpty() && got.last() == StopAck;
-                    },
-                    5000))
-                return {QByteArrayLiteral("no stop acknowledgement")};
-            got.removeLast();
-            return got;
-        };
-        QCOMPARE(ask(Command::FirmwareVersion, 1), QVector<QByteArray>{answerFrame(Command::FirmwareVersion, "B215")});
-        QCOMPARE(ask(Command::FirmwareVersion, 2), QVector<QByteArray>{answerFrame(Command::FirmwareVersion, "B216")});
-        QCOMPARE(ask(Command::HardwareVersion, 2), QVector<QByteArray>{answerFrame(Command::HardwareVersion, "C435")});
-        QVERIFY(ask(Command::FirmwareVersion, 3).isEmpty());
-        QVERIFY(ask(Command::FirmwareVersion, 4).isEmpty());
-        QVERIFY(bus->module(3)->receivedCommands().contains(commandFrame(Command::FirmwareVersion, {}, 3)));
-
-        const auto distance = [&](quint8 id) {
-            const QVector<QByteArray> got = ask(Command::Single, id);
-            return got.size() == 1 ? int(readUInt16(got.first(), 2)) : -1;
-        };
-        QCOMPARE(distance(2), 1998);  // 0.998 x 2000 + 2, no noise, the drift still far below half a millimetre
-        QVERIFY(qAbs(distance(1) - 1500) < 100);
-
-        bus->module(2)->goAway();
-        QVERIFY(ask(Command::FirmwareVersion, 2).isEmpty());
-        QCOMPARE(ask(Command::FirmwareVersion, 1).size(), 1);
     }
 };
 
