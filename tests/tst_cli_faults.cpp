@@ -10,6 +10,7 @@
 #include "processrun.h"
 #include "testfiles.h"
 #include "protocol/commands.h"
+#include "sim/simoptions.h"
 #include "sim/simulatedmodule.h"
 
 #include <QProcess>
@@ -308,25 +309,23 @@ private slots:
         QFETCH(QString, args);
         QFETCH(bool, back);
         QFETCH(QString, err);
-        const QString link = dir->filePath("ttyKorvani"), db = dir->filePath("runs.sqlite"),
-                      file = dir->filePath("run.txt");
-        QVERIFY(sim->createSymlink(link));
-        sim->setRs485(args.contains("--id"), 1);
-        QFile::remove(file);
+        const QString db = dir->filePath("runs.sqlite"), file = dir->filePath("run.txt");
+        // korvani-sim's pull: the module leaves once it has written 25 frames
+        // (those may still be in the line) and, when back, returns a second
+        // later behind the same link. Its commands are counted from then on.
+        SimOptions options;
+        options.link = dir->filePath("ttyKorvani");
+        options.rs485Id = args.contains("--id") ? 1 : -1;
+        options.goAwayFrames = 25;
+        options.replugMs = back ? 1000 : -1;
+        SimulatedModule module;
+        SimSession session(module, options);
+        connect(&session, &SimSession::portReady, &module, [&module] { module.clearReceived(); });
+        QVERIFY2(session.start(), qPrintable(session.errorString()));
+        const QString link = options.link;
         const ProcessRun r =
             run(QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
-                    + args.split(' '),
-                [&](QProcess &p) {
-                    // Pulled once 20 records are written: frames the module sent may still be in the line.
-                    QTRY_VERIFY_WITH_TIMEOUT(readTestFile(file).count('\n') >= 20 || p.state() == QProcess::NotRunning,
-                                             20000);
-                    sim->goAway();
-                    if (!back)
-                        return;
-                    QTest::qWait(1000);
-                    sim->clearReceived();
-                    QVERIFY(sim->open());
-                });
+                + args.split(' '));
         QVERIFY2(
             QRegularExpression(QString(err).replace("LINK", QRegularExpression::escape(link))).match(r.err).hasMatch(),
             qPrintable(r.err));
@@ -341,8 +340,8 @@ private slots:
         } else if (back) {
             QCOMPARE(frames, args.section(' ', -1).toInt());
             // Freshly powered, the module is asked again: streaming, or polled.
-            QVERIFY(sim->receivedCommands().contains(args.contains("--id") ? commandFrame(Command::Single, {}, 1)
-                                                                           : commandFrame(Command::Continuous)));
+            QVERIFY(module.receivedCommands().contains(args.contains("--id") ? commandFrame(Command::Single, {}, 1)
+                                                                             : commandFrame(Command::Continuous)));
         } else {
             QVERIFY(frames >= 20);
         }

@@ -6,12 +6,8 @@
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "sim/simoptions.h"
 #include "sim/simulatedmodule.h"
 
-#include <QFileInfo>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -122,29 +118,6 @@ private slots:
             for (int i = 0; i < got.size(); ++i)
                 QCOMPARE(readUInt16(got.at(i), 2), quint16(i));
         }
-    }
-
-    // Pulled a while after the start, in the middle of streaming, and back
-    // behind the same link after the replug's pause, freshly powered: quiet.
-    void pulledAndPutBackBehindItsLink()
-    {
-        QTemporaryDir dir;
-        SimOptions options;
-        options.link = dir.filePath(QStringLiteral("ttyKorvani"));
-        options.pullMs = 300;
-        options.replugMs = 300;
-        SimulatedModule sim;
-        SimSession session(sim, options);
-        QSignalSpy ready(&session, &SimSession::portReady), away(&session, &SimSession::wentAway);
-        QVERIFY2(session.start(), qPrintable(session.errorString()));
-        sim.streamFrames(1000000);
-        QTRY_COMPARE_WITH_TIMEOUT(away.count(), 1, 5000);
-        QVERIFY(!QFileInfo::exists(options.link));
-        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 2, 5000);
-        QCOMPARE(QFileInfo(options.link).symLinkTarget(), sim.portName());
-        QVERIFY(!sim.isStreaming());
-        QTest::qWait(600);
-        QCOMPARE(away.count(), 1);  // pulled once
     }
 };
 
