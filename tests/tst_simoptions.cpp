@@ -71,7 +71,7 @@ private slots:
                            .arg(m.scale.value_or(-1))
                            .arg(m.offsetMm.value_or(-1))
                            .arg(QString::fromLatin1(m.firmware), QString::fromLatin1(m.hardware))
-                           .arg(m.silent);
+                           .arg(int(m.silent));
         QCOMPARE(modules, QStringList({"2 2000 0.5 0.998 2 B216 C435 0", "3 -1 -1 -1 -1   1"}));
     }
 
