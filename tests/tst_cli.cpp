@@ -1,8 +1,10 @@
 // korvani-cli as a test station runs it: a real process whose --port is the
 // pseudo-terminal of a simulated module owned by the test, so the test sees
-// the bytes on the line and makes the module fail; one run with --sim.
+// the bytes on the line; the README's station script with --sim. Its exit
+// statuses under faults are tst_cli_faults'.
 
 #include "processrun.h"
+#include "testfiles.h"
 #include "sim/simulatedmodule.h"
 
 #include <QProcess>
@@ -56,7 +58,6 @@ private slots:
         // The lines themselves are tst_answers'.
         row("info", {"info"}, -1, "56e000b6 56070051 56a000f6 56d00086", "^RANGE: 4321\nIntegration: 250\n(.*\n){13}$");
         row("single", {"single"}, -1, "56020054", reading);
-        row("single --fixed", {"single", "--fixed"}, -1, "56010057", reading);
         const QString iso = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d",
                       time = "^\\{\"time\":\"" + iso + "\",";
         row("single, CSV", {"--format", "csv", "single"}, Extended, "56020054",
@@ -108,60 +109,6 @@ private slots:
         QCOMPARE(QByteArrayList(sim->receivedCommands()).join().toHex(), sent.toLatin1().replace(' ', ""));
     }
 
-    // Exit statuses: a failed test (1) naming every limit missed, in order,
-    // after its summary (the verdict's edges are tst_verdict's); a passing
-    // one (0); link failures (2) with one line naming the port; a usage error
-    // (64) with the usage line (the parser's errors are tst_clioptions').
-    void exitStatus_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("err");  // regular expressions; PORT stands for the port's name
-        QTest::addColumn<QString>("out");
-        const auto row = [](const char *fault, const QString &args, int status, const QString &err,
-                            const QString &out = "^$") {
-            QTest::newRow(qPrintable(fault + (": " + args)))
-                << fault << args.split(' ', Qt::SkipEmptyParts) << status << err << out;
-        };
-        // Distances 0..9 (mean 4.5, sigma 3.028, amplitude 2000).
-        row("0..9", "--timeout 1000 test --count 10 --reference 20 --tolerance 1 --max-sigma 1 --min-amplitude 3000", 1,
-            "^$",
-            "\nmean: 4\\.500 mm\nsigma: 3\\.028 mm\nmin: 0 mm\nmax: 9 mm\nmedian: 4\\.5 mm\n(.*\n)*FAIL: accuracy "
-            "-15\\.500 mm beyond tolerance 1\\.000 mm; "
-            "outside 10 > 0; sigma 3\\.028 mm > 1\\.000 mm; mean amplitude 2000\\.000 < 3000\\.000\n$");
-        row("none", "--sim test --reference 1500 --tolerance 5 --max-outside 5 --count 50", 0, "^$", "\nPASS\n$");
-        row("missing", "version", 2, "^korvani-cli: PORT: cannot open the port[^\n]*\n$");
-        row("silent", "version", 2, "^korvani-cli: PORT: the module did not answer \\(hardware version\\)\n$");
-        row("silent", "info", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$",
-            "^range: no answer\nintegration time: no answer\nconfiguration: no answer\ncoefficients: no answer\n$");
-        row("silent", "--format json info", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$",
-            "^\\{\"coefficients\":null,\"configuration\":null,\"integration\":null,\"range\":null\\}\n$");
-        row("gone", "single", 2, "^korvani-cli: PORT: the port went away[^\n]*\n$");
-        row("none", "--sim --id 256 version", 64, "^korvani-cli: .+\nusage: korvani-cli \\[--port NAME \\| --sim\\]");
-    }
-    void exitStatus()
-    {
-        QFETCH(QString, fault);
-        QFETCH(QStringList, args);
-        QFETCH(int, status);
-        QFETCH(QString, err);
-        QFETCH(QString, out);
-        const QString port = fault == "missing" ? QStringLiteral("/nonexistent/ttyKV9") : sim->portName();
-        sim->setSilent(fault == "silent");
-        sim->setCountingDistance(fault == "0..9");
-        if (fault == "gone")
-            connect(
-                sim.get(), &SimulatedModule::commandReceived, sim.get(), [this] { sim->goAway(); },
-                Qt::QueuedConnection);
-        const ProcessRun r = runCli(fault == "none" ? args : QStringList{"--port", port} + args);
-        QCOMPARE(r.status, status);
-        QVERIFY2(
-            QRegularExpression(QString(err).replace("PORT", QRegularExpression::escape(port))).match(r.err).hasMatch(),
-            qPrintable(r.err));
-        QVERIFY2(QRegularExpression(out).match(r.out).hasMatch(), qPrintable(r.out));
-    }
-
     // The demo as a user starts it for its help, without a display.
     void demoHelpWithoutDisplay()
     {
@@ -178,15 +125,11 @@ private slots:
     // its records kept.
     void readmeStation()
     {
-        QFile readme(KORVANI_SOURCE_DIR "/README.md");
-        QVERIFY(readme.open(QIODevice::ReadOnly));
-        const QString script = QString::fromUtf8(readme.readAll())
+        const QString script = QString::fromUtf8(readTestFile(KORVANI_SOURCE_DIR "/README.md"))
                                    .section("A test station, one module per run:\n\n```sh\n", 1)
                                    .section("```", 0, 0);
         QTemporaryDir dir;
-        QFile file(dir.filePath("station.sh"));
-        QVERIFY(script.startsWith("#!/bin/sh") && file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) > 0);
-        file.close();
+        QVERIFY(script.startsWith("#!/bin/sh") && writeTestFile(dir.filePath("station.sh"), script.toUtf8()));
         ProcessOptions options;
         options.environment.insert("LINE", "--sim");
         options.environment.insert("REFERENCE", "1510");
@@ -200,9 +143,8 @@ private slots:
                                "outside (\\d+) > 3(; frames \\d+ < 300)?\n$")
                 .match(r.out + r.err);
         QVERIFY2(verdict.hasMatch(), qPrintable(r.out + r.err));
-        QFile records(dir.filePath("results/0001.csv"));
-        QVERIFY(records.open(QIODevice::ReadOnly));
-        QCOMPARE(int(records.readAll().count('\n')), verdict.captured(1).toInt() + 1);  // the header and every frame
+        // The header and every frame.
+        QCOMPARE(int(readTestFile(dir.filePath("results/0001.csv")).count('\n')), verdict.captured(1).toInt() + 1);
     }
 };
 

@@ -8,7 +8,9 @@
 #include "cli/output.h"
 #include "dbreader.h"
 #include "processrun.h"
+#include "testfiles.h"
 #include "protocol/commands.h"
+#include "sim/simoptions.h"
 #include "sim/simulatedmodule.h"
 
 #include <QProcess>
@@ -42,12 +44,6 @@ QString summaryValue(const QString &out, const char *name)
                               QRegularExpression::MultilineOption)
         .match(out)
         .captured(1);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
 }
 
 // The placeholders FILE, DIR, DB and PORT filled in one pass: a temporary
@@ -92,41 +88,60 @@ private slots:
         dir.reset(new QTemporaryDir);
     }
 
-    // A results database holding one run, of unit S1, for the report.
+    // A results database holding one run, of unit S1, for the report; the
+    // run's test passes, so it ends with 0.
     void initTestCase()
     {
         QVERIFY(store.isValid());
         const ProcessRun r = run({"--sim", "test", "--reference", "1500", "--tolerance", "5", "--count", "5",
                                   "--serial", "S1", "--db", store.filePath("runs.sqlite")});
-        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY2(r.status == 0 && r.out.endsWith("\nPASS\n"), qPrintable(r.out + r.err));
     }
 
-    // Every command's output through the one way out, under each failure:
-    // records, answers, reports and sync's counts that cannot be written end
-    // with 74 naming the output and the reason (never 0), an output that
-    // cannot be created with 73; the module is stopped; a FIFO is written, not
-    // replaced. A silent module leaves an existing --output file as it was
-    // and creates none; a capture that cannot be created does not end the run.
-    void outputFaults_data()
+    // How a command ends, each fault on its own row: a failed test (1)
+    // naming every limit missed, in order, after its summary (the verdict's
+    // edges are tst_verdict's); link failures (2) with one line naming the
+    // port; a usage error (64) with the usage line (the parser's errors are
+    // tst_clioptions'). Every output through the one way out: records,
+    // answers, reports and sync's counts that cannot be written end with 74
+    // naming the output and the reason (never 0), an output that cannot be
+    // created with 73; the module is stopped; a FIFO is written, not
+    // replaced. A silent module leaves an existing --output file as it was; a
+    // capture that cannot be created does not end the run.
+    void faults_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("args");  // FILE, DIR, DB: a file, a folder, the results database
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("err");  // a regular expression
-        const auto row = [](const char *name, const char *fault, const char *args, int status, const QString &err) {
-            QTest::newRow(name) << fault << args << status << err;
+        QTest::addColumn<QString>("err");  // regular expressions; PORT stands for the port's name
+        QTest::addColumn<QString>("out");
+        const auto row = [](const char *name, const char *fault, const char *args, int status, const QString &err,
+                            const QString &out = QString()) {
+            QTest::newRow(name) << fault << args << status << err << out;
         };
+        // Distances 0..9 (mean 4.5, sigma 3.028, amplitude 2000).
+        row("test fails", "0..9",
+            "--timeout 1000 test --count 10 --reference 20 --tolerance 1 --max-sigma 1 --min-amplitude 3000", 1, "^$",
+            "\nmean: 4\\.500 mm\nsigma: 3\\.028 mm\nmin: 0 mm\nmax: 9 mm\nmedian: 4\\.5 mm\n(.*\n)*FAIL: accuracy "
+            "-15\\.500 mm beyond tolerance 1\\.000 mm; "
+            "outside 10 > 0; sigma 3\\.028 mm > 1\\.000 mm; mean amplitude 2000\\.000 < 3000\\.000\n$");
+        row("no such port", "missing", "version", 2, "^korvani-cli: PORT: cannot open the port[^\n]*\n$");
+        row("silent module, info", "silent", "info", 2, "^korvani-cli: PORT: the module did not answer[^\n]*\n$",
+            "^range: no answer\nintegration time: no answer\nconfiguration: no answer\ncoefficients: no answer\n$");
+        row("silent module, info in JSON", "silent", "--format json info", 2,
+            "^korvani-cli: PORT: the module did not answer[^\n]*\n$",
+            "^\\{\"coefficients\":null,\"configuration\":null,\"integration\":null,\"range\":null\\}\n$");
+        row("port gone", "gone", "single", 2, "^korvani-cli: PORT: the port went away[^\n]*\n$", "^$");
+        row("usage error", "", "--sim --id 256 version", 64,
+            "^korvani-cli: .+\nusage: korvani-cli \\[--port NAME \\| --sim\\]", "^$");
         const QString cannot = "^korvani-cli: cannot write %1: %2\n$";
-        row("--output /dev/full", "", "measure --count 1000 --output /dev/full", 74,
-            cannot.arg("/dev/full", "No space left on device"));
         row("standard output /dev/full", "stdout", "measure --count 1000 --stats", 74,
             cannot.arg("standard output", "No space left on device"));
         row("file-size limit", "limit", "measure --count 1000 --output FILE", 74, cannot.arg("FILE", "File too large"));
         row("folder missing", "", "measure --output DIR/none/run.csv", 73,
             cannot.arg("DIR/none/run.csv", "No such file or directory"));
-        row("silent module, old file", "silent", "--timeout 50 measure --format csv --output FILE", 2,
-            "^korvani-cli: [^\n]+: the module did not answer \\(no measurement\\)\n$");
-        row("silent module, no file", "silent", "--timeout 50 single --output FILE", 2, "the module did not answer");
+        row("silent module, old file", "silent, old file", "--timeout 50 measure --format csv --output FILE", 2,
+            "^korvani-cli: PORT: the module did not answer \\(no measurement\\)\n$");
         row("report, standard output closed", "closed", "report --db DB", 74,
             cannot.arg("standard output", "Bad file descriptor"));
         row("report onto a FIFO", "fifo", "report --db DB --serial S1 --output FILE", 0, "^$");
@@ -135,29 +150,35 @@ private slots:
         row("capture cannot be created", "", "--capture DIR/none/cap.txt measure --count 3", 0,
             "^korvani-cli: PORT: no capture: cannot write DIR/none/cap.txt: No such file or directory\n$");
     }
-    void outputFaults()
+    void faults()
     {
         QFETCH(QString, fault);
         QFETCH(QString, args);
         QFETCH(int, status);
         QFETCH(QString, err);
+        QFETCH(QString, out);
         const QString file = dir->filePath("run.txt"),
-                      old =
-                          QTest::currentDataTag() == QLatin1String("silent module, old file") ? "an earlier run\n" : "";
+                      port = fault == "missing" ? QStringLiteral("/nonexistent/ttyKV9") : sim->portName();
+        const QByteArray old = fault == "silent, old file" ? "an earlier run\n" : "";
         args = filledIn(args, {{"FILE", file}, {"DIR", dir->path()}, {"DB", store.filePath("runs.sqlite")}});
-        const QStringList cli = QStringList{"--port", sim->portName()} + args.split(' ');
+        const QStringList cli =
+            (args.startsWith("--sim") ? QStringList() : QStringList{"--port", port}) + args.split(' ');
         err = filledIn(err,
                        {{"FILE", QRegularExpression::escape(file)},
                         {"DIR", QRegularExpression::escape(dir->path())},
-                        {"PORT", QRegularExpression::escape(sim->portName())}});
+                        {"PORT", QRegularExpression::escape(port)}});
         // A FIFO's reader, there before the writer comes.
         const int fifo = fault == "fifo" && ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0
             ? ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NONBLOCK)
             : -1;
         QVERIFY(fault != "fifo" || fifo >= 0);
-        QFile f(file);
-        QVERIFY(old.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(old.toLatin1()) > 0 && f.flush()));
-        sim->setSilent(fault == "silent");
+        QVERIFY(old.isEmpty() || writeTestFile(file, old));
+        sim->setSilent(fault.startsWith("silent"));
+        sim->setCountingDistance(fault == "0..9");
+        if (fault == "gone")
+            connect(
+                sim.get(), &SimulatedModule::commandReceived, sim.get(), [this] { sim->goAway(); },
+                Qt::QueuedConnection);
         const QString shell = fault.startsWith("limit")
             ? "ulimit -f 16 && exec \"$0\" \"$@\""  // 16 blocks of 512 bytes: some 220 records
             : "exec \"$0\" \"$@\" >&-";
@@ -169,14 +190,15 @@ private slots:
                                      : runProcess(KORVANI_CLI, cli, options);
         QVERIFY2(r.status == status, qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
         QVERIFY2(QRegularExpression(err).match(r.err).hasMatch(), qPrintable(r.err));
+        QVERIFY2(QRegularExpression(out).match(r.out).hasMatch(), qPrintable(r.out));
         QVERIFY2(!streamed() || stopArrived(), "the module was left streaming");
         if (fault == "limit") {  // whole records only
-            const QStringList lines = QString::fromLatin1(fileBytes(file)).split('\n');
+            const QStringList lines = QString::fromLatin1(readTestFile(file)).split('\n');
             QVERIFY(lines.size() > 100 && lines.last().isEmpty());
             QCOMPARE(lines.filter(textRecord).size(), lines.size() - 1);
         }
-        if (fault == "silent")
-            QCOMPARE(fileBytes(file), old.isEmpty() ? QByteArray("(none)") : old.toLatin1());
+        if (!old.isEmpty())
+            QCOMPARE(readTestFile(file), old);
         if (fault == "fifo") {
             char text[4096];
             const ssize_t n = ::read(fifo, text, sizeof text);
@@ -193,9 +215,7 @@ private slots:
     void reportReplacedOnlyWhole()
     {
         const QString path = dir->filePath("report.html");
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old report\n") == 11);
-        old.close();
+        QVERIFY(writeTestFile(path, "old report\n"));
         std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit was;
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &was) == 0);
@@ -212,7 +232,7 @@ private slots:
         }
         QVERIFY(opened && !written && !finished);
         QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
-        QCOMPARE(fileBytes(path), QByteArray("old report\n"));
+        QCOMPARE(readTestFile(path), QByteArray("old report\n"));
     }
 
     // Every way a run is cut short stops the module, keeps what was measured
@@ -233,8 +253,6 @@ private slots:
         QTest::newRow("test cut short by SIGPIPE fails")
             << "test --reference 1500 --tolerance 1 --count 100000" << SIGPIPE << 1 << "100000";
         QTest::newRow("pipe closed by its reader") << "measure --count 100000" << 0 << 141 << "";
-        QTest::newRow("a year, polled") << "--id 1 measure --duration 31536000 --stats --output FILE" << SIGINT << 130
-                                        << "3153600000";
     }
     void endings()
     {
@@ -243,7 +261,6 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, expected);
         const QString file = dir->filePath("run.txt");
-        sim->setRs485(args.startsWith("--id"), 1);
         const QStringList cli = QStringList{"--port", sim->portName()} + args.replace("FILE", file).split(' ');
         const ProcessRun r = signalNumber == 0
             ? runProcess("/bin/bash",
@@ -257,7 +274,7 @@ private slots:
                   ::kill(pid_t(p.processId()), signalNumber);
               });
         QCOMPARE(r.status, status);
-        QVERIFY2(args.startsWith("--id") ? !streamed() : stopArrived(), "the module was left streaming");
+        QVERIFY2(stopArrived(), "the module was left streaming");
         if (signalNumber == 0) {  // head had its record
             QVERIFY2(textRecord.match(r.out.chopped(1)).hasMatch(), qPrintable(r.out));
             return;
@@ -265,28 +282,7 @@ private slots:
         QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
         QCOMPARE(summaryValue(r.out, "expected"), expected);
         const int frames = summaryValue(r.out, "frames").toInt();  // every frame counted is in the records
-        QVERIFY(frames >= 20 && (!args.contains(file) || fileBytes(file).count('\n') == frames));
-    }
-
-    // A polled run on a bus keeps the rate over its whole duration: exactly
-    // the polls the duration holds, none early, and a healthy module passes.
-    // Not the default rate, so that a poll timer that ignores it is caught.
-    void polledRun()
-    {
-        const int rate = 50;
-        sim->setRs485(true, 7);
-        // A generous answer wait: a loaded machine may hold an answer up beyond 100 ms.
-        const ProcessRun r = run({"--port", sim->portName(), "--id", "7", "--timeout", "2000", "test", "--reference",
-                                  "1500", "--tolerance", "5", "--duration", "3", "--rate", QString::number(rate),
-                                  "--output", dir->filePath("run.txt")});
-        QVERIFY2(r.status == 0 && r.out.endsWith("\nPASS\n"), qPrintable(r.out + r.err));
-        QCOMPARE(summaryValue(r.out, "frames").toInt(), 3 * rate);
-        QCOMPARE(summaryValue(r.out, "expected").toInt(), 3 * rate);
-        // The polls: a test reads the two versions first.
-        const QList<QByteArray> commands = sim->receivedCommands();
-        QCOMPARE(int(commands.count(commandFrame(Command::Single, {}, 7))), 3 * rate);
-        QCOMPARE(commands.size(), 3 * rate + 2);
-        QVERIFY2(summaryValue(r.out, "rate").toDouble() <= rate * 1.01, qPrintable(summaryValue(r.out, "rate")));
+        QVERIFY(frames >= 20 && (!args.contains(file) || readTestFile(file).count('\n') == frames));
     }
 
     // The adapter pulled in the middle of a run and put back behind the same
@@ -313,30 +309,29 @@ private slots:
         QFETCH(QString, args);
         QFETCH(bool, back);
         QFETCH(QString, err);
-        const QString link = dir->filePath("ttyKorvani"), db = dir->filePath("runs.sqlite"),
-                      file = dir->filePath("run.txt");
-        QVERIFY(sim->createSymlink(link));
-        sim->setRs485(args.contains("--id"), 1);
-        QFile::remove(file);
-        const ProcessRun r = run(
-            QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
-                + args.split(' '),
-            [&](QProcess &p) {
-                // Pulled once 20 records are written: frames the module sent may still be in the line.
-                QTRY_VERIFY_WITH_TIMEOUT(fileBytes(file).count('\n') >= 20 || p.state() == QProcess::NotRunning, 20000);
-                sim->goAway();
-                if (!back)
-                    return;
-                QTest::qWait(1000);
-                sim->clearReceived();
-                QVERIFY(sim->open());
-            });
+        const QString db = dir->filePath("runs.sqlite"), file = dir->filePath("run.txt");
+        // korvani-sim's pull: the module leaves once it has written 25 frames
+        // (those may still be in the line) and, when back, returns a second
+        // later behind the same link. Its commands are counted from then on.
+        SimOptions options;
+        options.link = dir->filePath("ttyKorvani");
+        options.rs485Id = args.contains("--id") ? 1 : -1;
+        options.goAwayFrames = 25;
+        options.replugMs = back ? 1000 : -1;
+        SimulatedModule module;
+        SimSession session(module, options);
+        connect(&session, &SimSession::portReady, &module, [&module] { module.clearReceived(); });
+        QVERIFY2(session.start(), qPrintable(session.errorString()));
+        const QString link = options.link;
+        const ProcessRun r =
+            run(QStringList{"--port", link, "--output", file, "--db", db, "--reconnect", back ? "10" : "1"}
+                + args.split(' '));
         QVERIFY2(
             QRegularExpression(QString(err).replace("LINK", QRegularExpression::escape(link))).match(r.err).hasMatch(),
             qPrintable(r.err));
         QCOMPARE(r.status, back ? 0 : 2);
         const int frames = summaryValue(r.out, "frames").toInt();
-        QCOMPARE(fileBytes(file).count('\n'), frames);
+        QCOMPARE(readTestFile(file).count('\n'), frames);
         QCOMPARE(summaryValue(r.out, "reconnects"), QString(back ? "1" : "0"));
         if (args.contains("--duration")) {
             // The gap runs in the duration; the frames expected exclude it (300 without one).
@@ -345,8 +340,8 @@ private slots:
         } else if (back) {
             QCOMPARE(frames, args.section(' ', -1).toInt());
             // Freshly powered, the module is asked again: streaming, or polled.
-            QVERIFY(sim->receivedCommands().contains(args.contains("--id") ? commandFrame(Command::Single, {}, 1)
-                                                                           : commandFrame(Command::Continuous)));
+            QVERIFY(module.receivedCommands().contains(args.contains("--id") ? commandFrame(Command::Single, {}, 1)
+                                                                             : commandFrame(Command::Continuous)));
         } else {
             QVERIFY(frames >= 20);
         }

@@ -7,6 +7,7 @@
 #include "sim/simulatedmodule.h"
 #include "support/dbreader.h"
 #include "support/processrun.h"
+#include "support/testfiles.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -51,7 +52,9 @@ private slots:
         QTest::addColumn<int>("expectedFrames");
         QTest::addColumn<int>("pollRate");
         QTest::newRow("one failing, one silent") << "PFS" << QStringList{"--count", "25"} << 2 << 25 << 100;
-        QTest::newRow("all pass") << "PPP" << QStringList{"--count", "25"} << 0 << 25 << 100;
+        // Not the default rate: a poll timer that ignores it polls too early.
+        QTest::newRow("all pass, a lower rate")
+            << "PPP" << QStringList{"--count", "25", "--rate", "50"} << 0 << 25 << 50;
         // 9600 baud: two modules, 5-byte polls and 11-byte answers of 10 bits
         // a byte: 9600 / 320 = 30 polls a second each, 30 in a second.
         QTest::newRow("slow line, a duration")
@@ -110,9 +113,7 @@ private slots:
 
         // The records carry the ID; the modules are polled in turn, the rounds
         // evenly spaced from the first (no burst of late rounds at the start).
-        QFile file(records);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QList<QByteArray> rows = file.readAll().trimmed().split('\n');
+        const QList<QByteArray> rows = readTestFile(records).trimmed().split('\n');
         const int answering = kinds.size() - int(kinds.count('S'));
         QCOMPARE(rows.size(), answering * expectedFrames);
         for (int k = 0; k < rows.size(); ++k) {
@@ -155,9 +156,7 @@ private slots:
         QVERIFY(r.out.contains("\n# id 4: verdict: PASS\n"));
         QVERIFY(
             r.out.contains("\n# id 9: verdict: FAIL: accuracy 40.000 mm beyond tolerance 5.000 mm; outside 5 > 0\n"));
-        QFile file(csv);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+        QList<QByteArray> lines = readTestFile(csv).trimmed().split('\n');
         QVERIFY(lines.takeFirst().startsWith("id,time,code,distance_mm,"));
         QCOMPARE(lines.size(), 10);
         for (int k = 0; k < lines.size(); ++k)
