@@ -94,28 +94,10 @@ class TestStatsPanel : public QObject
     Q_OBJECT
 
 private slots:
-    // Fed in uneven batches while shown, each batch followed by a refresh, as
-    // the redraw does: the window of 100 moves along sample by sample.
-    void figuresMoveWithTheWindow()
-    {
-        const QVector<Sample> samples = stream(3000, 7);
-        ChartForm form;
-        form.show();
-        int fed = 0;
-        for (int batch = 1; fed < samples.size(); batch = batch * 3 % 97 + 1) {
-            const int end = qMin(fed + batch, samples.size());
-            for (; fed < end; ++fed)
-                form.appendMeasurement(samples[fed].distance, samples[fed].amplitude);
-            form.statsPanel().refresh();
-            const int first = qMax(0, fed - 100);
-            QCOMPARE(shown(form), expected(samples.mid(first, fed - first)));
-        }
-    }
-
     // Hidden, the chart only records; shown, the panel catches up at once.
-    // Then the window's choices and the reset, which also restarts the count
-    // of failed checks.
-    void hiddenWindowChangeAndReset()
+    // Then the window's choices, the window moving along, and the reset,
+    // which also restarts the count of failed checks.
+    void figuresWindowsAndReset()
     {
         const QVector<Sample> samples = stream(3000, 3);
         ChartForm form;
@@ -130,23 +112,31 @@ private slots:
 
         chooseWindow(form, 0);
         QCOMPARE(shown(form), expected(samples.mid(1900, 100)));
+        // Fed in uneven batches, each followed by a refresh as the redraw
+        // does: the window of 100 moves along sample by sample.
+        for (int fed = 2000, batch = 1; fed < 2600; batch = batch * 3 % 97 + 1) {
+            for (const int end = qMin(fed + batch, 2600); fed < end; ++fed)
+                form.appendMeasurement(samples[fed].distance, samples[fed].amplitude);
+            form.statsPanel().refresh();
+            QCOMPARE(shown(form), expected(samples.mid(fed - 100, 100)));
+        }
         chooseWindow(form, 3);
-        QCOMPARE(shown(form), expected(samples.mid(0, 2000)));
+        QCOMPARE(shown(form), expected(samples.mid(0, 2600)));
 
         form.setFailedChecks(5);
         form.findChild<QPushButton *>(QStringLiteral("statsReset"))->click();
         QCOMPARE(shown(form), expected({}));
         QCOMPARE(label(form, "statsFailed"), QStringLiteral("0"));
 
-        for (int i = 2000; i < 2010; ++i)
+        for (int i = 2600; i < 2610; ++i)
             form.appendMeasurement(samples[i].distance, samples[i].amplitude);
         form.setFailedChecks(8);
         QTRY_COMPARE_WITH_TIMEOUT(label(form, "statsCount"), QStringLiteral("10"), 5000);
-        QCOMPARE(shown(form), expected(samples.mid(2000, 10)));
+        QCOMPARE(shown(form), expected(samples.mid(2600, 10)));
         QCOMPARE(label(form, "statsFailed"), QStringLiteral("3"));
         // A finite window after the reset holds only what came since.
         chooseWindow(form, 2);
-        QCOMPARE(shown(form), expected(samples.mid(2000, 10)));
+        QCOMPARE(shown(form), expected(samples.mid(2600, 10)));
     }
 
     // Bins of equal width from the minimum, holding every sample once.
