@@ -1,10 +1,11 @@
 // The chart window's statistics panel: its figures after a known stream for
-// each window size against values computed here, window changes and the
+// each window size against the figures of exactly those samples, window changes and the
 // reset, the histogram, and that nothing is worked out while the window is
 // hidden (it catches up when shown).
 
 #include "chart/chartform.h"
 #include "chart/histogramwidget.h"
+#include "stats/movingstatistics.h"
 #include "support/seededrandom.h"
 
 #include <QComboBox>
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QtTest>
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -31,39 +31,27 @@ QVector<Sample> stream(int count, quint64 seed)
     return samples;
 }
 
-QString twoDecimals(long double value)
-{
-    return QString::number(double(std::floor(value * 100 + 0.5L) / 100), 'f', 2);
-}
-
-// What the panel should show for these samples, worked out plainly:
-// count|mean|sigma|min|max|median|amplitude.
+// What the panel should show for these samples, count|mean|sigma|min|max|
+// median|amplitude: the moving statistics' figures (checked on their own
+// against plain sums) over exactly these samples.
 QString expected(const QVector<Sample> &window)
 {
     if (window.isEmpty())
         return QStringLiteral("0|-|-|-|-|-|-");
-    std::vector<int> d;
-    long double sum = 0;
+    MovingStatistics d;
     quint64 amplitudes = 0;
     for (const Sample &s : window) {
-        d.push_back(s.distance);
-        sum += s.distance;
+        d.add(s.distance);
         amplitudes += s.amplitude;
     }
-    std::sort(d.begin(), d.end());
-    const long double mean = sum / d.size();
-    long double squares = 0;
-    for (int v : d)
-        squares += (v - mean) * (v - mean);
-    const long double sigma = d.size() > 1 ? std::sqrt(squares / (d.size() - 1)) : 0;
-    const int halves = d[(d.size() - 1) / 2] + d[d.size() / 2];
-    return QStringList{QString::number(d.size()),
-                       twoDecimals(mean),
-                       twoDecimals(sigma),
-                       QString::number(d.front()),
-                       QString::number(d.back()),
-                       QString::number(halves / 2) + (halves % 2 ? ".50" : ".00"),
-                       QString::number((amplitudes + d.size() / 2) / d.size())}
+    const quint64 n = d.count();
+    return QStringList{QString::number(n),
+                       scaledText(d.meanScaled(2), 2),
+                       scaledText(d.sigmaScaled(2), 2),
+                       QString::number(d.minimum()),
+                       QString::number(d.maximum()),
+                       scaledText(qint64(d.medianHalves()) * 50, 2),
+                       QString::number((amplitudes + n / 2) / n)}
         .join(QLatin1Char('|'));
 }
 
