@@ -95,7 +95,6 @@ private slots:
         link.widget<QSpinBox>("auto_time")->setValue(10);
         link.click("checkBox_autoSent");
         QTest::qWait(800);
-        QCOMPARE(link.closer.maxOpenAtOnce, 1);
         QCOMPARE(link.closer.texts.size(), 3);
         link.click("checkBox_autoSent");
         link.click("checkBox_autoSent");
