@@ -1,13 +1,9 @@
 // Cutting the received byte stream into checked response frames.
 
-#include "protocol/frame.h"
 #include "protocol/responseframer.h"
-#include "support/seededrandom.h"
 #include "support/testframes.h"
 
 #include <QtTest>
-
-#include <algorithm>
 
 namespace {
 using Frames = QVector<QByteArray>;
@@ -36,32 +32,6 @@ Frames run(const QByteArray &stream, const QVector<int> &reads, int *atQuiet = n
     if (atQuiet)
         *atQuiet = quiet.size();
     return out + quiet;
-}
-
-// A frame of any kind, 0x89 allowed in its data and check byte.
-QByteArray randomFrame(SeededRandom &rng)
-{
-    const quint8 code = rng.bounded(3) ? quint8(0x81 + rng.bounded(2)) : quint8(rng.bounded(256));
-    QByteArray data(code == 0x81 ? 8 : code == 0x82 ? 30 : int(rng.bounded(rng.bounded(4) == 0 ? 256 : 12)), '\0');
-    for (char &c : data)
-        c = char(rng.bounded(256));
-    return code == 0x81 || code == 0x82 ? fixedLengthFrame(code, data) : responseFrame(code, data);
-}
-
-// Line damage: a frame with a byte changed, a frame cut short before a byte,
-// noise where a quarter of the bytes are 0x89 (stray headers, codes, lengths).
-QByteArray randomNoise(SeededRandom &rng)
-{
-    QByteArray noise;
-    for (int pieces = int(rng.bounded(3)); pieces > 0; --pieces) {
-        QByteArray f = randomFrame(rng);
-        const int kind = int(rng.bounded(3)), at = int(rng.bounded(f.size()));
-        f[at] = char(f[at] ^ char(1 + rng.bounded(255)));
-        noise += kind == 0 ? f : kind == 1 ? f.left(at) : QByteArray();
-        for (int n = kind == 2 ? 1 + int(rng.bounded(8)) : 0; n > 0; --n)
-            noise += rng.bounded(4) == 0 ? char(ResponseHeader) : char(rng.bounded(256));
-    }
-    return noise;
 }
 
 }  // namespace
@@ -125,30 +95,6 @@ private slots:
             QCOMPARE(run(stream, reads, &atQuiet), expected);
             QCOMPARE(atQuiet, heldUntilQuiet);
         }
-    }
-
-    // Intact frames, 0x89 anywhere in them, with damage between them: the
-    // same frames whatever the reads, each whole and checked, and all but a
-    // few of the frames sent. (With no 0x89 past the headers, every frame and
-    // nothing else: the framer's fuzz target, whose corpus runs with the tests.)
-    void randomStreams()
-    {
-        SeededRandom rng(77);
-        QByteArray stream;
-        Frames frames;
-        for (int i = 0; i < 2000; ++i) {
-            const QByteArray noise = randomNoise(rng);
-            frames += randomFrame(rng);
-            stream += noise + frames.last();
-        }
-        QVERIFY(stream.count(char(ResponseHeader)) > 3 * frames.size() / 2);  // damage rich in headers
-        const Frames whole = run(stream, {});
-        QVERIFY(run(stream, {1}) == whole && run(stream, {1, 3, 40, 7, 600, 2, 17, 250, 5, 33, 1}) == whole);
-        for (const QByteArray &f : whole)
-            QVERIFY(f.size() == expectedFrameLength(f) && checkFrameXor(f.constData(), f.size()));
-        const int kept =
-            int(std::count_if(whole.begin(), whole.end(), [&](const QByteArray &f) { return frames.contains(f); }));
-        QVERIFY2(kept >= frames.size() - 2, qPrintable(QString::number(kept)));
     }
 };
 

@@ -1,10 +1,11 @@
 // The chart window's statistics panel: its figures after a known stream for
-// each window size against values computed here, window changes and the
+// each window size against the figures of exactly those samples, window changes and the
 // reset, the histogram, and that nothing is worked out while the window is
 // hidden (it catches up when shown).
 
 #include "chart/chartform.h"
 #include "chart/histogramwidget.h"
+#include "stats/movingstatistics.h"
 #include "support/seededrandom.h"
 
 #include <QComboBox>
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QtTest>
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -31,39 +31,27 @@ QVector<Sample> stream(int count, quint64 seed)
     return samples;
 }
 
-QString twoDecimals(long double value)
-{
-    return QString::number(double(std::floor(value * 100 + 0.5L) / 100), 'f', 2);
-}
-
-// What the panel should show for these samples, worked out plainly:
-// count|mean|sigma|min|max|median|amplitude.
+// What the panel should show for these samples, count|mean|sigma|min|max|
+// median|amplitude: the moving statistics' figures (checked on their own
+// against plain sums) over exactly these samples.
 QString expected(const QVector<Sample> &window)
 {
     if (window.isEmpty())
         return QStringLiteral("0|-|-|-|-|-|-");
-    std::vector<int> d;
-    long double sum = 0;
+    MovingStatistics d;
     quint64 amplitudes = 0;
     for (const Sample &s : window) {
-        d.push_back(s.distance);
-        sum += s.distance;
+        d.add(s.distance);
         amplitudes += s.amplitude;
     }
-    std::sort(d.begin(), d.end());
-    const long double mean = sum / d.size();
-    long double squares = 0;
-    for (int v : d)
-        squares += (v - mean) * (v - mean);
-    const long double sigma = d.size() > 1 ? std::sqrt(squares / (d.size() - 1)) : 0;
-    const int halves = d[(d.size() - 1) / 2] + d[d.size() / 2];
-    return QStringList{QString::number(d.size()),
-                       twoDecimals(mean),
-                       twoDecimals(sigma),
-                       QString::number(d.front()),
-                       QString::number(d.back()),
-                       QString::number(halves / 2) + (halves % 2 ? ".50" : ".00"),
-                       QString::number((amplitudes + d.size() / 2) / d.size())}
+    const quint64 n = d.count();
+    return QStringList{QString::number(n),
+                       scaledText(d.meanScaled(2), 2),
+                       scaledText(d.sigmaScaled(2), 2),
+                       QString::number(d.minimum()),
+                       QString::number(d.maximum()),
+                       scaledText(qint64(d.medianHalves()) * 50, 2),
+                       QString::number((amplitudes + n / 2) / n)}
         .join(QLatin1Char('|'));
 }
 
@@ -94,28 +82,10 @@ class TestStatsPanel : public QObject
     Q_OBJECT
 
 private slots:
-    // Fed in uneven batches while shown, each batch followed by a refresh, as
-    // the redraw does: the window of 100 moves along sample by sample.
-    void figuresMoveWithTheWindow()
-    {
-        const QVector<Sample> samples = stream(3000, 7);
-        ChartForm form;
-        form.show();
-        int fed = 0;
-        for (int batch = 1; fed < samples.size(); batch = batch * 3 % 97 + 1) {
-            const int end = qMin(fed + batch, samples.size());
-            for (; fed < end; ++fed)
-                form.appendMeasurement(samples[fed].distance, samples[fed].amplitude);
-            form.statsPanel().refresh();
-            const int first = qMax(0, fed - 100);
-            QCOMPARE(shown(form), expected(samples.mid(first, fed - first)));
-        }
-    }
-
     // Hidden, the chart only records; shown, the panel catches up at once.
-    // Then the window's choices and the reset, which also restarts the count
-    // of failed checks.
-    void hiddenWindowChangeAndReset()
+    // Then the window's choices, the window moving along, and the reset,
+    // which also restarts the count of failed checks.
+    void figuresWindowsAndReset()
     {
         const QVector<Sample> samples = stream(3000, 3);
         ChartForm form;
@@ -130,23 +100,31 @@ private slots:
 
         chooseWindow(form, 0);
         QCOMPARE(shown(form), expected(samples.mid(1900, 100)));
+        // Fed in uneven batches, each followed by a refresh as the redraw
+        // does: the window of 100 moves along sample by sample.
+        for (int fed = 2000, batch = 1; fed < 2600; batch = batch * 3 % 97 + 1) {
+            for (const int end = qMin(fed + batch, 2600); fed < end; ++fed)
+                form.appendMeasurement(samples[fed].distance, samples[fed].amplitude);
+            form.statsPanel().refresh();
+            QCOMPARE(shown(form), expected(samples.mid(fed - 100, 100)));
+        }
         chooseWindow(form, 3);
-        QCOMPARE(shown(form), expected(samples.mid(0, 2000)));
+        QCOMPARE(shown(form), expected(samples.mid(0, 2600)));
 
         form.setFailedChecks(5);
         form.findChild<QPushButton *>(QStringLiteral("statsReset"))->click();
         QCOMPARE(shown(form), expected({}));
         QCOMPARE(label(form, "statsFailed"), QStringLiteral("0"));
 
-        for (int i = 2000; i < 2010; ++i)
+        for (int i = 2600; i < 2610; ++i)
             form.appendMeasurement(samples[i].distance, samples[i].amplitude);
         form.setFailedChecks(8);
         QTRY_COMPARE_WITH_TIMEOUT(label(form, "statsCount"), QStringLiteral("10"), 5000);
-        QCOMPARE(shown(form), expected(samples.mid(2000, 10)));
+        QCOMPARE(shown(form), expected(samples.mid(2600, 10)));
         QCOMPARE(label(form, "statsFailed"), QStringLiteral("3"));
         // A finite window after the reset holds only what came since.
         chooseWindow(form, 2);
-        QCOMPARE(shown(form), expected(samples.mid(2000, 10)));
+        QCOMPARE(shown(form), expected(samples.mid(2600, 10)));
     }
 
     // Bins of equal width from the minimum, holding every sample once.

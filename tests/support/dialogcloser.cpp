@@ -1,13 +1,20 @@
 #include "dialogcloser.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
 #include <QTimer>
 
-DialogCloser::DialogCloser(QObject *parent) : QObject(parent) { qApp->installEventFilter(this); }
+DialogCloser::DialogCloser(QObject *parent)
+    : QObject(parent)
+{
+    qApp->installEventFilter(this);
+}
 
-DialogCloser::~DialogCloser() { qApp->removeEventFilter(this); }
+DialogCloser::~DialogCloser()
+{
+    qApp->removeEventFilter(this);
+}
 
 bool DialogCloser::eventFilter(QObject *watched, QEvent *event)
 {
@@ -16,12 +23,6 @@ bool DialogCloser::eventFilter(QObject *watched, QEvent *event)
     auto *box = qobject_cast<QMessageBox *>(watched);
     if (!box)
         return false;
-    int visible = 1;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (w != box && qobject_cast<QMessageBox *>(w) && w->isVisible())
-            ++visible;
-    }
-    maxOpenAtOnce = qMax(maxOpenAtOnce, visible);
     texts.append(box->text());
     // Tied to the box: a box that is gone by then cancels the timer.
     QTimer::singleShot(keepOpenMs, box, [box] { box->done(QMessageBox::Ok); });

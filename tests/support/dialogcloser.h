@@ -17,7 +17,6 @@ public:
     ~DialogCloser() override;
 
     QStringList texts;
-    int maxOpenAtOnce = 0;
     // How long a box stays open before it is closed.
     int keepOpenMs = 0;
 
@@ -25,4 +24,4 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
-#endif // DIALOGCLOSER_H
+#endif  // DIALOGCLOSER_H

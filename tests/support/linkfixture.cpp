@@ -4,30 +4,14 @@
 #include "protocol/frame.h"
 #include "sim/responseframes.h"
 
-#include <QApplication>
-#include <QSet>
-
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QSpinBox>
-#include <QTabWidget>
-#include <QTest>
-
-static QSet<ChartForm *> chartWindows()
-{
-    QSet<ChartForm *> charts;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *chart = qobject_cast<ChartForm *>(w))
-            charts.insert(chart);
-    }
-    return charts;
-}
 
 LinkFixture::LinkFixture()
 {
-    const QSet<ChartForm *> before = chartWindows();
+    const QWidgetList before = QApplication::topLevelWidgets();
     window = std::make_unique<MainWindow>();
     // The module in the same process answers within microseconds, but a loaded
     // machine (or a sanitizer build) may not run it within the module's 100 ms:
@@ -35,12 +19,16 @@ LinkFixture::LinkFixture()
     window->moduleLink().setAnswerTimeout(5000);
     // Shown (offscreen) so that clicks land as a user's would.
     window->show();
-    const QSet<ChartForm *> created = chartWindows() - before;
-    if (created.size() == 1)
-        chart = *created.begin();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (!before.contains(w) && qobject_cast<ChartForm *>(w))
+            chart = static_cast<ChartForm *>(w);
+    }
 }
 
-LinkFixture::~LinkFixture() { window.reset(); } // while the closer still watches
+LinkFixture::~LinkFixture()
+{
+    window.reset();
+}  // while the closer still watches
 
 bool LinkFixture::openPort()
 {
@@ -55,27 +43,36 @@ bool LinkFixture::openPort()
 
 // As a user's click: nothing happens on a disabled button, and it works
 // whichever tab is in front.
-void LinkFixture::click(const char *name) const { widget<QAbstractButton>(name)->click(); }
+void LinkFixture::click(const char *name) const
+{
+    widget<QAbstractButton>(name)->click();
+}
 
 QString LinkFixture::text(const char *name) const
 {
-    QWidget *w = widget<QWidget>(name);
-    if (auto *l = qobject_cast<QLabel *>(w))
-        return l->text();
-    if (auto *e = qobject_cast<QLineEdit *>(w))
-        return e->text();
-    if (auto *b = qobject_cast<QAbstractButton *>(w))
-        return b->text();
-    if (auto *t = qobject_cast<LogView *>(w))
-        return t->toPlainText();
-    return QString();
+    if (auto *view = widget<LogView>(name))
+        return view->toPlainText();
+    auto *label = widget<QLabel>(name);
+    return label ? label->text() : QString();
 }
 
-static QStringList lines(const QString &text) { return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n')); }
+static QStringList lines(const QString &text)
+{
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
 
-QStringList LinkFixture::hexLog() const { return lines(text("HEXBrowser")); }
-QStringList LinkFixture::textLog() const { return lines(text("outputBrowser")); }
-QStringList LinkFixture::testLog() const { return lines(text("Func_log")); }
+QStringList LinkFixture::hexLog() const
+{
+    return lines(text("HEXBrowser"));
+}
+QStringList LinkFixture::textLog() const
+{
+    return lines(text("outputBrowser"));
+}
+QStringList LinkFixture::testLog() const
+{
+    return lines(text("Func_log"));
+}
 
 QByteArray measurementFrame(quint16 distance)
 {

@@ -5,7 +5,6 @@
 // QSerialPort on a pseudo-terminal, with the simulated module at the other end.
 
 #include "dialogcloser.h"
-#include "portprobe.h"
 #include "testframes.h"
 #include "mainwindow.h"
 #include "sim/simulatedmodule.h"
@@ -14,7 +13,6 @@
 #include <QStringList>
 #include <memory>
 
-class QAbstractButton;
 class ChartForm;
 
 class LinkFixture
@@ -26,13 +24,9 @@ public:
     // Opens the simulated module, lists its port first and presses "打开串口".
     bool openPort();
 
-    template<typename T>
-    T *widget(const char *name) const
-    {
-        return window->findChild<T *>(QLatin1String(name));
-    }
+    template<typename T> T *widget(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
     void click(const char *name) const;
-    QString text(const char *name) const;
+    QString text(const char *name) const;  // of a label or a log view
 
     QStringList hexLog() const;
     QStringList textLog() const;
@@ -50,4 +44,4 @@ public:
 // 89 81 ... for the distance, with amplitude 3243, 47 °C, ambient 103, DAC 1.
 QByteArray measurementFrame(quint16 distance);
 
-#endif // LINKFIXTURE_H
+#endif  // LINKFIXTURE_H
