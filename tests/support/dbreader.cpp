@@ -8,7 +8,7 @@
 
 namespace {
 QAtomicInt readers;
-} // namespace
+}  // namespace
 
 DbReader::DbReader(const QString &target)
     : name(QStringLiteral("dbreader%1").arg(readers.fetchAndAddRelaxed(1)))
@@ -71,4 +71,19 @@ QVector<QVariantList> DbReader::rows(const QString &sql, const QVariantList &bou
             all.last() << q.value(c);
     }
     return all;
+}
+
+QString DbReader::text(const QString &sql, const QVariantList &bound)
+{
+    QStringList lines;
+    for (const QVariantList &row : rows(sql, bound)) {
+        QStringList columns;
+        for (const QVariant &v : row) {
+            bool number = false;
+            const double d = v.toString().toDouble(&number);
+            columns << (v.isNull() ? QStringLiteral("-") : number ? QString::number(d, 'g', 15) : v.toString());
+        }
+        lines << columns.join(QLatin1Char('|'));
+    }
+    return lines.join(QLatin1Char('\n'));
 }

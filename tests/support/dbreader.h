@@ -9,6 +9,7 @@
 //
 //   DbReader db(target);
 //   QCOMPARE(db.value("SELECT count(*) FROM runs").toInt(), 2);
+//   QCOMPARE(db.text("SELECT serial_number, mean_mm FROM runs"), "SN-1|1500.5\nSN-2|-");
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -33,6 +34,9 @@ public:
     QSqlRecord record(const QString &sql, const QVariantList &bound = {});
     // Every row, each as its columns; one row holding the error text on failure.
     QVector<QVariantList> rows(const QString &sql, const QVariantList &bound = {});
+    // Every row as one line, its columns joined by '|': a number in its
+    // shortest form (either engine's numeric types alike), NULL as "-".
+    QString text(const QString &sql, const QVariantList &bound = {});
 
     QSqlDatabase &database() { return db; }
 
@@ -43,4 +47,4 @@ private:
     QSqlDatabase db;
 };
 
-#endif // DBREADER_H
+#endif  // DBREADER_H
