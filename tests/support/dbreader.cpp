@@ -53,12 +53,6 @@ QVariant DbReader::value(const QString &sql, const QVariantList &bound)
     return q.value(0);
 }
 
-QSqlRecord DbReader::record(const QString &sql, const QVariantList &bound)
-{
-    QSqlQuery q;
-    return exec(q, sql, bound) && q.next() ? q.record() : QSqlRecord();
-}
-
 QVector<QVariantList> DbReader::rows(const QString &sql, const QVariantList &bound)
 {
     QSqlQuery q;

@@ -30,8 +30,6 @@ public:
 
     // The first column of the first row; the error text when there is none.
     QVariant value(const QString &sql, const QVariantList &bound = {});
-    // The first row, its columns by name; empty when there is none.
-    QSqlRecord record(const QString &sql, const QVariantList &bound = {});
     // Every row, each as its columns; one row holding the error text on failure.
     QVector<QVariantList> rows(const QString &sql, const QVariantList &bound = {});
     // Every row as one line, its columns joined by '|': a number in its
