@@ -370,20 +370,15 @@ private slots:
             QVERIFY2(owner.open(), qPrintable(owner.errorString()));
         }
         const QString database = target->database;
-        QVERIFY2(pg.psql(QStringLiteral("CREATE ROLE station LOGIN"), database) || pg.errorString().contains("exists"),
+        QVERIFY2(pg.psql("CREATE ROLE station LOGIN; GRANT SELECT, INSERT ON runs, measurements TO station;"
+                         " GRANT SELECT ON schema_version TO station",
+                         database),
                  qPrintable(pg.errorString()));
-        QVERIFY2(
-            pg.psql(
-                QStringLiteral(
-                    "GRANT SELECT, INSERT ON runs, measurements TO station; GRANT SELECT ON schema_version TO station"),
-                database),
-            qPrintable(pg.errorString()));
         const std::optional<DbTarget> asStation = parseDbTarget(pg.url(database, QStringLiteral("station")), &why);
         ResultStore store(*asStation);
         QVERIFY2(store.open(), qPrintable(store.errorString()));
         QCOMPARE(store.storeRun(sampleRun(), sampleRows(3)), ResultStore::Stored::Inserted);
-        QSqlQuery q(store.database());
-        QVERIFY(!q.exec(QStringLiteral("CREATE TABLE other (x int)")));
+        QVERIFY(!QSqlQuery(store.database()).exec(QStringLiteral("CREATE TABLE other (x int)")));
 
         // A database of version 3: the station may not add version 4's
         // columns and table, and says the owner must; the owner upgrades it,
@@ -394,8 +389,6 @@ private slots:
         QVERIFY2(older.errorString().contains(QStringLiteral("owner")), qPrintable(older.errorString()));
         ResultStore owner(*target);
         QVERIFY2(owner.open(), qPrintable(owner.errorString()));
-        QSqlDatabase o = owner.database();
-        QCOMPARE(schemaVersionOf(o), SchemaVersion);
         QVERIFY2(pg.psql(QStringLiteral("GRANT SELECT, INSERT ON points TO station"), database),
                  qPrintable(pg.errorString()));
         ResultStore upgraded(*asStation);
