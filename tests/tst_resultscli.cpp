@@ -338,7 +338,10 @@ private slots:
         QFETCH(QString, undo);
         FRESH_TARGET(databases, fresh, fault == "file lock" ? "sqlite" : "postgres")
         const QString database = QUrl(fresh).path().mid(1);
-        const QString target = fault == "frozen backend" ? pg.tcpUrl(database) : fresh;
+        // Through the socket with a password the server does not ask for: no message may show it.
+        const QString target = fault == "frozen backend" ? pg.tcpUrl(database)
+            : fresh.contains('?')                        ? fresh + "&password=s3cret"
+                                                         : fresh;
         const QString spool =
             databases.filePath(QStringLiteral("spool-%1.sqlite").arg(QTest::currentDataTag()).replace(' ', '_'));
         // Where the frozen process's ID is: the server's lock file starts with it.
@@ -376,8 +379,9 @@ private slots:
         QVERIFY(away.out.endsWith("PASS\n"));
         QVERIFY2(QRegularExpression("^korvani-cli: results database [^\n]*; the run is kept in "
                                     + QRegularExpression::escape(spool) + "\n$")
-                     .match(away.err)
-                     .hasMatch(),
+                         .match(away.err)
+                         .hasMatch()
+                     && !away.err.contains("s3cret"),
                  qPrintable(away.err));
         QVERIFY2(took < 12000, qPrintable(QStringLiteral("the station waited %1 ms").arg(took)));
         QCOMPARE(spooled(spool), 1);
