@@ -283,15 +283,13 @@ private slots:
         } else {
             QVERIFY(QSqlQuery(DbReader(path).database()).exec(QString::fromLatin1(sql)));
         }
+        const qint64 size = QFileInfo(path).size();
         QString why;
         ResultStore store(*parseDbTarget(path, &why));
         QVERIFY(!store.open());
         QVERIFY2(store.errorString().contains(QStringLiteral("not a Korvani results database")),
                  qPrintable(store.errorString()));
-        if (!sql.isEmpty())
-            QCOMPARE(
-                DbReader(path).value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'")).toInt(),
-                1);
+        QCOMPARE(QFileInfo(path).size(), size);  // no table added
     }
 
     void spoolSent_data() { bothDatabases(); }
