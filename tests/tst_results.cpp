@@ -71,13 +71,6 @@ class TstResults : public QObject
     FreshDatabases databases;
     PgServer &pg = databases.server();
 
-    void bothDatabases()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("sqlite") << "sqlite";
-        QTest::newRow("postgres") << "postgres";
-    }
-
 private slots:
     void targets_data()
     {
@@ -207,7 +200,7 @@ private slots:
         QCOMPARE(e.text(), QStringLiteral("/dev/zero: larger than 64 KiB: not a limits file"));
     }
 
-    void runStoredOnce_data() { bothDatabases(); }
+    void runStoredOnce_data() { addDatabaseKinds(); }
 
     // A run and its measurements read back as written; sending it again
     // (an acknowledgement lost) stores nothing twice; hostile texts verbatim.
@@ -292,7 +285,7 @@ private slots:
         QCOMPARE(QFileInfo(path).size(), size);  // no table added
     }
 
-    void spoolSent_data() { bothDatabases(); }
+    void spoolSent_data() { addDatabaseKinds(); }
 
     // Runs kept in the spool reach their database once each, also when one
     // of them had arrived before the spool learnt so; a run the database
@@ -380,7 +373,7 @@ private slots:
         QCOMPARE(upgraded.storeRun(sampleRun(QStringLiteral("SN-v4")), sampleRows(3)), ResultStore::Stored::Inserted);
     }
 
-    void upgradeFromOlderVersions_data() { bothDatabases(); }
+    void upgradeFromOlderVersions_data() { addDatabaseKinds(); }
 
     // A database of version 1 (version 3 without the report's indexes) is
     // upgraded in place through every version since: its runs stay, new runs

@@ -89,14 +89,7 @@ private slots:
         QVERIFY(sim->open());
     }
 
-    void bothDatabases()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("sqlite") << "sqlite";
-        QTest::newRow("postgres") << "postgres";
-    }
-
-    void storedRunEqualsSummary_data() { bothDatabases(); }
+    void storedRunEqualsSummary_data() { addDatabaseKinds(); }
 
     // The row holds the printed summary and the versions; the records equal
     // the CSV; no password anywhere (hostile texts are stored verbatim:
@@ -406,7 +399,7 @@ private slots:
                  QStringLiteral("2|2|10"));
     }
 
-    void rangeRunsKeptOnce_data() { bothDatabases(); }
+    void rangeRunsKeptOnce_data() { addDatabaseKinds(); }
 
     // Runs across the range and a study: their points and line stored as the
     // summary printed them, and in the report's linearity and studies (the
@@ -456,7 +449,7 @@ private slots:
         QCOMPARE(report["studies"].toArray().first()["modules"].toInt(), 1);
     }
 
-    void concurrentStations_data() { bothDatabases(); }
+    void concurrentStations_data() { addDatabaseKinds(); }
 
     // 8 stations x 50 runs at once against one database: 400 distinct rows,
     // no run failed, nothing spooled.

@@ -5,6 +5,7 @@
 #include <QAtomicInt>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 
 namespace {
 QAtomicInt readers;
@@ -80,4 +81,11 @@ QString DbReader::text(const QString &sql, const QVariantList &bound)
         lines << columns.join(QLatin1Char('|'));
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+void addDatabaseKinds()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgres") << "postgres";
 }

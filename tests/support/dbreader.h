@@ -45,4 +45,8 @@ private:
     QSqlDatabase db;
 };
 
+// For a test's _data function: the column "kind", a row for each engine
+// ("sqlite", "postgres"), as FreshDatabases::fresh() takes it.
+void addDatabaseKinds();
+
 #endif  // DBREADER_H
