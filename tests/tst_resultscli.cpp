@@ -368,8 +368,8 @@ private slots:
         clock.start();
         const ProcessRun away = test("S1");
         const qint64 took = clock.elapsed();
-        QCOMPARE(away.status, 0);
-        QVERIFY(away.out.endsWith("PASS\n"));
+        QVERIFY2(away.status == 0 && away.out.endsWith("PASS\n"),
+                 qPrintable(QStringLiteral("status %1: ").arg(away.status) + away.err));
         QVERIFY2(QRegularExpression("^korvani-cli: results database [^\n]*; the run is kept in "
                                     + QRegularExpression::escape(spool) + "\n$")
                          .match(away.err)
@@ -389,8 +389,8 @@ private slots:
             QSqlQuery(other.database()).exec("ROLLBACK");
 
         const ProcessRun next = test("S2");
-        QCOMPARE(next.status, 0);
-        QVERIFY2(next.err.isEmpty(), qPrintable(next.err));
+        QVERIFY2(next.status == 0 && next.err.isEmpty(),
+                 qPrintable(QStringLiteral("status %1: ").arg(next.status) + next.err));
         QCOMPARE(spooled(spool), 0);
         // Each run once, with its records.
         QCOMPARE(DbReader(target).text("SELECT count(DISTINCT run_id), count(*), (SELECT count(*) FROM measurements"
