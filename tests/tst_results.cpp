@@ -10,6 +10,7 @@
 #include "results/schema.h"
 #include "results/spool.h"
 
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
