@@ -4,7 +4,7 @@
 // empty selections, one unit's history and the HTML page in a real headless
 // browser.
 
-#include "pgserver.h"
+#include "freshdatabases.h"
 #include "processrun.h"
 #include "results/dbtarget.h"
 #include "results/resultstore.h"
@@ -18,8 +18,6 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QStandardPaths>
-
-#include <cmath>
 
 namespace {
 
@@ -87,27 +85,19 @@ RunRecord recordOf(const LineRun &l)
     return r;
 }
 
-// What differs between the expected figures and the report's, up to the
-// digits printed: mm and Cp with three decimals, yields with four.
-QString differences(const QJsonObject &expected, const QJsonObject &actual)
+// The report's entries cut down to the keys of the expected entries, as
+// compact JSON: the two compared whole.
+QString cutTo(const QJsonArray &expected, const QJsonArray &actual)
 {
-    QStringList out;
-    for (auto it = expected.constBegin(); it != expected.constEnd(); ++it) {
-        const QJsonValue a = actual.value(it.key());
-        const QJsonValue e = it.value();
-        bool same = false;
-        if (e.isDouble() && a.isDouble()) {
-            const double step = it.key().endsWith(QLatin1String("yield")) ? 0.00005 : 0.0005;
-            same = std::fabs(e.toDouble() - a.toDouble()) <= step + 1e-9;
-        } else {
-            same = e == a;
-        }
-        if (!same)
-            out << QStringLiteral("%1: expected %2, got %3")
-                       .arg(it.key(), QString::fromUtf8(QJsonDocument(QJsonArray{e}).toJson(QJsonDocument::Compact)),
-                            QString::fromUtf8(QJsonDocument(QJsonArray{a}).toJson(QJsonDocument::Compact)));
+    QJsonArray cut;
+    for (int i = 0; i < actual.size(); ++i) {
+        const QJsonObject want = expected.at(i).toObject();
+        QJsonObject entry;
+        for (auto it = want.constBegin(); it != want.constEnd(); ++it)
+            entry.insert(it.key(), actual.at(i).toObject().value(it.key()));
+        cut.append(entry);
     }
-    return out.join(QStringLiteral("; "));
+    return QString::fromUtf8(QJsonDocument(cut).toJson(QJsonDocument::Compact));
 }
 
 ProcessRun cli(const QStringList &arguments)
@@ -117,53 +107,14 @@ ProcessRun cli(const QStringList &arguments)
     return runProcess(KORVANI_CLI, arguments, options);
 }
 
-QString chromium()
-{
-    for (const char *name : {"chromium", "chromium-browser"}) {
-        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
-        if (!path.isEmpty())
-            return path;
-    }
-    return QString();
-}
-
-// The browser as a test needs it: headless, no sandbox (root), nothing from
-// the network, a profile of its own.
-QByteArray browse(const QString &profile, const QStringList &what)
-{
-    ProcessOptions options;
-    options.boundMs = 120000;
-    return runProcess(chromium(),
-                      QStringList{"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                                  "--hide-scrollbars", "--user-data-dir=" + profile}
-                          + what,
-                      options)
-        .out.toUtf8();
-}
-
 }  // namespace
 
 class TestReport : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    PgServer pg;
-    QVector<RunRecord> runs;  // Line's runs, the same in both databases
-    QString sqlite, postgres;
-
-    bool store(const QString &text)
-    {
-        QString why;
-        ResultStore s(*parseDbTarget(text, &why));
-        if (!s.open())
-            return false;
-        for (const RunRecord &r : runs)
-            if (s.storeRun(r, {}) != ResultStore::Stored::Inserted)
-                return false;
-        return true;
-    }
+    FreshDatabases databases;
+    QVector<QString> targets;  // the SQLite file first, then PostgreSQL's database if installed
 
     QJsonObject json(const QString &db, const QStringList &arguments)
     {
@@ -173,34 +124,27 @@ class TestReport : public QObject
         return QJsonDocument::fromJson(r.out.toUtf8()).object();
     }
 
-    QVector<QString> targets() const
-    {
-        QVector<QString> t{sqlite};
-        if (!postgres.isEmpty())
-            t << postgres;
-        return t;
-    }
-
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir.isValid());
-        for (const LineRun &l : Line)
-            runs << recordOf(l);
-        sqlite = dir.filePath(QStringLiteral("line.sqlite"));
-        QVERIFY(store(sqlite));
-        if (PgServer::available()) {
-            QVERIFY2(pg.start(), qPrintable(pg.errorString()));
-            QVERIFY2(pg.psql(QStringLiteral("CREATE DATABASE line")), qPrintable(pg.errorString()));
-            postgres = pg.url(QStringLiteral("line"));
-            QVERIFY(store(postgres));
-        } else {
-            qWarning("PostgreSQL is not installed: the report is checked on SQLite only");
+        for (const char *kind : {"sqlite", "postgres"}) {
+            const QString target = databases.fresh(QString::fromLatin1(kind));
+            if (target.isEmpty()) {
+                qWarning("PostgreSQL is not installed: the report is checked on SQLite only");
+                continue;
+            }
+            QString why;
+            ResultStore store(*parseDbTarget(target, &why));
+            QVERIFY2(store.open(), qPrintable(store.errorString()));
+            for (const LineRun &l : Line)
+                QCOMPARE(store.storeRun(recordOf(l), {}), ResultStore::Stored::Inserted);
+            targets << target;
         }
     }
 
-    // The line's figures per selection, as worked out by hand from its runs;
-    // the two databases give the same report to the last digit.
+    // The line's figures per selection, as worked out by hand from its runs
+    // (to the digits printed: mm and Cp with three decimals, yields with
+    // four); the two databases give the same report to the last digit.
     void figures_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -211,7 +155,7 @@ private slots:
                              << QByteArray(
                                     R"([{"group": "all", "runs": 10, "units": 5, "pass": 5, "fail": 3, "marginal": 1,
  "error": 1, "aborted": 1, "reconnects": 3, "retests": 4, "first_pass_yield": 0.4, "final_yield": 1,
- "accuracy_mean_mm": -0.875, "accuracy_sigma_mm": 2.8629, "repeatability_mm": 1.375, "cp": null, "cpk": null,
+ "accuracy_mean_mm": -0.875, "accuracy_sigma_mm": 2.863, "repeatability_mm": 1.375, "cp": null, "cpk": null,
  "failed_limits": [{"limit": "sigma", "count": 2}, {"limit": "accuracy", "count": 1}, {"limit": "outside", "count": 1}]}])");
         QTest::newRow("by station")
             << QStringList{"--by", "station"} << "groups"
@@ -220,12 +164,12 @@ private slots:
  {"group": "S2", "runs": 5, "units": 3, "pass": 3, "fail": 2, "retests": 2, "first_pass_yield": 0.3333, "final_yield": 1}])");
         QTest::newRow("by product")
             << QStringList{"--by", "product"} << "groups"
-            << QByteArray(R"([{"group": "P1", "runs": 6, "accuracy_mean_mm": -2, "accuracy_sigma_mm": 3.1623,
- "cp": 0.527, "cpk": 0.3162}, {"group": "P2", "runs": 4, "accuracy_mean_mm": 1, "accuracy_sigma_mm": 0.5, "cp": 1.3333, "cpk": 0.6667}])");
+            << QByteArray(R"([{"group": "P1", "runs": 6, "accuracy_mean_mm": -2, "accuracy_sigma_mm": 3.162,
+ "cp": 0.527, "cpk": 0.316}, {"group": "P2", "runs": 4, "accuracy_mean_mm": 1, "accuracy_sigma_mm": 0.5, "cp": 1.333, "cpk": 0.667}])");
         QTest::newRow("capability per product")
             << QStringList() << "capability"
-            << QByteArray(R"([{"product": "P1", "tolerance_mm": 5, "runs": 5, "cp": 0.527, "cpk": 0.3162},
- {"product": "P2", "tolerance_mm": 2, "runs": 3, "cp": 1.3333, "cpk": 0.6667}])");
+            << QByteArray(R"([{"product": "P1", "tolerance_mm": 5, "runs": 5, "cp": 0.527, "cpk": 0.316},
+ {"product": "P2", "tolerance_mm": 2, "runs": 3, "cp": 1.333, "cpk": 0.667}])");
         QTest::newRow("by firmware")
             << QStringList{"--by", "firmware"} << "groups"
             << QByteArray(
@@ -239,8 +183,8 @@ private slots:
  {"group": "2026-12-06T00", "runs": 2}, {"group": "2026-12-06T01", "runs": 1}, {"group": "2026-12-06T02", "runs": 3},
  {"group": "2026-12-06T03", "runs": 2}])");
         QTest::newRow("station S2 by product") << QStringList{"--station", "S2", "--by", "product"} << "groups"
-                                               << QByteArray(R"([{"group": "P1", "runs": 3, "cp": 0.4167, "cpk": 0.25},
- {"group": "P2", "runs": 2, "cp": 0.9428, "cpk": 0.4714}])");
+                                               << QByteArray(R"([{"group": "P1", "runs": 3, "cp": 0.417, "cpk": 0.25},
+ {"group": "P2", "runs": 2, "cp": 0.943, "cpk": 0.471}])");
         QTest::newRow("product P2") << QStringList{"--product", "P2"} << "groups"
                                     << QByteArray(R"([{"group": "all", "runs": 4, "units": 2, "error": 1, "retests": 2,
  "first_pass_yield": 0.5, "final_yield": 1}])");
@@ -260,77 +204,52 @@ private slots:
         QJsonParseError error;
         const QJsonArray want = QJsonDocument::fromJson(expected, &error).array();
         QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+        const QJsonObject first = json(targets.first(), arguments);
+        QCOMPARE(cutTo(want, first.value(part).toArray()), cutTo(want, want));
+        for (const QString &db : targets)
+            QCOMPARE(json(db, arguments), first);
+    }
 
-        QJsonObject first;
-        for (const QString &db : targets()) {
-            const QJsonObject report = json(db, arguments);
-            const QJsonArray got = report.value(part).toArray();
-            QCOMPARE(got.size(), want.size());
-            for (int i = 0; i < want.size(); ++i) {
-                const QString diff = differences(want.at(i).toObject(), got.at(i).toObject());
-                QVERIFY2(diff.isEmpty(),
-                         qPrintable((db == sqlite ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL"))
-                                    + QStringLiteral(" entry %1: ").arg(i) + diff));
-            }
-            if (first.isEmpty())
-                first = report;
-            else
-                QCOMPARE(report, first);
+    // Nothing to report is a report in every format, not an error; a
+    // database that is not there is an error, and is not created.
+    void nothingToReport_data()
+    {
+        QTest::addColumn<bool>("there");
+        QTest::newRow("empty database") << true;
+        QTest::newRow("missing database") << false;
+    }
+
+    void nothingToReport()
+    {
+        QFETCH(bool, there);
+        const QString db = databases.filePath(there ? "empty.sqlite" : "typo.sqlite");
+        QString why;
+        if (there)
+            QVERIFY(ResultStore(*parseDbTarget(db, &why)).open());
+        const QMap<QString, QString> saying{
+            {"json", "\"groups\":[],\"capability\":[]"}, {"text", "no test runs"}, {"html", "No test runs."}};
+        for (auto it = saying.cbegin(); it != saying.cend(); ++it) {
+            const ProcessRun r = cli({"report", "--db", db, "--format", it.key()});
+            QCOMPARE(r.status, there ? 0 : 2);
+            QVERIFY2(there ? r.out.contains(it.value()) : r.err.contains(db), qPrintable(r.out + r.err));
         }
-    }
-
-    // Nothing to report is a report, not an error; a database that is not
-    // there is an error, and is not created.
-    void emptySelections_data()
-    {
-        QTest::addColumn<QString>("which");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("empty database") << "empty" << QStringList();
-        QTest::newRow("empty group") << "line" << QStringList{"--station", "nobody", "--by", "product"};
-    }
-    void emptySelections()
-    {
-        QFETCH(QString, which);
-        QFETCH(QStringList, arguments);
-        QString db = sqlite;
-        if (which == QLatin1String("empty")) {
-            db = dir.filePath(QStringLiteral("empty.sqlite"));
-            QString why;
-            ResultStore s(*parseDbTarget(db, &why));
-            QVERIFY(s.open());
-        }
-        const QJsonObject report = json(db, arguments);
-        QVERIFY(report.contains("groups"));
-        QVERIFY(report.value("groups").toArray().isEmpty());
-        QVERIFY(report.value("capability").toArray().isEmpty());
-        const ProcessRun text = cli(QStringList{"report", "--db", db} + arguments);
-        QCOMPARE(text.status, 0);
-        QVERIFY2(text.out.contains("no test runs"), qPrintable(text.out));
-        const ProcessRun html = cli(QStringList{"report", "--db", db, "--format", "html"} + arguments);
-        QCOMPARE(html.status, 0);
-        QVERIFY(html.out.contains("No test runs."));
-    }
-
-    void missingDatabase()
-    {
-        const QString db = dir.filePath(QStringLiteral("typo.sqlite"));
-        const ProcessRun r = cli({"report", "--db", db});
-        QCOMPARE(r.status, 2);
-        QVERIFY2(r.err.contains("typo.sqlite"), qPrintable(r.err));
-        QVERIFY(!QFile::exists(db));
+        QCOMPARE(QFile::exists(db), there);
     }
 
     // A reader the server allows a single connection gets the whole report
     // all the same: the units' figures then come over that one connection.
     void oneConnectionAllowed()
     {
-        if (postgres.isEmpty())
+        if (targets.size() < 2)
             QSKIP("PostgreSQL is not installed");
+        const QString postgres = targets.last();
+        const QString database = QUrl(postgres).path().mid(1);
+        PgServer &pg = databases.server();
         QVERIFY2(pg.psql(QStringLiteral("CREATE ROLE reader LOGIN CONNECTION LIMIT 1;"
                                         " GRANT SELECT ON runs, measurements, points, schema_version TO reader"),
-                         QStringLiteral("line")),
+                         database),
                  qPrintable(pg.errorString()));
-        const QString reader = pg.url(QStringLiteral("line"), QStringLiteral("reader"));
+        const QString reader = pg.url(database, QStringLiteral("reader"));
         for (const QStringList &by : {QStringList(), QStringList{"--by", "station"}}) {
             const QJsonObject got = json(reader, by);
             QVERIFY(!got.value("groups").toArray().isEmpty());
@@ -338,121 +257,94 @@ private slots:
         }
     }
 
-    // One unit's runs in time order, whatever its serial number holds.
+    // One unit's runs in time order (written out of it), whatever its serial
+    // number holds.
     void history_data()
     {
         QTest::addColumn<QString>("serial");
-        QTest::newRow("plain") << "U1";
-        QTest::newRow("hostile") << Hostile;
-        QTest::newRow("unknown") << "nobody";
+        QTest::addColumn<QString>("runs");  // start, status and result of each
+        QTest::newRow("plain") << "U1"
+                               << "2026-12-05T21:00:00.000Z COMPLETE FAIL, 2026-12-05T22:30:00.000Z COMPLETE PASS";
+        QTest::newRow("hostile") << Hostile << "2026-12-06T00:00:00.000Z COMPLETE PASS";
+        QTest::newRow("unknown") << "nobody"
+                                 << "";
     }
     void history()
     {
         QFETCH(QString, serial);
-        QStringList expected;
-        QVector<RunRecord> inOrder = runs;
-        std::stable_sort(inOrder.begin(), inOrder.end(),
-                         [](const RunRecord &a, const RunRecord &b) { return a.startedAt < b.startedAt; });
-        for (const RunRecord &r : inOrder)
-            if (r.serialNumber == serial)
-                expected << utcText(r.startedAt) + QLatin1Char(' ') + r.runId + QLatin1Char(' ') + statusText(r.status)
-                        + QLatin1Char(' ') + (r.pass ? (*r.pass ? "PASS" : "FAIL") : "-");
-        QCOMPARE(expected.isEmpty(), serial == QLatin1String("nobody"));
-        for (const QString &db : targets()) {
+        QFETCH(QString, runs);
+        for (const QString &db : targets) {
             const QJsonObject h = json(db, {"--serial", serial});
             QCOMPARE(h.value("serial").toString(), serial);
             QStringList got;
-            for (const QJsonValue &v : h.value("runs").toArray()) {
-                const QJsonObject r = v.toObject();
-                got << r.value("started_at").toString() + QLatin1Char(' ') + r.value("run_id").toString()
-                        + QLatin1Char(' ') + r.value("status").toString() + QLatin1Char(' ')
-                        + (r.value("result").isNull() ? QStringLiteral("-") : r.value("result").toString());
-            }
-            QCOMPARE(got, expected);
+            for (const QJsonValue &r : h.value("runs").toArray())
+                got << QStringList({r["started_at"].toString(), r["status"].toString(), r["result"].toString()})
+                           .join(' ');
+            QCOMPARE(got.join(", "), runs);
         }
-        QVERIFY(!json(sqlite, {}).value("groups").toArray().isEmpty());  // the table is still there
     }
 
-    // The page in a real browser: it loads with no script, its table holds
-    // the JSON report's figures and the plots are drawn.
+    // The page: it needs no script, its table holds the JSON report's figures
+    // and a real browser draws its plots.
     void htmlPageInBrowser()
     {
         // The page is part of what the report delivers: no browser is a failure,
         // not a skip (scripts/install-deps.sh installs chromium).
-        if (chromium().isEmpty())
+        const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+        if (chromium.isEmpty())
             QFAIL("chromium is not installed");
-        const QString page = dir.filePath(QStringLiteral("report.html"));
+        const QString page = databases.filePath(QStringLiteral("report.html"));
+        const QString sqlite = targets.first();
         QCOMPARE(cli({"report", "--db", sqlite, "--by", "station", "--format", "html", "--output", page}).status, 0);
-        const QJsonArray groups = json(sqlite, {"--by", "station"}).value("groups").toArray();
 
-        const QByteArray dom = browse(dir.filePath("profile1"), {"--dump-dom", QUrl::fromLocalFile(page).toString()});
-        QVERIFY2(dom.contains("<table id=\"groups\">"), dom.left(300).constData());
+        // With no script, the page as written is the page the browser shows.
+        QFile file(page);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray dom = file.readAll();
         QVERIFY(!dom.contains("<script"));
         const int table = dom.indexOf("<table id=\"groups\">");
-        const QByteArray body = dom.mid(table, dom.indexOf("</table>", table) - table);
-        static const QRegularExpression row(QStringLiteral("<tr>(.*?)</tr>"));
+        QVERIFY2(table >= 0, dom.left(300).constData());
+        // The first station's row as worked out by hand: yields as percentages,
+        // what cannot be computed (mixed tolerances) as "-".
         static const QRegularExpression cell(QStringLiteral("<td data-key=\"([a-z_]+)\"[^>]*>([^<]*)</td>"));
-        QVector<QMap<QString, QString>> rows;
-        auto it = row.globalMatch(QString::fromUtf8(body));
-        while (it.hasNext()) {
-            const QString r = it.next().captured(1);
-            if (!r.contains(QLatin1String("<td")))
-                continue;
-            QMap<QString, QString> cells;
-            auto c = cell.globalMatch(r);
-            while (c.hasNext()) {
-                const auto m = c.next();
-                cells.insert(m.captured(1), m.captured(2));
-            }
-            rows << cells;
+        const QString html = QString::fromUtf8(dom);
+        const int s1 = html.indexOf(QRegularExpression(QStringLiteral("<tr><td data-key=\"group\"[^>]*>S1<")));
+        QStringList cells;
+        for (auto c = cell.globalMatch(html.mid(s1, html.indexOf(QLatin1String("</tr>"), s1) - s1)); c.hasNext();) {
+            const QRegularExpressionMatch m = c.next();
+            cells << m.captured(1) + '=' + m.captured(2);
         }
-        QCOMPARE(rows.size(), groups.size());
-        for (int i = 0; i < rows.size(); ++i) {
-            const QJsonObject g = groups.at(i).toObject();
-            for (auto k = g.constBegin(); k != g.constEnd(); ++k) {
-                if (k.key() == QLatin1String("failed_limits"))
-                    continue;
-                const QString shown = rows[i].value(k.key());
-                QVERIFY2(rows[i].contains(k.key()), qPrintable(k.key()));
-                if (k.value().isNull()) {
-                    QCOMPARE(shown, QStringLiteral("-"));
-                } else if (k.value().isString()) {
-                    QCOMPARE(shown, k.value().toString());
-                } else {
-                    const bool percent = shown.endsWith(QLatin1String(" %"));
-                    QCOMPARE(percent, k.key().endsWith(QLatin1String("yield")));
-                    const double onPage =
-                        QString(shown).remove(QStringLiteral(" %")).toDouble() / (percent ? 100.0 : 1.0);
-                    QVERIFY2(std::fabs(onPage - k.value().toDouble()) < 1e-9, qPrintable(k.key() + ": " + shown));
-                }
-            }
-        }
+        QCOMPARE(cells.join(' '),
+                 QStringLiteral("group=S1 runs=5 units=3 pass=2 fail=1 marginal=1 error=1 aborted=1 reconnects=1"
+                                " first_pass_yield=66.67 % final_yield=66.67 % retests=1 accuracy_mean_mm=-1.000"
+                                " accuracy_sigma_mm=2.646 repeatability_mm=1.667 cp=- cpk=-"));
         // Every plot is there: a histogram with its limits and curve per product,
         // bars for yield, repeatability and failed limits, the Pareto line.
-        QCOMPARE(dom.count("<svg"), 2 + 3);
-        QCOMPARE(dom.count("class=\"limit\""), 2 * 2);
-        QCOMPARE(dom.count("class=\"normal\""), 2);
-        QCOMPARE(dom.count("class=\"cumulative\""), 1);
+        QCOMPARE(QVector<int>({dom.count("<svg"), dom.count("class=\"limit\""), dom.count("class=\"normal\""),
+                               dom.count("class=\"cumulative\"")}),
+                 QVector<int>({2 + 3, 2 * 2, 2, 1}));
 
         // Drawn: each plot's colour covers a good part of the screenshot.
-        const QString shot = dir.filePath(QStringLiteral("report.png"));
-        browse(dir.filePath("profile2"),
-               {"--window-size=1400,2400", "--screenshot=" + shot, QUrl::fromLocalFile(page).toString()});
-        QImage image(shot);
+        const QString shot = databases.filePath(QStringLiteral("report.png"));
+        // Headless, no sandbox (root), nothing from the network, a profile of its own.
+        ProcessOptions options;
+        options.boundMs = 120000;
+        runProcess(chromium,
+                   {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+                    "--disable-component-update", "--disable-sync", "--hide-scrollbars",
+                    "--user-data-dir=" + databases.filePath("profile"), "--window-size=1400,2400",
+                    "--screenshot=" + shot, QUrl::fromLocalFile(page).toString()},
+                   options);
+        const QImage image = QImage(shot).convertToFormat(QImage::Format_RGB32);
         QVERIFY2(!image.isNull(), "no screenshot");
         QMap<QRgb, int> colours{{qRgb(0x3b, 0x78, 0xc2), 0},
                                 {qRgb(0x27, 0xae, 0x60), 0},
                                 {qRgb(0x8e, 0x44, 0xad), 0},
                                 {qRgb(0xc0, 0x39, 0x2b), 0}};
-        image = image.convertToFormat(QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y) {
-            const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const auto c = colours.find(line[x] | 0xff000000u);
-                if (c != colours.end())
-                    ++*c;
-            }
-        }
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (colours.contains(image.pixel(x, y)))
+                    ++colours[image.pixel(x, y)];
         for (auto c = colours.cbegin(); c != colours.cend(); ++c)
             QVERIFY2(c.value() > 500,
                      qPrintable(QStringLiteral("colour %1: %2 pixels").arg(c.key(), 0, 16).arg(c.value())));

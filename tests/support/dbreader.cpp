@@ -5,10 +5,11 @@
 #include <QAtomicInt>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 
 namespace {
 QAtomicInt readers;
-} // namespace
+}  // namespace
 
 DbReader::DbReader(const QString &target)
     : name(QStringLiteral("dbreader%1").arg(readers.fetchAndAddRelaxed(1)))
@@ -53,12 +54,6 @@ QVariant DbReader::value(const QString &sql, const QVariantList &bound)
     return q.value(0);
 }
 
-QSqlRecord DbReader::record(const QString &sql, const QVariantList &bound)
-{
-    QSqlQuery q;
-    return exec(q, sql, bound) && q.next() ? q.record() : QSqlRecord();
-}
-
 QVector<QVariantList> DbReader::rows(const QString &sql, const QVariantList &bound)
 {
     QSqlQuery q;
@@ -71,4 +66,26 @@ QVector<QVariantList> DbReader::rows(const QString &sql, const QVariantList &bou
             all.last() << q.value(c);
     }
     return all;
+}
+
+QString DbReader::text(const QString &sql, const QVariantList &bound)
+{
+    QStringList lines;
+    for (const QVariantList &row : rows(sql, bound)) {
+        QStringList columns;
+        for (const QVariant &v : row) {
+            bool number = false;
+            const double d = v.toString().toDouble(&number);
+            columns << (v.isNull() ? QStringLiteral("-") : number ? QString::number(d, 'g', 15) : v.toString());
+        }
+        lines << columns.join(QLatin1Char('|'));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void addDatabaseKinds()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgres") << "postgres";
 }

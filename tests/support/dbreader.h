@@ -9,6 +9,7 @@
 //
 //   DbReader db(target);
 //   QCOMPARE(db.value("SELECT count(*) FROM runs").toInt(), 2);
+//   QCOMPARE(db.text("SELECT serial_number, mean_mm FROM runs"), "SN-1|1500.5\nSN-2|-");
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -29,10 +30,11 @@ public:
 
     // The first column of the first row; the error text when there is none.
     QVariant value(const QString &sql, const QVariantList &bound = {});
-    // The first row, its columns by name; empty when there is none.
-    QSqlRecord record(const QString &sql, const QVariantList &bound = {});
     // Every row, each as its columns; one row holding the error text on failure.
     QVector<QVariantList> rows(const QString &sql, const QVariantList &bound = {});
+    // Every row as one line, its columns joined by '|': a number in its
+    // shortest form (either engine's numeric types alike), NULL as "-".
+    QString text(const QString &sql, const QVariantList &bound = {});
 
     QSqlDatabase &database() { return db; }
 
@@ -43,4 +45,8 @@ private:
     QSqlDatabase db;
 };
 
-#endif // DBREADER_H
+// For a test's _data function: the column "kind", a row for each engine
+// ("sqlite", "postgres"), as FreshDatabases::fresh() takes it.
+void addDatabaseKinds();
+
+#endif  // DBREADER_H

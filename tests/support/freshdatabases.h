@@ -18,6 +18,13 @@
 // reconnects), as an older station left it; the same on both databases.
 QStringList backToVersionThree();
 
+// In a test function: `var`, a fresh database of `kind` from `databases`;
+// the test skipped when the PostgreSQL server is not installed.
+#define FRESH_TARGET(databases, var, kind)                                                                             \
+    const QString var = (databases).fresh(kind);                                                                       \
+    if (var.isEmpty())                                                                                                 \
+        QSKIP("the PostgreSQL server binaries (package postgresql) are not installed");
+
 class FreshDatabases
 {
 public:
@@ -33,4 +40,4 @@ private:
     int made = 0;
 };
 
-#endif // FRESHDATABASES_H
+#endif  // FRESHDATABASES_H

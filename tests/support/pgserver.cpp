@@ -31,14 +31,7 @@ int freePort()
     return port;
 }
 
-bool asRoot()
-{
-    return ::geteuid() == 0;
-}
-
 }  // namespace
-
-PgServer::PgServer() = default;
 
 PgServer::~PgServer()
 {
@@ -81,7 +74,7 @@ bool PgServer::runTool(const QString &tool, const QStringList &args, bool asServ
 {
     QProcess p;
     const QString program = binDir() + QLatin1Char('/') + tool;
-    if (asServerUser && asRoot())
+    if (asServerUser && ::geteuid() == 0)
         p.start(QStringLiteral("runuser"), QStringList{"-u", "postgres", "--", program} + args);
     else
         p.start(program, args);
@@ -113,7 +106,7 @@ bool PgServer::start(bool durable)
     }
     if (!initialised) {
         QDir().mkpath(socketDir());
-        if (asRoot()) {
+        if (::geteuid() == 0) {
             const passwd *pg = ::getpwnam("postgres");
             if (!pg) {
                 error = QStringLiteral("no user postgres to run the server as");

@@ -21,7 +21,7 @@
 class PgServer
 {
 public:
-    PgServer();
+    PgServer() = default;
     ~PgServer();
     PgServer(const PgServer &) = delete;
     PgServer &operator=(const PgServer &) = delete;
