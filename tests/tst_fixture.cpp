@@ -170,9 +170,9 @@ private slots:
         QVERIFY(text.out.contains("\nid 9: PASS\n"));
     }
 
-    // Module 2 tells its versions in time but answers each poll 450 ms late,
-    // past the 300 ms time-out: those answers must not be taken for module
-    // 3's (which would then read 40 mm off) or, a round on, for module 1's.
+    // Module 2 tells its versions in time but answers each poll 1.5 s late,
+    // past the 1 s time-out: those answers must not be taken for module 3's
+    // (which would then read 40 mm off) or, a round on, for module 1's.
     void lateAnswerNotTheNextModules()
     {
         SimulatedBus bus;
@@ -180,14 +180,14 @@ private slots:
         SimulatedModule *late = bus.addModule(2);
         late->setFixedReading(reading('F'));
         connect(late, &SimulatedModule::commandReceived, late, [late](const QByteArray &command) {
-            late->setAnswerDelayMs(command == commandFrame(Command::Single, {}, 2) ? 450 : 0);
+            late->setAnswerDelayMs(command == commandFrame(Command::Single, {}, 2) ? 1500 : 0);
         });
         bus.addModule(3)->setFixedReading(reading('P'));
         QVERIFY(bus.open());
         const ProcessRun r = runProcess(KORVANI_CLI,
-                                        {"--port", bus.portName(), "--timeout", "300", "test", "--ids", "1-3",
+                                        {"--port", bus.portName(), "--timeout", "1000", "test", "--ids", "1-3",
                                          "--reference", "1500", "--tolerance", "5", "--count", "5"});
-        QVERIFY2(r.status == 2, qPrintable(r.err));
+        QVERIFY2(r.status == 2, qPrintable(r.out + r.err));
         QVERIFY2(r.out.contains("\nid 1: PASS\n") && r.out.contains("\nid 3: PASS\n"), qPrintable(r.out));
         QVERIFY2(r.out.contains("\nid 2: ERROR: the module did not answer (no measurement)"), qPrintable(r.out));
     }
