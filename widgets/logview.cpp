@@ -292,8 +292,8 @@ void LogView::updateScrollBar()
 }
 
 // After new lines: back to the end, moving what was drawn by as many rows as
-// the top moved and painting only the rows from the first new one down; the
-// pixels are moved no further right than a row of the page reached (moving
+// the top moved and painting only the rows from the first new one down, and
+// neither further right than a row of either page reaches (filling and moving
 // pixels costs by their number, and log lines are mostly short).
 void LogView::followEnd(qint64 topRowBefore, qint64 firstNewRow)
 {
@@ -306,14 +306,15 @@ void LogView::followEnd(qint64 topRowBefore, qint64 firstNewRow)
         return;
     const qint64 top = m_lines.front().firstRow + bar->value();
     const qint64 moved = top - topRowBefore;
+    // Right of what either page drew, the viewport shows its background.
+    const int right = qMax(drawnRight(topRowBefore), drawnRight(top));
     if (moved < 0 || moved >= pageRows()) {
-        viewport()->update();
+        viewport()->update(0, 0, right, viewport()->height());
         return;
     }
-    // Right of what the page drew before, the viewport shows its background.
-    scrollRows(int(moved), drawnRight(topRowBefore));
+    scrollRows(int(moved), right);
     const int y = Margin + int(qBound(qint64(0), firstNewRow - top, qint64(pageRows()))) * m_lineHeight;
-    viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
+    viewport()->update(0, y, right, viewport()->height() - y);
 }
 
 // How far right the rows of a page from topRow were drawn (a selected line
