@@ -44,6 +44,7 @@ MainWindow::MainWindow(QWidget *parent)
     initReconnect();
     connect(&link, &ModuleLink::checksFailed, chartWindow.get(), &ChartForm::setFailedChecks);
     initCapture();
+    initTriggerInputs();
 }
 
 MainWindow::~MainWindow()

@@ -174,7 +174,7 @@ private:
     void updateDisplay();
 
     Ui::MainWindow *ui;
-    QElapsedTimer frameRateTimer;
+    qint64 previousRateReadUs = -1;  // read time of the previous 0x81 frame
     ModuleLink link;
     Reconnector reconnector{link};
     std::optional<QByteArray> streamingCommand;
@@ -188,6 +188,11 @@ private:
     QLabel *captureLabel = nullptr;  // on the status bar while a capture runs
 
     TriggerTest trigger;
+    // The reference and band as their boxes read, parsed when edited rather
+    // than on every frame.
+    quint16 triggerReference = 0;
+    quint16 triggerBand = 0;
+    void initTriggerInputs();
     LocalClock clock;
 
     // Warnings: never more than one box at a time, and an auto-send run warns

@@ -11,8 +11,8 @@ void MainWindow::showMeasurement(const Measurement &m)
     const bool textLogged = ui->LOGcheckBox->isChecked();
     const bool fired = ui->logOption->isChecked() && evaluateTrigger(m.distance);
     if (textLogged || fired) {
-        // One reading of the clock serves both stamps of a frame.
-        const QTime now = clock.timeOfDay();
+        // Both stamps are the time of the read that brought the frame.
+        const QTime now = clock.timeOfDay(link.readTimeMs());
         const QString stamp = ui->timeLogcheckBox->isChecked() ? measurementTimeStamp(now) : QString();
         const QString line = measurementLine(m, stamp);
         if (textLogged)
@@ -39,10 +39,12 @@ void MainWindow::updateFrameRate(bool update)
 {
     if (!update)
         return;
-    const qint64 elapsed = frameRateTimer.isValid() ? frameRateTimer.elapsed() : -1;
+    // Whole milliseconds between the reads, on the link's steady clock.
+    const qint64 readUs = link.readTimeUs();
+    const qint64 elapsed = previousRateReadUs >= 0 ? (readUs - previousRateReadUs) / 1000 : -1;
     if (elapsed > 0) {
         pendingRateElapsedMs = elapsed;  // formatted when shown
         scheduleDisplay();
     }
-    frameRateTimer.start();
+    previousRateReadUs = readUs;
 }

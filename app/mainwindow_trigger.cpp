@@ -3,12 +3,22 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+// An edit takes effect with the next frame.
+void MainWindow::initTriggerInputs()
+{
+    const auto follow = [](QLineEdit *box, quint16 &value) {
+        value = TriggerTest::parseInput(box->text());
+        connect(box, &QLineEdit::textChanged, box, [&value](const QString &text) {
+            value = TriggerTest::parseInput(text);
+        });
+    };
+    follow(ui->setValue, triggerReference);
+    follow(ui->thresholdValue, triggerBand);
+}
+
 bool MainWindow::evaluateTrigger(quint16 distance)
 {
-    // Read anew per frame: an edit takes effect with the next frame.
-    const quint16 reference = TriggerTest::parseInput(ui->setValue->text());
-    const quint16 threshold = TriggerTest::parseInput(ui->thresholdValue->text());
-    const bool fired = trigger.evaluate(distance, reference, threshold);
+    const bool fired = trigger.evaluate(distance, triggerReference, triggerBand);
     pendingTriggerReadouts = true;
     scheduleDisplay();
     return fired;

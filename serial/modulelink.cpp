@@ -128,7 +128,9 @@ void ModuleLink::endWait(SendResult result, const QByteArray &frame)
 void ModuleLink::readReceived()
 {
     readUs = clock.nowUs();
-    const QByteArray bytes = serial.readAll();
+    // Everything the port holds, read at its size: readAll() first makes
+    // room for 16 KiB and then shrinks it, on every read.
+    const QByteArray bytes = serial.read(serial.bytesAvailable());
     lineCapture.record(CaptureDirection::Rx, bytes, readUs);
     deliver(rxFramer.feed(bytes));
     // A candidate frame still incomplete is given up if the line stays quiet.

@@ -188,7 +188,7 @@ private slots:
             return screen->copy(shown.view.rect()).convertToFormat(QImage::Format_RGB32);
         };
         for (int batch = 0; batch < 40; ++batch) {
-            feed(shown.book, shown.view, 1 + batch % 5, QStringLiteral("line "), batch * 5);
+            feed(shown.book, shown.view, batch % 6 == 5 ? 20 : 1 + batch % 5, QStringLiteral("line ") + QString(batch % 7 == 0 ? 30 : batch % 3, QLatin1Char(0x57)), batch * 5);
             QTRY_VERIFY2_WITH_TIMEOUT(onScreen() == shown.view.grab().toImage().convertToFormat(QImage::Format_RGB32),
                                       qPrintable(QString::number(batch)), 5000);
         }

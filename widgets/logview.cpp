@@ -198,8 +198,10 @@ void LogView::wrap(Line &line) const
     line.rows.clear();
     const qreal width = viewport()->width() - 2 * Margin;
     const QString &text = line.text;
-    if (width <= 0 || text.size() < 2 || advance(text, 0, text.size()) <= width)
+    line.width = advance(text, 0, text.size());
+    if (width <= 0 || text.size() < 2 || line.width <= width)
         return;
+    line.width = width;
     int start = 0;
     int lastBreak = -1;  // index after the last blank of the current row
     qreal x = 0;
@@ -290,7 +292,9 @@ void LogView::updateScrollBar()
 }
 
 // After new lines: back to the end, moving what was drawn by as many rows as
-// the top moved and painting only the rows from the first new one down.
+// the top moved and painting only the rows from the first new one down, and
+// neither further right than a row of either page reaches (filling and moving
+// pixels costs by their number, and log lines are mostly short).
 void LogView::followEnd(qint64 topRowBefore, qint64 firstNewRow)
 {
     m_scrolling = true;
@@ -302,22 +306,40 @@ void LogView::followEnd(qint64 topRowBefore, qint64 firstNewRow)
         return;
     const qint64 top = m_lines.front().firstRow + bar->value();
     const qint64 moved = top - topRowBefore;
+    // Right of what either page drew, the viewport shows its background.
+    const int right = qMax(drawnRight(topRowBefore), drawnRight(top));
     if (moved < 0 || moved >= pageRows()) {
-        viewport()->update();
+        viewport()->update(0, 0, right, viewport()->height());
         return;
     }
-    scrollRows(int(moved));
+    scrollRows(int(moved), right);
     const int y = Margin + int(qBound(qint64(0), firstNewRow - top, qint64(pageRows()))) * m_lineHeight;
-    viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
+    viewport()->update(0, y, right, viewport()->height() - y);
+}
+
+// How far right the rows of a page from topRow were drawn (a selected line
+// break and a glyph's overhang included): right of it the page is background.
+int LogView::drawnRight(qint64 topRow) const
+{
+    qreal widest = 0;
+    for (size_t index = size_t(lineOfRow(topRow).first); index < m_lines.size(); ++index) {
+        const Line &line = m_lines[index];
+        if (line.firstRow >= topRow + pageRows())
+            break;
+        widest = qMax(widest, line.width);
+    }
+    return Margin + qCeil(widest + m_asciiAdvance[' ']) + m_lineHeight;
 }
 
 // Moves the rows drawn, not the margin above them, by `rows` (up when
-// positive); Qt repaints what comes into view.
-void LogView::scrollRows(int rows)
+// positive); Qt repaints what comes into view. Pixels right of `right` are
+// left alone: the caller knows them to be background before and after.
+void LogView::scrollRows(int rows, int right)
 {
     if (rows == 0)
         return;
-    const QRect text(0, Margin, viewport()->width(), viewport()->height() - Margin);
+    const int width = right < 0 ? viewport()->width() : qMin(right, viewport()->width());
+    const QRect text(0, Margin, width, viewport()->height() - Margin);
     if (qAbs(rows) < pageRows())
         viewport()->scroll(0, -rows * m_lineHeight, text);
     else

@@ -100,6 +100,7 @@ private:
         QString text;
         qint64 firstRow;    // rows counted from the view's first line ever
         QVector<int> rows;  // start of each row after the first (wrapped)
+        qreal width = 0;    // of its widest row
     };
     // A place in the text: line number counted since the last clear, column.
     struct Position {
@@ -125,7 +126,8 @@ private:
     void rewrapAll();
     void updateScrollBar();
     void followEnd(qint64 topRowBefore, qint64 firstNewRow);
-    void scrollRows(int rows);
+    void scrollRows(int rows, int right = -1);
+    int drawnRight(qint64 topRow) const;
     void fontChanged();
 
     qint64 endRow() const;  // the row after the last line's last row
