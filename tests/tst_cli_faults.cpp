@@ -196,18 +196,12 @@ private slots:
         struct rlimit was;
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &was) == 0);
         const struct rlimit small = {4096, was.rlim_max};
-        bool opened = false, written = false, finished = false;
-        QString reason;
-        if (::setrlimit(RLIMIT_FSIZE, &small) == 0) {
-            Output out(path, Output::Mode::WhenComplete);
-            opened = out.open();
-            written = out.write(QByteArray(10000, 'x'));
-            finished = out.finish();
-            reason = out.reason();
-            ::setrlimit(RLIMIT_FSIZE, &was);
-        }
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        Output out(path, Output::Mode::WhenComplete);
+        const bool opened = out.open(), written = out.write(QByteArray(10000, 'x')), finished = out.finish();
+        ::setrlimit(RLIMIT_FSIZE, &was);
         QVERIFY(opened && !written && !finished);
-        QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        QCOMPARE(out.reason(), QString::fromLocal8Bit(std::strerror(EFBIG)));
         QCOMPARE(readTestFile(path), QByteArray("old report\n"));
     }
 
