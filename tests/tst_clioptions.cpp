@@ -1,10 +1,8 @@
 // korvani-cli's arguments as the parser reads them, in-process: each usage
 // error names its cause (and whether the usage line follows), numbers are read
-// one way from options and limits files, CSV cells are quoted one way, and
-// the manual and the README list exactly the options the option table declares.
+// one way from options and limits files, and CSV cells are quoted one way.
 
 #include "cli/options.h"
-#include "cli/optiontable.h"
 #include "platform/fields.h"
 #include "support/testfiles.h"
 
@@ -141,37 +139,6 @@ private slots:
         QFETCH(QString, cell);
         QFETCH(QString, row);
         QCOMPARE(csvRow({cell, QStringLiteral("x")}), row);
-    }
-
-    // The manual and the README's command-line part name exactly the options
-    // the table declares: a documented option that does not exist, or one
-    // left undocumented, fails.
-    void documentsListEveryOption_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("part");  // a regular expression cutting out the part that speaks of korvani-cli
-        QTest::newRow("manual") << KORVANI_SOURCE_DIR "/packaging/man/korvani-cli.1"
-                                << "[\\s\\S]*";
-        QTest::newRow("README") << KORVANI_SOURCE_DIR "/README.md"
-                                << "\n## The command line, for test stations\n[\\s\\S]*?\n## Source layout\n";
-    }
-    void documentsListEveryOption()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, part);
-        QString text =
-            QRegularExpression(part).match(QString::fromUtf8(readTestFile(path)).replace("\\-", "-")).captured();
-        // Other programs' switches (korvani-sim, korvani-demo, cmake) are not korvani-cli's.
-        text.remove(QRegularExpression("[^\n]*(korvani-sim|korvani-demo|cmake --install)[^\n]*"));
-        QStringList documented, declared;
-        for (auto it = QRegularExpression("(?<![a-z0-9_-])--([a-z]+(-[a-z]+)*)").globalMatch(text); it.hasNext();)
-            documented << it.next().captured(1);
-        documented.removeDuplicates();
-        documented.sort();
-        for (const OptionDecl &o : optionTable())
-            declared << o.name;
-        declared.sort();
-        QCOMPARE(documented, declared);
     }
 };
 

@@ -22,8 +22,6 @@ private slots:
                                     << QStringList{"0.002000", "1.000", "1.0000", "5.000"};
         QTest::newRow("scatter") << QStringList{"0:0", "1000:1", "2000:1"}
                                  << QStringList{"0.000500", "0.167", "0.7500", "1.000"};
-        QTest::newRow("negative biases") << QStringList{"1000:-4.5", "3000:0.5"}
-                                         << QStringList{"0.002500", "-7.000", "1.0000", "4.500"};
         QTest::newRow("flat: nothing to explain")
             << QStringList{"500:1", "1500:1"} << QStringList{"0.000000", "1.000", "-", "1.000"};
         QTest::newRow("one distance twice") << QStringList{"1000:1", "1000:-2"} << QStringList{"-", "-", "-", "2.000"};

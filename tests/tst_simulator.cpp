@@ -92,33 +92,6 @@ private slots:
         QVERIFY2(fault == Split ? whole < frames / 2 : whole > 0, qPrintable(QString::number(whole)));
         QVERIFY(fault != Join || reads([](const QByteArray &read) { return read == Example.repeated(3); }) >= 3);
     }
-
-    // Going away drops what the program has not read: the module waits until
-    // its last frame has left, also when the line was full and the kernel still
-    // held bytes on their way, or the program read late. The distances count
-    // 0, 1, 2... in order.
-    void goAwayWaitsUntilItsBytesHaveLeft()
-    {
-        for (int run = 0; run < 20; ++run) {
-            SimulatedModule sim;
-            PortProbe reader;
-            QVERIFY(plugIn(sim, reader));
-            if (run % 4 == 3)  // a busy program reads only later
-                reader.readLater(100);
-            sim.setCountingDistance(true);
-            // A few frames, also cut into pieces, or enough to overfill the line.
-            const int frames = run % 3 == 2 ? 600 : 3;
-            sim.setSplitFrames(run % 3 == 1);
-            sim.setGoAwayAfterFrames(frames);
-            sim.streamFrames(frames + 50);
-            QTRY_VERIFY_WITH_TIMEOUT(!reader.errors.isEmpty(), 15000);  // gone, and all read
-            const QVector<QByteArray> got = scanResponses(reader.bytes);
-            QVERIFY2(got.size() == frames,
-                     qPrintable(QStringLiteral("run %1: %2 of %3").arg(run).arg(got.size()).arg(frames)));
-            for (int i = 0; i < got.size(); ++i)
-                QCOMPARE(readUInt16(got.at(i), 2), quint16(i));
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSimulator)
