@@ -110,11 +110,8 @@ private slots:
         QVERIFY(!decoded(lying));
     }
 
-    void stampsRateAndAck()
+    void rateAndAck()
     {
-        const QDateTime t(QDate(2024, 5, 6), QTime(0, 0, 7, 5));
-        QCOMPARE(measurementTimeStamp(t), QStringLiteral("00:00:07.005,"));
-        QCOMPARE(triggerTimeStamp(t), QStringLiteral("00:00:07,"));
         QCOMPARE(frameRateText(300), std::optional<QString>(QStringLiteral("3.3 ")));
         QVERIFY(!frameRateText(0).has_value() && !frameRateText(-1).has_value());
         QCOMPARE(ackLine(0x03) + ackLine(0xA0), QStringLiteral("Ack  3Ack a0"));

@@ -31,14 +31,6 @@ class TestCaptureFile : public QObject
     Q_OBJECT
 
 private slots:
-    void writtenAsTheFormatSays()
-    {
-        QCOMPARE(written(),
-                 header
-                     + "0.000000 tx 56020054\n0.004512 rx 8981740aab0c2f67000198\n0.004512 rx 00\n"
-                       "3723.000001 rx ff00\n");
-    }
-
     // Read to its end: the events "time direction bytes line", and
     // "FILE:LINE: reason" where a fault stops the reading (a warning where
     // the last line is cut off).

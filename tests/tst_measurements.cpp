@@ -5,8 +5,6 @@
 
 #include "linkfixture.h"
 
-#include "chart/chartform.h"
-
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QStatusBar>

@@ -155,13 +155,11 @@ private slots:
             stats.add(quint16(1000 + (i & 1)));
         QCOMPARE(stats.meanScaled(3), qint64(1000500));
         QCOMPARE(stats.sigmaScaled(3), qint64(500));
-        QCOMPARE(stats.medianHalves(), 2001u);
         for (int i = 0; i < n / 2; ++i)
             stats.drop(1000);
         QCOMPARE(stats.count(), quint64(n / 2));
         QCOMPARE(stats.meanScaled(2), qint64(100100));
         QCOMPARE(stats.sigmaScaled(2), qint64(0));
-        QCOMPARE(int(stats.minimum()), 1001);
     }
 };
 

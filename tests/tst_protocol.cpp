@@ -59,9 +59,7 @@ private slots:
 
     void commandFrames()
     {
-        QCOMPARE(commandFrame(quint8(Command::Single), {}, std::nullopt), hex("56020054"));
         QCOMPARE(commandFrame(quint8(Command::HardwareVersion), {}, 0), hex("560008005e")); // 0 is an ID like any other
-        QCOMPARE(commandFrame(quint8(Command::SetIntegration), integrationTimeData(5280), std::nullopt), hex("562002a014c0"));
         QCOMPARE(commandFrame(quint8(Command::SetThreshold), thresholdData(65535), std::nullopt), hex("56da04ffff000088"));
         QCOMPARE(commandFrame(0x44, hex("0102030405"), 7), hex("56074405010203040511")); // N counts the data bytes only
     }

@@ -25,11 +25,6 @@ LinkFixture::LinkFixture()
     }
 }
 
-LinkFixture::~LinkFixture()
-{
-    window.reset();
-}  // while the closer still watches
-
 bool LinkFixture::openPort()
 {
     if (!sim.isOpen() && !sim.open())

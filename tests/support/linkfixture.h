@@ -19,7 +19,6 @@ class LinkFixture
 {
 public:
     LinkFixture();
-    ~LinkFixture();
 
     // Opens the simulated module, lists its port first and presses "打开串口".
     bool openPort();
@@ -36,9 +35,9 @@ public:
     QList<QByteArray> received() const { return sim.receivedCommands(); }
 
     SimulatedModule sim;
+    DialogCloser closer;  // declared before the window, so it still watches while the window goes
     std::unique_ptr<MainWindow> window;
     ChartForm *chart = nullptr;  // the window's own chart window
-    DialogCloser closer;
 };
 
 // 89 81 ... for the distance, with amplitude 3243, 47 °C, ambient 103, DAC 1.
