@@ -54,6 +54,12 @@ QVariant DbReader::value(const QString &sql, const QVariantList &bound)
     return q.value(0);
 }
 
+QDateTime DbReader::dateTime(const QVariant &v)
+{
+    return v.userType() == QMetaType::QDateTime ? v.toDateTime()
+                                                : QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+}
+
 QVector<QVariantList> DbReader::rows(const QString &sql, const QVariantList &bound)
 {
     QSqlQuery q;

@@ -11,6 +11,7 @@
 //   QCOMPARE(db.value("SELECT count(*) FROM runs").toInt(), 2);
 //   QCOMPARE(db.text("SELECT serial_number, mean_mm FROM runs"), "SN-1|1500.5\nSN-2|-");
 
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -37,6 +38,9 @@ public:
     QString text(const QString &sql, const QVariantList &bound = {});
 
     QSqlDatabase &database() { return db; }
+
+    // A stored time: SQLite keeps ISO text with Z, PostgreSQL gives a date-time.
+    static QDateTime dateTime(const QVariant &v);
 
 private:
     bool exec(QSqlQuery &q, const QString &sql, const QVariantList &bound);

@@ -10,13 +10,7 @@
 #include "pgserver.h"
 
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
-
-// Statements that take a database made by this program back to schema
-// version 3 (before the points, the study and linearity figures and the
-// reconnects), as an older station left it; the same on both databases.
-QStringList backToVersionThree();
 
 // In a test function: `var`, a fresh database of `kind` from `databases`;
 // the test skipped when the PostgreSQL server is not installed.
