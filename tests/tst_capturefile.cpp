@@ -5,7 +5,6 @@
 #include "protocol/capturefile.h"
 #include "support/testframes.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -5,7 +5,6 @@
 #include "processrun.h"
 #include "sim/simulatedmodule.h"
 
-#include <QRegularExpression>
 #include <QtTest>
 
 constexpr int Extended = -2;

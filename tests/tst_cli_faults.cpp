@@ -13,9 +13,6 @@
 #include "sim/simoptions.h"
 #include "sim/simulatedmodule.h"
 
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>

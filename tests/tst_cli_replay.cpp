@@ -9,8 +9,6 @@
 #include "support/processrun.h"
 #include "support/testfiles.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -6,8 +6,6 @@
 #include "platform/fields.h"
 #include "support/testfiles.h"
 
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TstCliOptions : public QObject

@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

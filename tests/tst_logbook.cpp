@@ -7,7 +7,6 @@
 #include "log/logbook.h"
 #include "log/logfile.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>

@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 

@@ -6,9 +6,7 @@
 #include "linkfixture.h"
 
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

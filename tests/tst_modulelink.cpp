@@ -8,7 +8,6 @@
 #include "sim/simulatedmodule.h"
 #include "support/testframes.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 

@@ -9,11 +9,6 @@
 #include "sim/simoptions.h"
 #include "sim/simulatedmodule.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>

@@ -12,12 +12,6 @@
 
 #include <QtTest>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMap>
-#include <QRegularExpression>
-#include <QStandardPaths>
 
 namespace {
 

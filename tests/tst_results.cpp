@@ -10,7 +10,6 @@
 #include "results/schema.h"
 #include "results/spool.h"
 
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>

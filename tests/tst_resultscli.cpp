@@ -7,12 +7,6 @@
 #include "processrun.h"
 #include "sim/simulatedmodule.h"
 
-#include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QtTest>
 

@@ -4,7 +4,6 @@
 #include "sim/simoptions.h"
 #include "sim/simulatedmodule.h"
 
-#include <QCommandLineParser>
 #include <QtTest>
 
 namespace {
