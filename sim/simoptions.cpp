@@ -288,13 +288,13 @@ bool readSimOptions(const QCommandLineParser &parser, SimOptions &options, QStri
     if (flag("speed")) {
         const std::optional<qint64> thousandths =
             parseThousandths(parser.value(QStringLiteral("speed")), 1, qint64(1000000) * 1000);
-        read.speed = thousandths ? double(*thousandths) / 1000.0 : 0.0;
         if (!thousandths) {
             if (error)
                 *error = QStringLiteral("--speed wants a factor from 0.001 to 1000000, not '%1'")
                              .arg(parser.value(QStringLiteral("speed")));
             return false;
         }
+        read.speed = double(*thousandths) / 1000.0;
     }
     if (flag("fast"))
         read.speed = 0;
