@@ -122,6 +122,18 @@ void MainWindow::fixReadoutSizes()
     }
     // The frame rate changes the status bar's message up to every display.
     ui->statusbar->setAutoFillBackground(true);
+
+    // Digits and a decimal point need no shaping (kerning, ligatures), which
+    // was most of the cost of drawing a new value.
+    for (QWidget *changing : {static_cast<QWidget *>(ui->label_DIST), static_cast<QWidget *>(ui->label_AMP),
+                              static_cast<QWidget *>(ui->label_TEMP), static_cast<QWidget *>(ui->label_INT),
+                              static_cast<QWidget *>(ui->label_STATUS), static_cast<QWidget *>(ui->deviationValue),
+                              static_cast<QWidget *>(ui->D_trigger), static_cast<QWidget *>(ui->totalValue),
+                              static_cast<QWidget *>(ui->statusbar)}) {
+        QFont font = changing->font();
+        font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+        changing->setFont(font);
+    }
 }
 
 // The port box shows its longest entry whole (a port name such as
