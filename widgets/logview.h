@@ -40,6 +40,7 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
+#include <QRawFont>
 #include <QStringList>
 #include <QVector>
 #include <deque>
@@ -129,6 +130,7 @@ private:
     void scrollRows(int rows, int right = -1);
     int drawnRight(qint64 topRow) const;
     void fontChanged();
+    void drawRow(QPainter &painter, const QPointF &origin, const QString &text, int start, int end) const;
 
     qint64 endRow() const;  // the row after the last line's last row
     int rowCount() const;
@@ -161,6 +163,10 @@ private:
     int m_lineHeight = 1;
     int m_ascent = 0;
     qreal m_asciiAdvance[128] = {};
+    QRawFont m_rawFont;         // m_font's glyphs, for rows drawn without layout
+    quint32 m_asciiGlyph[128] = {};  // 0: no glyph of its own (control, missing)
+    mutable QVector<quint32> m_runGlyphs;
+    mutable QVector<QPointF> m_runPositions;
 
     Position m_anchor, m_cursor;
     bool m_selecting = false;           // the left button is down in the view
