@@ -186,10 +186,21 @@ private slots:
             auto *screen = static_cast<QImage *>(shown.view.backingStore()->paintDevice());
             return screen->copy(shown.view.rect()).convertToFormat(QImage::Format_RGB32);
         };
+        const auto asDrawnAfresh = [&] {
+            return onScreen() == shown.view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
         for (int batch = 0; batch < 40; ++batch) {
-            feed(shown.book, shown.view, batch % 6 == 5 ? 20 : 1 + batch % 5, QStringLiteral("line ") + QString(batch % 7 == 0 ? 30 : batch % 3, QLatin1Char(0x57)), batch * 5);
-            QTRY_VERIFY2_WITH_TIMEOUT(onScreen() == shown.view.grab().toImage().convertToFormat(QImage::Format_RGB32),
-                                      qPrintable(QString::number(batch)), 5000);
+            feed(shown.book, shown.view, batch % 6 == 5 ? 20 : 1 + batch % 5,
+                 QStringLiteral("line ") + QString(batch % 7 == 0 ? 30 : batch % 3, QLatin1Char(0x57)), batch * 5);
+            QTRY_VERIFY2_WITH_TIMEOUT(asDrawnAfresh(), qPrintable(QString::number(batch)), 5000);
+            // A reader scrolls up a row and back, also soon after the last time.
+            QScrollBar *bar = shown.view.verticalScrollBar();
+            for (int value : {bar->value() - 1, bar->maximum()}) {
+                if (batch % 8 < 6)
+                    break;
+                bar->setValue(value);
+                QTRY_VERIFY2_WITH_TIMEOUT(asDrawnAfresh(), qPrintable(QString::number(-batch)), 5000);
+            }
         }
     }
 

@@ -310,7 +310,13 @@ void LogView::followEnd(qint64 topRowBefore, qint64 firstNewRow)
     m_scrolling = true;
     updateScrollBar();
     QScrollBar *bar = verticalScrollBar();
-    bar->setValue(bar->maximum());
+    {
+        // Nobody needs telling: the view moves its pixels below, and the
+        // scroll area would only flash its bars (a style query per display).
+        const QSignalBlocker quiet(bar);
+        bar->setValue(bar->maximum());
+    }
+    m_drawnValue = bar->value();
     m_scrolling = false;
     if (m_lines.empty())
         return;
@@ -356,10 +362,15 @@ void LogView::scrollRows(int rows, int right)
         viewport()->update();
 }
 
-void LogView::scrollContentsBy(int, int dy)
+// The rows are moved by what the bar moved since the view last drew for it,
+// not by Qt's dy: the view sets the bar quietly when it follows the end.
+void LogView::scrollContentsBy(int, int)
 {
+    const int value = verticalScrollBar()->value();
+    const int rows = value - m_drawnValue;
+    m_drawnValue = value;
     if (!m_scrolling)
-        scrollRows(-dy);
+        scrollRows(rows);
 }
 
 // --- painting -----------------------------------------------------------------

@@ -157,6 +157,7 @@ private:
     qint64 m_firstLine = 0;   // number of m_lines.front() since the last clear
     qint64 m_held = 0;
     bool m_scrolling = false; // the scroll bar is being set by the view itself
+    int m_drawnValue = 0;     // the bar's value the pixels shown were drawn for
 
     QFont m_font;             // the widget's font, never shaped (see fontChanged)
     QFontMetricsF m_metrics{m_font};
