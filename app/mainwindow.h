@@ -170,6 +170,8 @@ private:
     // a redraw still costs about 0.6 ms, and at 28 a second the window
     // spent half as much CPU again per frame (bench_longrun realtime).
     static constexpr int DisplayIntervalMs = 100;
+    // A read this much before the display is due shows it (see SlotReadRxData).
+    static constexpr int DisplayEarlyMs = DisplayIntervalMs / 4;
     void scheduleDisplay();
     void updateDisplay();
 

@@ -26,7 +26,9 @@ void MainWindow::updateDisplay()
     displayTimer->stop();
     const qint64 now = displayClock.elapsed();
     const qint64 late = now - displayDueMs;
-    displayDueMs = (late >= 0 && late < DisplayIntervalMs ? displayDueMs : now) + DisplayIntervalMs;
+    // On the cadence while a stream is shown in time (also a little early);
+    // otherwise a period from now.
+    displayDueMs = (late >= -DisplayEarlyMs && late < DisplayIntervalMs ? displayDueMs : now) + DisplayIntervalMs;
 
     for (Log *log : {&textLog, &hexLog, &testLog}) {
         if (!log->pending.isEmpty()) {

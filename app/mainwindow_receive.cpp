@@ -15,8 +15,10 @@ void MainWindow::SlotReadRxData(const QVector<QByteArray> &frames)
         dispatchFrame(frame);
     }
     // Answers are rare and awaited: shown at once. A stream is shown with the
-    // read that comes once the display is due, or by the display timer.
-    if (!onlyMeasurements || displayClock.elapsed() >= displayDueMs)
+    // read that comes shortly before the display is due, or by the display
+    // timer when none comes: waking for the timer as well as for every frame
+    // cost a wake-up of the event loop per display.
+    if (!onlyMeasurements || displayClock.elapsed() >= displayDueMs - DisplayEarlyMs)
         updateDisplay();
 }
 
