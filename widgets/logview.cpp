@@ -426,30 +426,33 @@ void LogView::paintEvent(QPaintEvent *event)
 
 // A row of printable ASCII is drawn as glyphs placed by their advances, as
 // drawText places them without shaping, but without laying the text out
-// first: that was half the cost of drawing a log row. Other rows go through
-// drawText.
+// first: that was half the cost of drawing a log row. Blanks only move the
+// next glyph on (a HEX row is a third blanks). Other rows go through drawText.
 void LogView::drawRow(QPainter &painter, const QPointF &origin, const QString &text, int start, int end) const
 {
     const int length = end - start;
-    if (length <= 0)
-        return;
     m_runGlyphs.resize(length);
     m_runPositions.resize(length);
+    int glyphs = 0;
     qreal x = 0;
-    for (int i = 0; i < length; ++i) {
-        const ushort c = text.at(start + i).unicode();
+    for (int i = start; i < end; ++i) {
+        const ushort c = text.at(i).unicode();
         const quint32 glyph = c < 128 ? m_asciiGlyph[c] : 0;
         if (glyph == 0) {
             painter.drawText(origin, text.mid(start, length));
             return;
         }
-        m_runGlyphs[i] = glyph;
-        m_runPositions[i] = QPointF(x, 0);
+        if (c != ' ') {
+            m_runGlyphs[glyphs] = glyph;
+            m_runPositions[glyphs++] = QPointF(x, 0);
+        }
         x += m_asciiAdvance[c];
     }
+    if (glyphs == 0)
+        return;
     QGlyphRun run;
     run.setRawFont(m_rawFont);
-    run.setRawData(m_runGlyphs.constData(), m_runPositions.constData(), length);
+    run.setRawData(m_runGlyphs.constData(), m_runPositions.constData(), glyphs);
     painter.drawGlyphRun(origin, run);
 }
 
