@@ -57,5 +57,16 @@ int expectedFrameLength(quint8 code, quint8 lengthByte)
 
 QString hexBytes(const QByteArray &bytes)
 {
-    return QString::fromLatin1(bytes.toHex(' '));
+    // Written straight into the string: the HEX log takes one per frame.
+    static const char digits[] = "0123456789abcdef";
+    QString text(bytes.isEmpty() ? 0 : 3 * bytes.size() - 1, Qt::Uninitialized);
+    QChar *out = text.data();
+    for (int i = 0; i < bytes.size(); ++i) {
+        const auto byte = quint8(bytes.at(i));
+        if (i > 0)
+            *out++ = QLatin1Char(' ');
+        *out++ = QLatin1Char(digits[byte >> 4]);
+        *out++ = QLatin1Char(digits[byte & 0xf]);
+    }
+    return text;
 }
