@@ -1,14 +1,33 @@
 #include "quietscrollbar.h"
 
 #include <QStyle>
-#include <QStyleOptionSlider>
+#include <QEvent>
 
+// Where the handle lies depends on the bar's size, range, position and
+// steps, which are set afresh each time; the rest of the option only when
+// something else changed.
 QuietScrollBar::Look QuietScrollBar::look() const
 {
-    QStyleOptionSlider option;
-    initStyleOption(&option);
-    return {size(), style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+    if (!m_optionMade) {
+        initStyleOption(&m_option);
+        m_optionMade = true;
+    }
+    m_option.rect = rect();
+    m_option.minimum = minimum();
+    m_option.maximum = maximum();
+    m_option.sliderPosition = sliderPosition();
+    m_option.sliderValue = value();
+    m_option.singleStep = singleStep();
+    m_option.pageStep = pageStep();
+    m_option.upsideDown = invertedAppearance();
+    return {size(), style()->subControlRect(QStyle::CC_ScrollBar, &m_option, QStyle::SC_ScrollBarSlider, this),
             value() == minimum(), value() == maximum()};
+}
+
+void QuietScrollBar::changeEvent(QEvent *event)
+{
+    m_optionMade = false;
+    QScrollBar::changeEvent(event);
 }
 
 // A view sets the range and then the value: the look is compared once both

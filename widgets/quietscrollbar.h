@@ -11,6 +11,7 @@
 
 #include <QRect>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 
 class QuietScrollBar : public QScrollBar
 {
@@ -19,6 +20,7 @@ public:
 
 protected:
     void sliderChange(SliderChange change) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     struct Look {
@@ -34,6 +36,10 @@ private:
     Look look() const;
 
     Look m_asked;  // the look of the last repaint asked for
+    // The style's view of the bar, made afresh only when the bar's style,
+    // palette, font or state change: making it was most of a look().
+    mutable QStyleOptionSlider m_option;
+    mutable bool m_optionMade = false;
     bool m_checkPending = false;
 };
 
