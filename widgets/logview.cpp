@@ -4,7 +4,6 @@
 #include "quietscrollbar.h"
 
 #include <QPaintEvent>
-#include <QGlyphRun>
 #include <QPainter>
 #include <QtMath>
 #include <QScrollBar>
@@ -167,38 +166,11 @@ void LogView::fontChanged()
     // ligatures) changes nothing but costs most of the drawing time.
     m_font = font();
     m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
-    m_metrics = QFontMetricsF(m_font);
-    m_lineHeight = qMax(1, qCeil(m_metrics.lineSpacing()));
-    m_ascent = qCeil(m_metrics.ascent());
-    for (int c = 0; c < 128; ++c)
-        m_asciiAdvance[c] = m_metrics.horizontalAdvance(QChar(c));
-    m_rawFont = QRawFont::fromFont(m_font);
-    for (int c = 0; c < 128; ++c) {
-        const QChar ch(c);
-        quint32 glyph = 0;
-        int count = 1;
-        if (c >= 0x20 && c < 0x7f && m_rawFont.isValid())
-            m_rawFont.glyphIndexesForChars(&ch, 1, &glyph, &count);
-        m_asciiGlyph[c] = count == 1 ? glyph : 0;
-    }
+    const QFontMetricsF metrics(m_font);
+    m_lineHeight = qMax(1, qCeil(metrics.lineSpacing()));
+    m_ascent = qCeil(metrics.ascent());
+    m_glyphs = AsciiGlyphs(m_font);
     rewrapAll();
-}
-
-qreal LogView::advance(const QString &text, int from, int to) const
-{
-    qreal x = 0;
-    for (int i = from; i < to; ++i) {
-        const QChar c = text.at(i);
-        if (c.unicode() < 128) {
-            x += m_asciiAdvance[c.unicode()];
-        } else if (c.isHighSurrogate() && i + 1 < to) {
-            x += m_metrics.horizontalAdvance(text.mid(i, 2));
-            ++i;
-        } else {
-            x += m_metrics.horizontalAdvance(c);
-        }
-    }
-    return x;
 }
 
 // Breaks a line into rows no wider than the viewport: after the last blank
@@ -344,7 +316,7 @@ int LogView::drawnRight(qint64 topRow) const
             break;
         widest = qMax(widest, line.width);
     }
-    return Margin + qCeil(widest + m_asciiAdvance[' ']) + m_lineHeight;
+    return Margin + qCeil(widest + m_glyphs.advance(' ')) + m_lineHeight;
 }
 
 // Moves the rows drawn, not the margin above them, by `rows` (up when
@@ -398,14 +370,18 @@ void LogView::paintEvent(QPaintEvent *event)
         const int end = rowEnd(line, row);
         const int y = Margin + r * m_lineHeight;
         const QPointF origin(Margin, y + m_ascent);
-        drawRow(painter, origin, line.text, start, end);
+        const auto drawRow = [&] {
+            if (!m_glyphs.draw(painter, origin, line.text, start, end))
+                painter.drawText(origin, line.text.mid(start, end - start));
+        };
+        drawRow();
 
         const qint64 number = m_firstLine + index;
         if (selected && from.line <= number && number <= to.line) {
             const int a = number == from.line ? qBound(start, from.column, end) : start;
             const int b = number == to.line ? qBound(start, to.column, end) : end;
             // A selected line break shows as a little room after the row.
-            const qreal tail = number < to.line && end == line.text.size() ? m_asciiAdvance[' '] : 0;
+            const qreal tail = number < to.line && end == line.text.size() ? m_glyphs.advance(' ') : 0;
             if (b > a || tail > 0) {
                 const QRectF band(Margin + advance(line.text, start, a), y,
                                   advance(line.text, a, b) + tail, m_lineHeight);
@@ -413,7 +389,7 @@ void LogView::paintEvent(QPaintEvent *event)
                 painter.save();
                 painter.setClipRect(band);
                 painter.setPen(pal.color(QPalette::HighlightedText));
-                drawRow(painter, origin, line.text, start, end);
+                drawRow();
                 painter.restore();
             }
         }
@@ -422,38 +398,6 @@ void LogView::paintEvent(QPaintEvent *event)
             row = 0;
         }
     }
-}
-
-// A row of printable ASCII is drawn as glyphs placed by their advances, as
-// drawText places them without shaping, but without laying the text out
-// first: that was half the cost of drawing a log row. Blanks only move the
-// next glyph on (a HEX row is a third blanks). Other rows go through drawText.
-void LogView::drawRow(QPainter &painter, const QPointF &origin, const QString &text, int start, int end) const
-{
-    const int length = end - start;
-    m_runGlyphs.resize(length);
-    m_runPositions.resize(length);
-    int glyphs = 0;
-    qreal x = 0;
-    for (int i = start; i < end; ++i) {
-        const ushort c = text.at(i).unicode();
-        const quint32 glyph = c < 128 ? m_asciiGlyph[c] : 0;
-        if (glyph == 0) {
-            painter.drawText(origin, text.mid(start, length));
-            return;
-        }
-        if (c != ' ') {
-            m_runGlyphs[glyphs] = glyph;
-            m_runPositions[glyphs++] = QPointF(x, 0);
-        }
-        x += m_asciiAdvance[c];
-    }
-    if (glyphs == 0)
-        return;
-    QGlyphRun run;
-    run.setRawFont(m_rawFont);
-    run.setRawData(m_runGlyphs.constData(), m_runPositions.constData(), glyphs);
-    painter.drawGlyphRun(origin, run);
 }
 
 void LogView::resizeEvent(QResizeEvent *event)

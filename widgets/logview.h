@@ -36,11 +36,11 @@
 // the pixels already drawn and paints only the rows that came in
 // (bench/bench_longrun realtime measures it).
 
+#include "asciiglyphs.h"
+
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QElapsedTimer>
-#include <QFontMetricsF>
-#include <QRawFont>
 #include <QStringList>
 #include <QVector>
 #include <deque>
@@ -130,13 +130,12 @@ private:
     void scrollRows(int rows, int right = -1);
     int drawnRight(qint64 topRow) const;
     void fontChanged();
-    void drawRow(QPainter &painter, const QPointF &origin, const QString &text, int start, int end) const;
 
     qint64 endRow() const;  // the row after the last line's last row
     int rowCount() const;
     int pageRows() const;
     int lineHeight() const { return m_lineHeight; }
-    qreal advance(const QString &text, int from, int to) const;
+    qreal advance(const QString &text, int from, int to) const { return m_glyphs.advance(text, from, to); }
     int rowStart(const Line &line, int row) const;
     int rowEnd(const Line &line, int row) const;
     std::pair<int, int> lineOfRow(qint64 row) const;  // index into m_lines, row within it
@@ -160,14 +159,9 @@ private:
     int m_drawnValue = 0;     // the bar's value the pixels shown were drawn for
 
     QFont m_font;             // the widget's font, never shaped (see fontChanged)
-    QFontMetricsF m_metrics{m_font};
     int m_lineHeight = 1;
     int m_ascent = 0;
-    qreal m_asciiAdvance[128] = {};
-    QRawFont m_rawFont;         // m_font's glyphs, for rows drawn without layout
-    quint32 m_asciiGlyph[128] = {};  // 0: no glyph of its own (control, missing)
-    mutable QVector<quint32> m_runGlyphs;
-    mutable QVector<QPointF> m_runPositions;
+    AsciiGlyphs m_glyphs{m_font};
 
     Position m_anchor, m_cursor;
     bool m_selecting = false;           // the left button is down in the view
