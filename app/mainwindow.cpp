@@ -4,6 +4,7 @@
 #include "chart/chartform.h"
 #include "protocol/frame.h"
 #include "savedialog.h"
+#include "widgets/readoutpainter.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -124,16 +125,20 @@ void MainWindow::fixReadoutSizes()
     ui->statusbar->setAutoFillBackground(true);
 
     // Digits and a decimal point need no shaping (kerning, ligatures), which
-    // was most of the cost of drawing a new value.
-    for (QWidget *changing : {static_cast<QWidget *>(ui->label_DIST), static_cast<QWidget *>(ui->label_AMP),
-                              static_cast<QWidget *>(ui->label_TEMP), static_cast<QWidget *>(ui->label_INT),
-                              static_cast<QWidget *>(ui->label_STATUS), static_cast<QWidget *>(ui->deviationValue),
-                              static_cast<QWidget *>(ui->D_trigger), static_cast<QWidget *>(ui->totalValue),
-                              static_cast<QWidget *>(ui->statusbar)}) {
+    // was most of the cost of drawing a new value; the values are drawn
+    // without a text layout too.
+    const auto drawUnshaped = [](QWidget *changing) {
         QFont font = changing->font();
         font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
         changing->setFont(font);
+    };
+    auto *readoutPainter = new ReadoutPainter(this);
+    for (QLabel *value : {ui->label_DIST, ui->label_AMP, ui->label_TEMP, ui->label_INT, ui->label_STATUS,
+                          ui->deviationValue, ui->D_trigger, ui->totalValue}) {
+        drawUnshaped(value);
+        readoutPainter->take(value);
     }
+    drawUnshaped(ui->statusbar);
 }
 
 // The port box shows its longest entry whole (a port name such as
