@@ -300,9 +300,47 @@ void LogView::followEnd(qint64 topRowBefore, qint64 firstNewRow)
         viewport()->update(0, 0, right, viewport()->height());
         return;
     }
-    scrollRows(int(moved), right);
+    const int left = sameLeft(topRowBefore, top, firstNewRow);
+    scrollRows(int(moved), left, right);
     const int y = Margin + int(qBound(qint64(0), firstNewRow - top, qint64(pageRows()))) * m_lineHeight;
-    viewport()->update(0, y, right, viewport()->height() - y);
+    viewport()->update(left, y, right - left, viewport()->height() - y);
+}
+
+// Left of the characters that every row of the page before and of the page
+// after begins with, each row shows the same pixels before and after: they
+// need neither moving nor painting (HEX rows begin alike, "Received:  89 81",
+// and so do time stamps within a second). One character less than shared,
+// as a glyph's ink may reach left of its place. 0 when a page was not full,
+// rows were dropped, a row is the rest of a wrapped line or text is selected.
+int LogView::sameLeft(qint64 topRowBefore, qint64 top, qint64 firstNewRow) const
+{
+    if (topRowBefore < m_lines.front().firstRow || topRowBefore + pageRows() > firstNewRow
+        || top + pageRows() > endRow() || hasSelection())
+        return 0;
+    auto [index, row] = lineOfRow(topRowBefore);
+    const QString *first = nullptr;
+    int shared = 0;
+    for (qint64 r = topRowBefore; r < top + pageRows(); ++r) {
+        const Line &line = m_lines[size_t(index)];
+        if (row > 0)
+            return 0;
+        const int end = rowEnd(line, 0);
+        if (!first) {
+            first = &line.text;
+            shared = end;
+        }
+        int n = 0;
+        while (n < qMin(shared, end) && line.text.at(n) == first->at(n))
+            ++n;
+        shared = n;
+        if (shared < 2)
+            return 0;
+        if (++row > line.rows.size()) {
+            ++index;
+            row = 0;
+        }
+    }
+    return Margin + qFloor(advance(*first, 0, shared - 1));
 }
 
 // How far right the rows of a page from topRow were drawn (a selected line
@@ -320,14 +358,15 @@ int LogView::drawnRight(qint64 topRow) const
 }
 
 // Moves the rows drawn, not the margin above them, by `rows` (up when
-// positive); Qt repaints what comes into view. Pixels right of `right` are
-// left alone: the caller knows them to be background before and after.
-void LogView::scrollRows(int rows, int right)
+// positive); Qt repaints what comes into view. Pixels left of `left` and
+// right of `right` are left alone: the caller knows them to be the same
+// before and after.
+void LogView::scrollRows(int rows, int left, int right)
 {
     if (rows == 0)
         return;
     const int width = right < 0 ? viewport()->width() : qMin(right, viewport()->width());
-    const QRect text(0, Margin, width, viewport()->height() - Margin);
+    const QRect text(left, Margin, width - left, viewport()->height() - Margin);
     if (qAbs(rows) < pageRows())
         viewport()->scroll(0, -rows * m_lineHeight, text);
     else

@@ -127,8 +127,9 @@ private:
     void rewrapAll();
     void updateScrollBar();
     void followEnd(qint64 topRowBefore, qint64 firstNewRow);
-    void scrollRows(int rows, int right = -1);
+    void scrollRows(int rows, int left = 0, int right = -1);
     int drawnRight(qint64 topRow) const;
+    int sameLeft(qint64 topRowBefore, qint64 top, qint64 firstNewRow) const;
     void fontChanged();
 
     qint64 endRow() const;  // the row after the last line's last row
