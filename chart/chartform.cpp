@@ -1,9 +1,14 @@
 #include "chartform.h"
 #include "ui_chartform.h"
 
+#include "chart/tracepainter.h"
+
 #include <QLoggingCategory>
+#include <QPainter>
 #include <QShowEvent>
 #include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <cmath>
@@ -71,6 +76,11 @@ ChartForm::ChartForm(QWidget *parent)
         chart->addSeries(s);
         s->attachAxis(axisX);
         s->attachAxis(axisY);
+        // The scene keeps the series (its points, axes and legend entry) but
+        // never paints its line: paintEvent draws the traces.
+        s->setVisible(false);
+        for (QLegendMarker *marker : chart->legend()->markers(s))
+            marker->setVisible(true);
     }
 
     ui->autoSW->hide();
@@ -85,6 +95,9 @@ ChartForm::ChartForm(QWidget *parent)
     tickLabels->setLabelsColor(Qt::black);
     tickLabels->show(shownMin, shownMax);
     placeAxisX();
+
+    // No fill under the chart's opaque layer.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
     redrawTimer.setInterval(redrawIntervalMs);
     connect(&redrawTimer, &QTimer::timeout, this, &ChartForm::redrawTick);
@@ -189,15 +202,104 @@ void ChartForm::showEvent(QShowEvent *event)
 void ChartForm::catchUpDrawing()
 {
     redrawDue = false;
+    QRectF dirty;
     if (shownMin != scrolledMin || shownMax != scrolledMax) {
+        dirty = tickLabels->area();
         shownMin = scrolledMin;
         shownMax = scrolledMax;
         tickLabels->show(shownMin, shownMax);
         placeAxisX();
+        dirty |= tickLabels->area();
     }
+    bool traceMoved = false;
     for (int i = 0; i < seriesCount; ++i)
-        refreshDrawnSeries(i);
+        traceMoved = refreshDrawnSeries(i) || traceMoved;
+    // Only where a trace was or is now, and the changed tick labels.
+    QRegion area;
+    if (!dirty.isEmpty())
+        area = mapFromScene(dirty).boundingRect().adjusted(-1, -1, 1, 1);
+    if (traceMoved) {
+        const QRegion now = currentTraceRegion();
+        area |= tracesShown | now;
+        tracesShown = now;
+    }
+    if (!area.isEmpty()) {
+        viewport()->update(area);
+        requested |= area;
+    }
     panel->refresh();
+}
+
+QRectF ChartForm::axesRange() const
+{
+    return QRectF(axisX->min(), axisY->min(), axisX->max() - axisX->min(), axisY->max() - axisY->min());
+}
+
+// Where the traces of the drawn series are painted, in the viewport.
+QRegion ChartForm::currentTraceRegion() const
+{
+    const QRectF plotArea = chart->mapRectToScene(chart->plotArea());
+    QRegion region;
+    for (int i = 0; i < seriesCount; ++i)
+        region |= traceRegion(drawnPoints[i], series[i]->pen(), plotArea, axesRange());
+    return viewportTransform().map(region);
+}
+
+// The viewport's fill and the scene but the traces and tick labels, as the
+// view paints them.
+void ChartForm::renderStaticLayer()
+{
+    const qreal ratio = viewport()->devicePixelRatioF();
+    const QSize pixels = viewport()->size() * ratio;
+    if (staticLayer.size() != pixels)
+        staticLayer = QPixmap(pixels);
+    staticLayer.setDevicePixelRatio(ratio);
+    QPainter painter(&staticLayer);
+    painter.fillRect(viewport()->rect(), viewport()->palette().brush(viewport()->backgroundRole()));
+    painter.setRenderHints(renderHints());
+    render(&painter, viewport()->rect(), viewport()->rect());
+}
+
+// The cached layer where the viewport is exposed, then the tick labels and
+// the traces over it: a redraw paints no grid, axis or legend.
+//
+// The scene paints neither traces nor tick labels, so whatever else asks the
+// viewport to repaint (the scene's items changing, a resize, being shown,
+// uncovered or grabbed) asks outside what the redraws asked for, and the
+// layer is rendered again. The widgets over the chart repaint it beneath them
+// when they change; that leaves the layer as it is.
+void ChartForm::paintEvent(QPaintEvent *event)
+{
+    // The widgets over the viewport: the view paints nothing beneath the
+    // opaque ones, and repaints beneath the others when they change.
+    QRegion covered;
+    for (const QObject *child : children()) {
+        const auto *widget = qobject_cast<const QWidget *>(child);
+        if (widget && widget != viewport() && widget->isVisible())
+            covered |= QRect(viewport()->mapFrom(this, widget->pos()), widget->size());
+    }
+    const QRegion unasked = event->region() - requested - covered;
+    requested = QRegion();
+    const bool whole = (QRegion(viewport()->rect()) - covered - event->region()).isEmpty();
+    const qreal ratio = viewport()->devicePixelRatioF();
+    if (!unasked.isEmpty() || staticLayer.size() != viewport()->size() * ratio) {
+        renderStaticLayer();
+        ++staticLayerRenders;
+        // The traces may have moved with the layout: all of it anew.
+        if (!whole)
+            viewport()->update();
+    }
+    QPainter painter(viewport());
+    for (const QRect &rect : event->region())
+        painter.drawPixmap(rect, staticLayer, QRectF(QPointF(rect.topLeft()) * ratio, QSizeF(rect.size()) * ratio));
+    painter.setRenderHints(renderHints());
+    painter.setTransform(viewportTransform());
+    tickLabels->paint(painter);
+    const QRectF plotArea = chart->mapRectToScene(chart->plotArea());
+    for (int i = 0; i < seriesCount; ++i)
+        paintTrace(painter, drawnPoints[i], series[i]->pen(), plotArea, axesRange());
+    if (whole)
+        tracesShown = currentTraceRegion();
 }
 
 // axisX runs from a base of as many digits as the widest number shown (the
@@ -214,16 +316,18 @@ void ChartForm::placeAxisX()
     origin = shownMin - base;
 }
 
-void ChartForm::refreshDrawnSeries(int index)
+bool ChartForm::refreshDrawnSeries(int index)
 {
     const int first = qMax(int(std::floor(scrolledMin)) - drawMargin, 0);
     const int last = qMin(int(std::ceil(scrolledMax)) + drawMargin, history[index].size() - 1);
     DrawnRange &range = drawn[index];
     const bool stillEmpty = last < first && range.last < range.first;
     if (stillEmpty || (first == range.first && last == range.last && range.origin == origin))
-        return;
-    series[index]->replace(history[index].points(first, last, origin));
+        return false;
+    drawnPoints[index] = history[index].points(first, last, origin);
+    series[index]->replace(drawnPoints[index]);
     range = {first, last, origin};
+    return true;
 }
 
 int ChartForm::sampleCount(int seriesIndex) const

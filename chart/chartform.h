@@ -1,6 +1,8 @@
 #ifndef CHARTFORM_H
 #define CHARTFORM_H
 
+#include <QPixmap>
+#include <QRegion>
 #include <QTimer>
 #include <memory>
 #include <QtCharts/QChartView>
@@ -62,9 +64,12 @@ public:
     qreal shownXMax() const { return shownMax; }
     QStringList xTickLabels() const { return tickLabels->texts(); }
     QtCharts::QValueAxis *yAxis() const { return axisY; }
+    // How often the cached picture of all but the traces was drawn anew.
+    int staticLayerRenderCount() const { return staticLayerRenders; }
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private slots:
     void on_MaxValue_valueChanged(int maxV);
@@ -86,8 +91,11 @@ private:
     void scheduleRedraw();
     void redrawTick();
     void catchUpDrawing();
-    void refreshDrawnSeries(int index);
+    bool refreshDrawnSeries(int index);  // true: its points changed
     void placeAxisX();
+    void renderStaticLayer();
+    QRectF axesRange() const;
+    QRegion currentTraceRegion() const;
 
     int yMax = 14000;
     int yMin = 0;
@@ -114,6 +122,12 @@ private:
         qreal origin = 0;  // x of the points = sample number - origin
     };
     DrawnRange drawn[seriesCount];
+    QVector<QPointF> drawnPoints[seriesCount];  // what the drawn series holds
+    // Everything the viewport shows but the traces and the X tick labels.
+    QPixmap staticLayer;
+    QRegion requested;  // by the redraws since the latest paint
+    QRegion tracesShown;  // where the traces on screen are
+    int staticLayerRenders = 0;
     QTimer redrawTimer;
     bool redrawDue = false;  // something came since the latest redraw
     StatsPanel *panel = nullptr;

@@ -2,6 +2,8 @@
 
 #include <QBrush>
 #include <QGraphicsSimpleTextItem>
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
 #include <QtCharts/QChart>
 #include <QtCharts/QValueAxis>
 
@@ -18,6 +20,7 @@ TickLabels::TickLabels(QChart &owner, const QValueAxis &axis)
     for (int i = 0; i < qMax(2, axis.tickCount()); ++i) {
         auto *item = new QGraphicsSimpleTextItem(&chart);
         item->setFont(axis.labelsFont());
+        item->setVisible(false);
         items.append(item);
     }
     followsPlotArea = QObject::connect(&chart, &QChart::plotAreaChanged, &chart, [this] { place(); });
@@ -63,5 +66,24 @@ QStringList TickLabels::texts() const
     QStringList result;
     for (const QGraphicsSimpleTextItem *item : items)
         result.append(item->text());
+    return result;
+}
+
+void TickLabels::paint(QPainter &painter) const
+{
+    const QStyleOptionGraphicsItem option;
+    for (QGraphicsSimpleTextItem *item : items) {
+        painter.save();
+        painter.translate(item->scenePos());
+        item->paint(&painter, &option, nullptr);
+        painter.restore();
+    }
+}
+
+QRectF TickLabels::area() const
+{
+    QRectF result;
+    for (const QGraphicsSimpleTextItem *item : items)
+        result |= item->boundingRect().translated(item->scenePos());
     return result;
 }

@@ -1,8 +1,9 @@
 #ifndef TICKLABELS_H
 #define TICKLABELS_H
 
-// The sample numbers under the chart's X ticks, drawn as plain text items on
-// the chart.
+// The sample numbers under the chart's X ticks, as plain text items on the
+// chart that its scene never paints: they change with every redraw, so the
+// chart window paints them itself over its cached picture of the rest.
 //
 // The scrolling X axis stands still and its own labels are unseen (they keep
 // the room the numbers need): a QValueAxis lays out each of its labels as
@@ -18,6 +19,7 @@
 #include <QVector>
 
 class QGraphicsSimpleTextItem;
+class QPainter;
 
 class TickLabels
 {
@@ -33,6 +35,10 @@ public:
     void show(qreal first, qreal last);
     QStringList texts() const;
     void setLabelsColor(const QColor &color);
+    // The labels as the scene would paint them, onto a painter in scene
+    // coordinates; where they are, in scene coordinates.
+    void paint(QPainter &painter) const;
+    QRectF area() const;
 
 private:
     void place();
