@@ -187,15 +187,33 @@ void ChartForm::scheduleRedraw()
 void ChartForm::redrawTick()
 {
     if (!redrawDue || !isVisible()) {
+        // The panel shows the latest figures once samples stop.
+        if (panelDue && isVisible())
+            refreshPanel(true);
         redrawTimer.stop();
         return;
     }
     catchUpDrawing();
 }
 
+// The panel's figures at most every panelIntervalMs: as often as ever, while
+// the trace moves with every redraw.
+void ChartForm::refreshPanel(bool now)
+{
+    if (!now && panelClock.isValid() && panelClock.elapsed() < panelIntervalMs) {
+        panelDue = true;
+        return;
+    }
+    panelDue = false;
+    panelClock.start();
+    panel->refresh();
+}
+
 void ChartForm::showEvent(QShowEvent *event)
 {
     catchUpDrawing();
+    if (panelDue)
+        refreshPanel(true);
     QChartView::showEvent(event);
 }
 
@@ -227,7 +245,7 @@ void ChartForm::catchUpDrawing()
         viewport()->update(area);
         requested |= area;
     }
-    panel->refresh();
+    refreshPanel(false);
 }
 
 QRectF ChartForm::axesRange() const
@@ -325,7 +343,7 @@ bool ChartForm::refreshDrawnSeries(int index)
     if (stillEmpty || (first == range.first && last == range.last && range.origin == origin))
         return false;
     drawnPoints[index] = history[index].points(first, last, origin);
-    series[index]->replace(drawnPoints[index]);
+    seriesBehind[index] = true;
     range = {first, last, origin};
     return true;
 }
@@ -345,6 +363,10 @@ quint16 ChartForm::sample(int seriesIndex, int index) const
 QtCharts::QLineSeries *ChartForm::drawnSeries(int seriesIndex) const
 {
     Q_ASSERT(seriesIndex >= 0 && seriesIndex < seriesCount);
+    if (seriesBehind[seriesIndex]) {
+        series[seriesIndex]->replace(drawnPoints[seriesIndex]);
+        seriesBehind[seriesIndex] = false;
+    }
     return series[seriesIndex];
 }
 

@@ -1,6 +1,7 @@
 #ifndef CHARTFORM_H
 #define CHARTFORM_H
 
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QRegion>
 #include <QTimer>
@@ -52,6 +53,9 @@ public:
 
     int sampleCount(int seriesIndex) const;
     quint16 sample(int seriesIndex, int index) const;
+    // The series of the points drawn (its axes, legend entry and name), its
+    // points brought up to date when asked for: the chart paints its traces
+    // itself, and a series handed new points lays its whole line out again.
     // Its point x is the sample number less seriesOrigin().
     QtCharts::QLineSeries *drawnSeries(int seriesIndex) const;
     qreal seriesOrigin() const { return origin; }
@@ -84,12 +88,14 @@ private:
     // chart cost more CPU per sample than all the rest of the window
     // (bench_chart, bench_longrun realtime).
     static constexpr int redrawIntervalMs = 100;
+    static constexpr int panelIntervalMs = 100;
 
     void setUpAxisX();
     void setUpAxisY();
     void scrollAxisXFor(int x);
     void scheduleRedraw();
     void redrawTick();
+    void refreshPanel(bool now);
     void catchUpDrawing();
     bool refreshDrawnSeries(int index);  // true: its points changed
     void placeAxisX();
@@ -122,7 +128,8 @@ private:
         qreal origin = 0;  // x of the points = sample number - origin
     };
     DrawnRange drawn[seriesCount];
-    QVector<QPointF> drawnPoints[seriesCount];  // what the drawn series holds
+    QVector<QPointF> drawnPoints[seriesCount];  // the traces painted
+    mutable bool seriesBehind[seriesCount] = {false, false};  // its series not yet given them
     // Everything the viewport shows but the traces and the X tick labels.
     QPixmap staticLayer;
     QRegion requested;  // by the redraws since the latest paint
@@ -131,6 +138,8 @@ private:
     QTimer redrawTimer;
     bool redrawDue = false;  // something came since the latest redraw
     StatsPanel *panel = nullptr;
+    QElapsedTimer panelClock;  // since the panel's latest refresh
+    bool panelDue = false;     // it has not shown the latest samples yet
     quint16 nextAmplitude = 0;  // of the distance appendSample() takes next
 };
 
