@@ -196,11 +196,12 @@ void ChartForm::redrawTick()
     catchUpDrawing();
 }
 
-// The panel's figures at most every panelIntervalMs: as often as ever, while
-// the trace moves with every redraw.
+// The panel's figures at most about every panelIntervalMs, as often as ever,
+// while the trace moves with every redraw.
 void ChartForm::refreshPanel(bool now)
 {
-    if (!now && panelClock.isValid() && panelClock.elapsed() < panelIntervalMs) {
+    // A few milliseconds early is on time: timer ticks come a little early or late.
+    if (!now && panelClock.isValid() && panelClock.elapsed() < panelIntervalMs - 10) {
         panelDue = true;
         return;
     }
@@ -232,7 +233,11 @@ void ChartForm::catchUpDrawing()
     bool traceMoved = false;
     for (int i = 0; i < seriesCount; ++i)
         traceMoved = refreshDrawnSeries(i) || traceMoved;
-    // Only where a trace was or is now, and the changed tick labels.
+    // Only where a trace was or is now, and the changed tick labels: the
+    // viewport is asked to repaint their bounds (a painter clipped to a
+    // region of many rectangles blits and draws several times slower) and
+    // restores the cached layer only within them. A window with a
+    // translucent background has the bounds cleared before painting.
     QRegion area;
     if (!dirty.isEmpty())
         area = mapFromScene(dirty).boundingRect().adjusted(-1, -1, 1, 1);
@@ -242,8 +247,10 @@ void ChartForm::catchUpDrawing()
         tracesShown = now;
     }
     if (!area.isEmpty()) {
-        viewport()->update(area);
-        requested |= area;
+        const QRegion asked = window()->testAttribute(Qt::WA_TranslucentBackground) ? area : area.boundingRect();
+        viewport()->update(asked);
+        requested |= asked;
+        restore |= area;
     }
     refreshPanel(false);
 }
@@ -300,15 +307,20 @@ void ChartForm::paintEvent(QPaintEvent *event)
     requested = QRegion();
     const bool whole = (QRegion(viewport()->rect()) - covered - event->region()).isEmpty();
     const qreal ratio = viewport()->devicePixelRatioF();
+    // Beneath the widgets over the viewport as well: they paint over what
+    // is there.
+    QRegion stale = event->region() & (restore | covered);
+    restore = QRegion();
     if (!unasked.isEmpty() || staticLayer.size() != viewport()->size() * ratio) {
         renderStaticLayer();
         ++staticLayerRenders;
         // The traces may have moved with the layout: all of it anew.
         if (!whole)
             viewport()->update();
+        stale = event->region();
     }
     QPainter painter(viewport());
-    for (const QRect &rect : event->region())
+    for (const QRect &rect : stale)
         painter.drawPixmap(rect, staticLayer, QRectF(QPointF(rect.topLeft()) * ratio, QSizeF(rect.size()) * ratio));
     painter.setRenderHints(renderHints());
     painter.setTransform(viewportTransform());

@@ -134,6 +134,7 @@ private:
     QPixmap staticLayer;
     QRegion requested;  // by the redraws since the latest paint
     QRegion tracesShown;  // where the traces on screen are
+    QRegion restore;      // where the redraws since the latest paint changed pixels
     int staticLayerRenders = 0;
     QTimer redrawTimer;
     bool redrawDue = false;  // something came since the latest redraw
