@@ -98,6 +98,9 @@ ChartForm::ChartForm(QWidget *parent)
 
     // No fill under the chart's opaque layer.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // The chart lays itself out again after a resize or new axis numbers,
+    // later than the change itself.
+    connect(chart, &QChart::plotAreaChanged, this, &ChartForm::staticLayerChanged);
 
     redrawTimer.setInterval(redrawIntervalMs);
     connect(&redrawTimer, &QTimer::timeout, this, &ChartForm::redrawTick);
@@ -136,8 +139,10 @@ void ChartForm::appendSample(quint16 seriesIndex, quint16 value, const QString &
         return;
 
     const int x = history[seriesIndex].size();
-    if (series[seriesIndex]->name() != name)
+    if (series[seriesIndex]->name() != name) {
         series[seriesIndex]->setName(name);
+        staticLayerChanged();
+    }
     history[seriesIndex].append(value);
     if (seriesIndex == 0) {
         panel->recordSample(nextAmplitude);
@@ -288,36 +293,49 @@ void ChartForm::renderStaticLayer()
 // The cached layer where the viewport is exposed, then the tick labels and
 // the traces over it: a redraw paints no grid, axis or legend.
 //
-// The scene paints neither traces nor tick labels, so whatever else asks the
-// viewport to repaint (the scene's items changing, a resize, being shown,
-// uncovered or grabbed) asks outside what the redraws asked for, and the
-// layer is rendered again. The widgets over the chart repaint it beneath them
-// when they change; that leaves the layer as it is.
+// The scene's items are never painted by the view itself, so the scene does
+// not ask it to repaint when they change: whatever changes them (the axes'
+// ranges, the series' names, the chart's layout, the palette or style) marks
+// the layer outdated. A redraw asks for the bounds of what it changed and
+// only that is restored from the layer; a paint of the whole viewport (shown,
+// grabbed) restores all of it.
+void ChartForm::staticLayerChanged()
+{
+    layerOutdated = true;
+    viewport()->update();
+}
+
+void ChartForm::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange
+        || event->type() == QEvent::FontChange)
+        staticLayerChanged();
+    QChartView::changeEvent(event);
+}
+
 void ChartForm::paintEvent(QPaintEvent *event)
 {
     // The widgets over the viewport: the view paints nothing beneath the
-    // opaque ones, and repaints beneath the others when they change.
+    // opaque ones, and repaints beneath the others when they change (they
+    // paint over what is there).
     QRegion covered;
     for (const QObject *child : children()) {
         const auto *widget = qobject_cast<const QWidget *>(child);
         if (widget && widget != viewport() && widget->isVisible())
             covered |= QRect(viewport()->mapFrom(this, widget->pos()), widget->size());
     }
-    const QRegion unasked = event->region() - requested - covered;
-    requested = QRegion();
     const bool whole = (QRegion(viewport()->rect()) - covered - event->region()).isEmpty();
     const qreal ratio = viewport()->devicePixelRatioF();
-    // Beneath the widgets over the viewport as well: they paint over what
-    // is there.
-    QRegion stale = event->region() & (restore | covered);
-    restore = QRegion();
-    if (!unasked.isEmpty() || staticLayer.size() != viewport()->size() * ratio) {
+    QRegion stale = whole ? event->region() : event->region() - (requested - restore - covered);
+    requested = restore = QRegion();
+    if (layerOutdated || staticLayer.size() != viewport()->size() * ratio) {
         renderStaticLayer();
         ++staticLayerRenders;
+        layerOutdated = false;
+        stale = event->region();
         // The traces may have moved with the layout: all of it anew.
         if (!whole)
             viewport()->update();
-        stale = event->region();
     }
     QPainter painter(viewport());
     for (const QRect &rect : stale)
@@ -341,8 +359,10 @@ void ChartForm::placeAxisX()
 {
     const int digits = tickLabels->texts().constLast().size();
     const qreal base = std::pow(10.0, digits - 1);
-    if (axisX->min() != base || axisX->max() != base + shownMax - shownMin)
+    if (axisX->min() != base || axisX->max() != base + shownMax - shownMin) {
         axisX->setRange(base, base + shownMax - shownMin);
+        staticLayerChanged();
+    }
     origin = shownMin - base;
 }
 
@@ -386,10 +406,12 @@ void ChartForm::on_MaxValue_valueChanged(int maxV)
 {
     yMax = maxV;
     axisY->setRange(yMin, maxV);
+    staticLayerChanged();
 }
 
 void ChartForm::on_MinValue_valueChanged(int minV)
 {
     yMin = minV;
     axisY->setRange(minV, yMax);
+    staticLayerChanged();
 }

@@ -74,6 +74,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private slots:
     void on_MaxValue_valueChanged(int maxV);
@@ -101,6 +102,7 @@ private:
     void placeAxisX();
     void renderStaticLayer();
     QRectF axesRange() const;
+    void staticLayerChanged();
     QRegion currentTraceRegion() const;
 
     int yMax = 14000;
@@ -132,9 +134,10 @@ private:
     mutable bool seriesBehind[seriesCount] = {false, false};  // its series not yet given them
     // Everything the viewport shows but the traces and the X tick labels.
     QPixmap staticLayer;
-    QRegion requested;  // by the redraws since the latest paint
-    QRegion tracesShown;  // where the traces on screen are
+    bool layerOutdated = true;
+    QRegion requested;    // by the redraws since the latest paint
     QRegion restore;      // where the redraws since the latest paint changed pixels
+    QRegion tracesShown;  // where the traces on screen are
     int staticLayerRenders = 0;
     QTimer redrawTimer;
     bool redrawDue = false;  // something came since the latest redraw
