@@ -12,14 +12,20 @@
 // and noise on a busy machine swamp the real-time difference.
 //
 // Usage: bench_chart [seconds per round (default 5)] [shown | redraw: that alone, one round]
+//        bench_chart shot PREFIX [REFERENCE]: the window (chart and panel) after 50 and 5,000
+//        samples, saved as PREFIX50.png and PREFIX5000.png; with REFERENCE, the pixels that differ
+//        from REFERENCE50.png and REFERENCE5000.png are counted (where and by how much).
 // Profile: perf record -e cpu-clock --call-graph dwarf build/bench/bench_chart 10 redraw
 
 #include "chart/chartform.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QScreen>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QImage>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -150,11 +156,13 @@ struct RedrawCost
 {
     double cpuUs = 0;
     double paintUs = 0;
+    int layerRenders = 0;  // of the chart's cached layer, over all redraws
 };
 
 RedrawCost measureRedraw(int redraws)
 {
     Rig rig(true);
+    const int layerRendersBefore = rig.chart.staticLayerRenderCount();
     QEventLoop loop;
     rig.timer.waiting = &loop;
     QTimer giveUp;
@@ -170,7 +178,8 @@ RedrawCost measureRedraw(int redraws)
     }
     const double cpu = threadCpuUs() - cpu0;
     rig.timer.waiting = nullptr;
-    return {cpu / qMax(1, rig.timer.paints), rig.timer.paintUs / qMax(1, rig.timer.paints)};
+    return {cpu / qMax(1, rig.timer.paints), rig.timer.paintUs / qMax(1, rig.timer.paints),
+            rig.chart.staticLayerRenderCount() - layerRendersBefore};
 }
 
 double median(QVector<double> v)
@@ -200,15 +209,94 @@ Figures measure(Mode mode, int seconds)
     return {median(rates), median(perSecond), median(perSample), median(paint)};
 }
 
+// The window's pixels after `samples` samples, the same in every run: the
+// panel's rate is the only figure that depends on time, and it stands at 0
+// once the samples are StoppedAfterMs old.
+QImage shotAfter(int samples)
+{
+    ChartForm chart;
+    chart.resize(900, 560);
+    for (int i = 0; i < samples; ++i)
+        chart.appendMeasurement(distanceFor(i * 7), quint16(3000 + i % 50));
+    chart.show();
+    runEventLoopFor(StatsPanel::StoppedAfterMs + 300);
+    return chart.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// Counts the pixels of `image` unlike `reference`'s, their bounds and the
+// largest difference in a colour channel.
+void compareShot(const QImage &image, const QString &referenceFile)
+{
+    const QImage reference = QImage(referenceFile).convertToFormat(QImage::Format_ARGB32);
+    if (reference.size() != image.size()) {
+        std::printf("  %s: size differs\n", qPrintable(referenceFile));
+        return;
+    }
+    int differing = 0, largest = 0;
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb a = image.pixel(x, y), b = reference.pixel(x, y);
+            if (a == b)
+                continue;
+            ++differing;
+            bounds |= QRect(x, y, 1, 1);
+            largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                std::abs(qBlue(a) - qBlue(b))});
+        }
+    }
+    std::printf("  against %s: %d pixels differ (within %d,%d %dx%d), by up to %d in a channel\n",
+                qPrintable(referenceFile), differing, bounds.x(), bounds.y(), bounds.width(), bounds.height(),
+                largest);
+}
+
+// The window as its redraws left it on screen against the window painted
+// afresh, after a second of samples streaming in real time.
+void compareRedrawnWithFresh()
+{
+    Rig rig(true);
+    QTimer feed;
+    feed.setInterval(1000 / samplesPerSecond);
+    QObject::connect(&feed, &QTimer::timeout, [&] { rig.append(); });
+    feed.start();
+    runEventLoopFor(1000);
+    feed.stop();
+    runEventLoopFor(300);
+    const QImage fresh = rig.chart.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage onScreen = rig.chart.screen()->grabWindow(rig.chart.winId()).toImage();
+    const QString file = QDir::temp().filePath(QStringLiteral("bench_chart_fresh.png"));
+    fresh.save(file);
+    std::printf("redrawn on screen after streaming, %d redraws:\n", rig.timer.paints);
+    compareShot(onScreen.convertToFormat(QImage::Format_ARGB32), file);
+}
+
+int shot(const QString &prefix, const QString &reference)
+{
+    compareRedrawnWithFresh();
+    bool saved = true;
+    for (int samples : {50, 5000}) {
+        const QImage image = shotAfter(samples);
+        const QString name = QString::number(samples) + QStringLiteral(".png");
+        saved = image.save(prefix + name) && saved;
+        std::printf("%s%s\n", qPrintable(prefix), qPrintable(name));
+        if (!reference.isEmpty())
+            compareShot(image, reference + name);
+    }
+    return saved ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "shot")
+        return shot(QString::fromLocal8Bit(argv[2]), argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     const int seconds = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 5;
     if (argc > 2 && QByteArray(argv[2]) == "redraw") {
         const RedrawCost cost = measureRedraw(seconds * 30);
-        std::printf("redraw: %.1f us CPU each, %.1f us painting\n", cost.cpuUs, cost.paintUs);
+        std::printf("redraw: %.1f us CPU each, %.1f us painting, cached layer drawn %d times in %d redraws\n",
+                    cost.cpuUs, cost.paintUs, cost.layerRenders, seconds * 30);
         return 0;
     }
     if (argc > 2 && QByteArray(argv[2]) == "shown") {

@@ -31,6 +31,9 @@ StatsPanel::StatsPanel(Ui::ChartForm &form, const SampleHistory &distances, QObj
                           ui.statsRate, ui.statsFailed, ui.statsAmplitude}) {
         const int widest = label->fontMetrics().horizontalAdvance(QStringLiteral("18446744073709551615"));
         label->setFixedSize(widest + 2 * label->margin() + 2 * label->frameWidth(), label->sizeHint().height());
+        // Opaque, in the panel's own background: a new text repaints the
+        // label alone, not the panel and its frame beneath it.
+        label->setAutoFillBackground(true);
     }
     show();
 }

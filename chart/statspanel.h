@@ -8,10 +8,11 @@
 //
 // Samples are only recorded as they arrive (the chart keeps the distances;
 // the panel the amplitude and time of the newest RecentSamples). The figures
-// are worked out when the panel is refreshed - at the chart's redraw rate,
-// and so never while the window is hidden - by adding the samples that came
-// since and dropping those that left the window, each at constant cost. After
-// a long hidden stretch the window is built afresh from the history once.
+// are worked out when the panel is refreshed - with the chart's redraws, at
+// most ten times a second, and so never while the window is hidden - by
+// adding the samples that came since and dropping those that left the
+// window, each at constant cost. After a long hidden stretch the window is
+// built afresh from the history once.
 // The rate falls to 0 once no sample has come for StoppedAfterMs.
 
 #include "chart/samplehistory.h"

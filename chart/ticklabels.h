@@ -1,45 +1,64 @@
 #ifndef TICKLABELS_H
 #define TICKLABELS_H
 
-// The sample numbers under the chart's X ticks, drawn as plain text items on
-// the chart.
+// The sample numbers under the chart's X ticks, painted as plain text by the
+// chart window over its cached picture of the rest of the chart.
 //
 // The scrolling X axis stands still and its own labels are unseen (they keep
 // the room the numbers need): a QValueAxis lays out each of its labels as
 // rich text, several times over, on every range change, which on an axis
 // that moved with every redraw cost more than the rest of the redraw. These
-// labels take the axis's font, sit where the axis would put its own (to the
-// pixel), and change only their texts as the chart scrolls.
+// labels take the axis's font and sit where the axis would put its own (to
+// the pixel); only their texts change as the chart scrolls. Their glyphs and
+// widths come from the digits' glyphs looked up once: shaping five numbers
+// anew for every redraw cost as much as drawing the trace.
 
 #include "platform/qtcompat.h"
 
-#include <QObject>
-#include <QStringList>
+#include <QColor>
+#include <QFont>
+#include <QRawFont>
 #include <QVector>
+#include <QRectF>
+#include <QStringList>
 
-class QGraphicsSimpleTextItem;
+class QPainter;
 
 class TickLabels
 {
 public:
-    // As many labels as `axis` has ticks, in its font; items of `chart`.
-    TickLabels(QtCharts::QChart &chart, const QtCharts::QValueAxis &axis);
-    ~TickLabels();
-    TickLabels(const TickLabels &) = delete;
-    TickLabels &operator=(const TickLabels &) = delete;
+    // As many labels as `axis` has ticks, in its font, under `chart`'s plot area.
+    TickLabels(const QtCharts::QChart &chart, const QtCharts::QValueAxis &axis);
 
     // Labels for a scale running from `first` to `last` along the plot area's
     // bottom edge (ticks evenly spaced, values shown as whole numbers).
     void show(qreal first, qreal last);
-    QStringList texts() const;
-    void setLabelsColor(const QColor &color);
+    QStringList texts() const { return labels; }
+    void setLabelsColor(const QColor &labelsColor) { color = labelsColor; }
+    // Onto a painter in scene coordinates; where they are, in scene coordinates.
+    void paint(QPainter &painter) const;
+    QRectF area() const;
 
 private:
-    void place();
+    QPointF topLeft(int index, qreal width) const;
+    qreal widthOf(const QString &text) const;
 
-    QtCharts::QChart &chart;
-    QVector<QGraphicsSimpleTextItem *> items;  // the chart's children
-    QMetaObject::Connection followsPlotArea;
+    // Glyph and advance of "-0123456789"[i]; none if the font lacks one.
+    static constexpr const char *characters = "-0123456789";
+    struct Glyph
+    {
+        quint32 index = 0;
+        qreal advance = 0;
+    };
+
+    const QtCharts::QChart &chart;
+    QFont font;
+    QColor color = Qt::black;
+    QStringList labels;
+    QRawFont rawFont;
+    QVector<Glyph> glyphs;
+    qreal ascent = 0;
+    qreal height = 0;
 };
 
 #endif // TICKLABELS_H

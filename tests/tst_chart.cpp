@@ -1,11 +1,13 @@
 // The live distance chart: scrolling and the numbers under the X ticks, the
 // Y axis, that it keeps every sample while drawing only what the X axis shows,
 // and when it draws: the trace moves on every redraw while samples come, and
-// nothing is drawn while none come or while the window is hidden.
+// nothing is drawn while none come or while the window is hidden. What its
+// redraws leave on screen is what a fresh paint of the window shows.
 
 #include "chart/chartform.h"
 
 #include <QPaintEvent>
+#include <QScreen>
 #include <QSpinBox>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -51,6 +53,14 @@ void verifyDrawnWindow(const ChartForm &form, int newestX)
     for (int i = 0; i < 5; ++i)
         labels << QString::number(qint64(form.shownXMin() + i * (form.shownXMax() - form.shownXMin()) / 4));
     QCOMPARE(form.xTickLabels(), labels);
+}
+
+// The window on screen, as its redraws left it, is the window painted afresh
+// (no trace left behind, nothing drawn from an outdated picture).
+bool screenIsFresh(ChartForm &form)
+{
+    const QImage onScreen = form.screen()->grabWindow(form.winId()).toImage();
+    return onScreen.convertToFormat(QImage::Format_RGB32) == form.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // Records, at each paint of the chart's viewport, the newest sample drawn and
@@ -127,6 +137,11 @@ private slots:
         maxValue->setValue(5010);
         appendSamples(form, 0, 300);
         QCOMPARE(QPointF(form.yAxis()->min(), form.yAxis()->max()), QPointF(10, 5010));
+        // On screen, the grid, the axis's numbers and the trace follow.
+        form.show();
+        QTRY_VERIFY_WITH_TIMEOUT(screenIsFresh(form), 5000);
+        maxValue->setValue(3000);
+        QTRY_VERIFY_WITH_TIMEOUT(screenIsFresh(form), 5000);
     }
 
     // Samples at 100/s: a shown chart redraws on its own, each redraw with
@@ -170,6 +185,7 @@ private slots:
                          qPrintable(QString::number(i)));
             QVERIFY2(recorder.largestDrawn <= 210, qPrintable(QString::number(recorder.largestDrawn)));
             verifyDrawnWindow(form, last);
+            QTRY_VERIFY_WITH_TIMEOUT(screenIsFresh(form), 5000);
         }
         const int redraws = recorder.newestAtRedraw.size();
         QTest::qWait(600);
