@@ -9,16 +9,15 @@
 // rich text, several times over, on every range change, which on an axis
 // that moved with every redraw cost more than the rest of the redraw. These
 // labels take the axis's font and sit where the axis would put its own (to
-// the pixel); only their texts change as the chart scrolls. Their glyphs and
-// widths come from the digits' glyphs looked up once: shaping five numbers
+// the pixel); only their texts change as the chart scrolls. They are drawn
+// as glyphs placed by their advances (AsciiGlyphs): shaping five numbers
 // anew for every redraw cost as much as drawing the trace.
 
 #include "platform/qtcompat.h"
+#include "widgets/asciiglyphs.h"
 
 #include <QColor>
 #include <QFont>
-#include <QRawFont>
-#include <QVector>
 #include <QRectF>
 #include <QStringList>
 
@@ -43,20 +42,11 @@ private:
     QPointF topLeft(int index, qreal width) const;
     qreal widthOf(const QString &text) const;
 
-    // Glyph and advance of "-0123456789"[i]; none if the font lacks one.
-    static constexpr const char *characters = "-0123456789";
-    struct Glyph
-    {
-        quint32 index = 0;
-        qreal advance = 0;
-    };
-
     const QtCharts::QChart &chart;
     QFont font;
     QColor color = Qt::black;
     QStringList labels;
-    QRawFont rawFont;
-    QVector<Glyph> glyphs;
+    AsciiGlyphs glyphs;
     qreal ascent = 0;
     qreal height = 0;
 };
