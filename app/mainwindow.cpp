@@ -4,6 +4,7 @@
 #include "chart/chartform.h"
 #include "protocol/frame.h"
 #include "savedialog.h"
+#include "widgets/asciiglyphs.h"
 #include "widgets/readoutpainter.h"
 
 #include <QComboBox>
@@ -124,21 +125,14 @@ void MainWindow::fixReadoutSizes()
     // The frame rate changes the status bar's message up to every display.
     ui->statusbar->setAutoFillBackground(true);
 
-    // Digits and a decimal point need no shaping (kerning, ligatures), which
-    // was most of the cost of drawing a new value; the values are drawn
-    // without a text layout too.
-    const auto drawUnshaped = [](QWidget *changing) {
-        QFont font = changing->font();
-        font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
-        changing->setFont(font);
-    };
+    // Values are drawn without a text layout, and the frame rate without
+    // shaping: laying out and shaping digits was most of the cost of
+    // drawing a new value.
     auto *readoutPainter = new ReadoutPainter(this);
     for (QLabel *value : {ui->label_DIST, ui->label_AMP, ui->label_TEMP, ui->label_INT, ui->label_STATUS,
-                          ui->deviationValue, ui->D_trigger, ui->totalValue}) {
-        drawUnshaped(value);
+                          ui->deviationValue, ui->D_trigger, ui->totalValue})
         readoutPainter->take(value);
-    }
-    drawUnshaped(ui->statusbar);
+    ui->statusbar->setFont(AsciiGlyphs::unshaped(ui->statusbar->font()));
 }
 
 // The port box shows its longest entry whole (a port name such as

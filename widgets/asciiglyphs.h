@@ -26,6 +26,15 @@ class AsciiGlyphs
 public:
     explicit AsciiGlyphs(const QFont &font = QFont());
 
+    // The font asking for no shaping: log lines and values are digits,
+    // commas and hexadecimal, which kerning and ligatures leave as they are,
+    // and drawText then places glyphs exactly as draw() does.
+    static QFont unshaped(QFont font)
+    {
+        font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+        return font;
+    }
+
     qreal advance(ushort c) const { return m_advance[c & 0x7f]; }
     // The advance of text[from, to): characters from 128 up are measured with the font's metrics.
     qreal advance(const QString &text, int from, int to) const;

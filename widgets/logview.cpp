@@ -164,8 +164,7 @@ void LogView::fontChanged()
 {
     // Log lines are digits, commas and hexadecimal; shaping them (kerning,
     // ligatures) changes nothing but costs most of the drawing time.
-    m_font = font();
-    m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
+    m_font = AsciiGlyphs::unshaped(font());
     const QFontMetricsF metrics(m_font);
     m_lineHeight = qMax(1, qCeil(metrics.lineSpacing()));
     m_ascent = qCeil(metrics.ascent());

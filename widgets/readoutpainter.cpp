@@ -7,6 +7,7 @@
 
 void ReadoutPainter::take(QLabel *label)
 {
+    label->setFont(AsciiGlyphs::unshaped(label->font()));
     label->installEventFilter(this);
     connect(label, &QObject::destroyed, this, [this, label] { m_faces.remove(label); });
 }

@@ -24,7 +24,9 @@ class ReadoutPainter : public QObject
 public:
     explicit ReadoutPainter(QObject *parent = nullptr) : QObject(parent) {}
 
-    // From now on, paints the label.
+    // From now on, paints the label; its font asks for no shaping
+    // (AsciiGlyphs::unshaped), so that QLabel, where it still paints,
+    // places the glyphs the same way.
     void take(QLabel *label);
 
 protected:
