@@ -36,6 +36,9 @@ public:
     }
 
     qreal advance(ushort c) const { return m_advance[c & 0x7f]; }
+    // The font's glyph for a character below 128, or 0 when draw() cannot draw it.
+    quint32 glyph(ushort c) const { return c < 128 ? m_glyph[c] : 0; }
+    const QRawFont &rawFont() const { return m_raw; }
     // The advance of text[from, to): characters from 128 up are measured with the font's metrics.
     qreal advance(const QString &text, int from, int to) const;
 

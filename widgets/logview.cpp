@@ -169,6 +169,7 @@ void LogView::fontChanged()
     m_lineHeight = qMax(1, qCeil(metrics.lineSpacing()));
     m_ascent = qCeil(metrics.ascent());
     m_glyphs = AsciiGlyphs(m_font);
+    m_cells = GlyphCells(m_glyphs, m_ascent, m_lineHeight);
     rewrapAll();
 }
 
@@ -180,6 +181,7 @@ void LogView::wrap(Line &line) const
     const qreal width = viewport()->width() - 2 * Margin;
     const QString &text = line.text;
     line.width = advance(text, 0, text.size());
+    line.plain = m_cells.fits(text, 0, text.size());
     if (width <= 0 || text.size() < 2 || line.width <= width)
         return;
     line.width = width;
@@ -356,6 +358,21 @@ int LogView::drawnRight(qint64 topRow) const
     return Margin + qCeil(widest + m_glyphs.advance(' ')) + m_lineHeight;
 }
 
+// Whether no row shown from topRow reaches out of its own band: then a
+// row's band holds only the background before the row is drawn.
+bool LogView::pageIsPlain(qint64 topRow) const
+{
+    const qint64 bottom = topRow + (viewport()->height() - Margin) / m_lineHeight + 1;
+    for (size_t index = size_t(lineOfRow(topRow).first); index < m_lines.size(); ++index) {
+        const Line &line = m_lines[index];
+        if (line.firstRow >= bottom)
+            break;
+        if (!line.plain)
+            return false;
+    }
+    return true;
+}
+
 // Moves the rows drawn, not the margin above them, by `rows` (up when
 // positive); Qt repaints what comes into view. Pixels left of `left` and
 // right of `right` are left alone: the caller knows them to be the same
@@ -389,7 +406,8 @@ void LogView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    painter.fillRect(area, viewport()->palette().brush(viewport()->backgroundRole()));
+    const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
+    painter.fillRect(area, background);
     if (m_lines.empty())
         return;
     painter.setFont(m_font);
@@ -401,6 +419,9 @@ void LogView::paintEvent(QPaintEvent *event)
     const int firstRow = qMax(0, (area.top() - Margin) / m_lineHeight);
     const int lastRow = (area.bottom() - Margin) / m_lineHeight;
     painter.setPen(pal.color(QPalette::Text));
+    // Rows are copied onto their filled band, already blended, when no row
+    // shown reaches into another's band.
+    const bool copied = background.style() == Qt::SolidPattern && pageIsPlain(top);
     auto [index, row] = lineOfRow(top + firstRow);
     for (int r = firstRow; r <= lastRow && size_t(index) < m_lines.size(); ++r) {
         const Line &line = m_lines[size_t(index)];
@@ -412,7 +433,8 @@ void LogView::paintEvent(QPaintEvent *event)
             if (!m_glyphs.draw(painter, origin, line.text, start, end))
                 painter.drawText(origin, line.text.mid(start, end - start));
         };
-        drawRow();
+        if (!copied || !m_cells.draw(painter, origin.toPoint(), line.text, start, end, background.color().rgba()))
+            drawRow();
 
         const qint64 number = m_firstLine + index;
         if (selected && from.line <= number && number <= to.line) {

@@ -37,6 +37,7 @@
 // (bench/bench_longrun realtime measures it).
 
 #include "asciiglyphs.h"
+#include "glyphcells.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -102,6 +103,7 @@ private:
         qint64 firstRow;    // rows counted from the view's first line ever
         QVector<int> rows;  // start of each row after the first (wrapped)
         qreal width = 0;    // of its widest row
+        bool plain = false; // every glyph stays in its row (see GlyphCells)
     };
     // A place in the text: line number counted since the last clear, column.
     struct Position {
@@ -129,6 +131,7 @@ private:
     void followEnd(qint64 topRowBefore, qint64 firstNewRow);
     void scrollRows(int rows, int left = 0, int right = -1);
     int drawnRight(qint64 topRow) const;
+    bool pageIsPlain(qint64 topRow) const;
     int sameLeft(qint64 topRowBefore, qint64 top, qint64 firstNewRow) const;
     void fontChanged();
 
@@ -163,6 +166,7 @@ private:
     int m_lineHeight = 1;
     int m_ascent = 0;
     AsciiGlyphs m_glyphs{m_font};
+    GlyphCells m_cells;
 
     Position m_anchor, m_cursor;
     bool m_selecting = false;           // the left button is down in the view
