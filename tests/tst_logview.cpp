@@ -10,6 +10,7 @@
 #include <QBackingStore>
 #include <QClipboard>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -181,10 +182,14 @@ private slots:
     {
         ShownView shown(300, 200);
         QVERIFY(QTest::qWaitForWindowExposed(&shown.view));
+        // Offscreen, the screen is the backing store's picture; an X server
+        // moves scrolled pixels in its own copy, so there the window is read back.
+        const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
         const auto onScreen = [&] {
             QCoreApplication::sendPostedEvents();
-            auto *screen = static_cast<QImage *>(shown.view.backingStore()->paintDevice());
-            return screen->copy(shown.view.rect()).convertToFormat(QImage::Format_RGB32);
+            const QImage screen = x11 ? shown.view.screen()->grabWindow(shown.view.winId()).toImage()
+                                      : *static_cast<QImage *>(shown.view.backingStore()->paintDevice());
+            return screen.copy(shown.view.rect()).convertToFormat(QImage::Format_RGB32);
         };
         // Drawn afresh into a picture of 24-bit pixels, which takes every
         // glyph blended one by one, as no copied row does.
