@@ -171,11 +171,11 @@ bool GlyphCells::draw(QPainter &painter, const QPoint &origin, const QString &te
     if (m_placed.isEmpty())
         return true;
 
-    if (m_row.width() < right - left + 1 || m_row.height() != m_height || m_row.format() != context.format)
-        m_row = QImage(qMax(right - left + 1, 2 * m_row.width()), m_height, context.format);
+    const int width = right - left + 1;
+    if (m_row.width() < width || m_row.height() != m_height || m_row.format() != context.format)
+        m_row = QImage(qMax(width, 2 * m_row.width()), m_height, context.format);
     // Each row of the band starts as a copy of a blank one (copying is far
     // cheaper than filling pixel by pixel).
-    const int width = right - left + 1;
     if (m_blank.size() < width || (!m_blank.isEmpty() && m_blank.first() != background))
         m_blank.fill(background, qMax(width, 2 * m_blank.size()));  // opaque: the same in either format
     uchar *const bits = m_row.bits();
@@ -184,10 +184,10 @@ bool GlyphCells::draw(QPainter &painter, const QPoint &origin, const QString &te
         std::memcpy(bits + y * step, m_blank.constData(), size_t(width) * sizeof(quint32));
     for (const Placed &placed : qAsConst(m_placed)) {
         const Cell &ink = m_cells.at(placed.cell);
-        const quint32 *from = ink.pixels.constData();
-        uchar *to = bits + (placed.x - left) * int(sizeof(quint32));
-        for (int y = 0; y < m_height; ++y, from += ink.width, to += step)
-            std::copy_n(from, ink.width, reinterpret_cast<quint32 *>(to));
+        const quint32 *source = ink.pixels.constData();
+        uchar *target = bits + (placed.x - left) * int(sizeof(quint32));
+        for (int y = 0; y < m_height; ++y, source += ink.width, target += step)
+            std::copy_n(source, ink.width, reinterpret_cast<quint32 *>(target));
     }
     painter.drawImage(QPoint(left, origin.y() - m_ascent), m_row, QRect(0, 0, width, m_height));
     return true;

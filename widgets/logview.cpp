@@ -344,33 +344,35 @@ int LogView::sameLeft(qint64 topRowBefore, qint64 top, qint64 firstNewRow) const
     return Margin + qFloor(advance(*first, 0, shared - 1));
 }
 
+// The lines with a row in [topRow, topRow + rows): indexes [first, end) into m_lines.
+std::pair<size_t, size_t> LogView::linesIn(qint64 topRow, qint64 rows) const
+{
+    const size_t first = size_t(lineOfRow(topRow).first);
+    size_t end = first;
+    while (end < m_lines.size() && m_lines[end].firstRow < topRow + rows)
+        ++end;
+    return {first, end};
+}
+
 // How far right the rows of a page from topRow were drawn (a selected line
 // break and a glyph's overhang included): right of it the page is background.
 int LogView::drawnRight(qint64 topRow) const
 {
+    const auto [first, end] = linesIn(topRow, pageRows());
     qreal widest = 0;
-    for (size_t index = size_t(lineOfRow(topRow).first); index < m_lines.size(); ++index) {
-        const Line &line = m_lines[index];
-        if (line.firstRow >= topRow + pageRows())
-            break;
-        widest = qMax(widest, line.width);
-    }
+    for (size_t index = first; index < end; ++index)
+        widest = qMax(widest, m_lines[index].width);
     return Margin + qCeil(widest + m_glyphs.advance(' ')) + m_lineHeight;
 }
 
-// Whether no row shown from topRow reaches out of its own band: then a
-// row's band holds only the background before the row is drawn.
+// Whether no row shown from topRow, the last one cut off included, reaches
+// out of its own band: then a row's band holds only the background before
+// the row is drawn.
 bool LogView::pageIsPlain(qint64 topRow) const
 {
-    const qint64 bottom = topRow + (viewport()->height() - Margin) / m_lineHeight + 1;
-    for (size_t index = size_t(lineOfRow(topRow).first); index < m_lines.size(); ++index) {
-        const Line &line = m_lines[index];
-        if (line.firstRow >= bottom)
-            break;
-        if (!line.plain)
-            return false;
-    }
-    return true;
+    const auto [first, end] = linesIn(topRow, (viewport()->height() - Margin) / m_lineHeight + 1);
+    return std::all_of(m_lines.begin() + qint64(first), m_lines.begin() + qint64(end),
+                       [](const Line &line) { return line.plain; });
 }
 
 // Moves the rows drawn, not the margin above them, by `rows` (up when

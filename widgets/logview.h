@@ -130,6 +130,7 @@ private:
     void updateScrollBar();
     void followEnd(qint64 topRowBefore, qint64 firstNewRow);
     void scrollRows(int rows, int left = 0, int right = -1);
+    std::pair<size_t, size_t> linesIn(qint64 topRow, qint64 rows) const;
     int drawnRight(qint64 topRow) const;
     bool pageIsPlain(qint64 topRow) const;
     int sameLeft(qint64 topRowBefore, qint64 top, qint64 firstNewRow) const;
